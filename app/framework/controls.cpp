@@ -1,0 +1,21 @@
+#include "app/framework/controls.h"
+
+#include <vector>
+
+namespace veldra {
+
+std::string CWnd::GetWindowText() const {
+    std::vector<char> buffer(1024);
+    int length = m_pUi->GetWindowTextA(m_hWnd, buffer.data(), static_cast<int>(buffer.size()));
+    return std::string(buffer.data(), static_cast<std::size_t>(length > 0 ? length : 0));
+}
+
+std::string CComboBox::GetLBText(int index) const {
+    LRESULT length = Send(CB_GETLBTEXTLEN, static_cast<WPARAM>(index));
+    if (length == CB_ERR) return std::string();
+    std::vector<char> buffer(static_cast<std::size_t>(length) + 1);
+    Send(CB_GETLBTEXT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(buffer.data()));
+    return std::string(buffer.data(), static_cast<std::size_t>(length));
+}
+
+}  // namespace veldra

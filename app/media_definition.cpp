@@ -1,0 +1,76 @@
+// The media definition file: the list of programs, the preselection and the
+// floppy writer's settings. Only "FILENO" is ever written.
+#include <cstdio>
+
+#include "app/message_text.h"
+#include "app/tavexfd_app.h"
+#include "app/tavexfd_dlg.h"
+#include "res/resource.h"
+
+namespace veldra {
+namespace {
+
+constexpr char kSection[] = "FILE";
+constexpr char kKeyCount[] = "FILES";
+constexpr char kKeyEntryPrefix[] = "FILE";
+constexpr char kKeySelection[] = "FILENO";
+constexpr char kKeyWriteDelay[] = "WRITEDELAY";
+constexpr char kKeyWriteRetry[] = "WRITERETRY";
+constexpr DWORD kEntryValueBufferSize = 64;
+
+int ReadInt(ProfilePort& profile, const char* key, int defaultValue, const std::string& iniPath) {
+    return static_cast<int>(profile.GetPrivateProfileIntA(kSection, key, defaultValue, iniPath.c_str()));
+}
+
+}  // namespace
+
+int CTAVEXFDDlg::LoadProgramEntry(const std::string& iniPath, int entryNumber, int mode) {
+    char key[32];
+    std::snprintf(key, sizeof key, "%s%d", kKeyEntryPrefix, entryNumber);
+    char value[kEntryValueBufferSize] = {};
+    DWORD length = m_ports.profile.GetPrivateProfileStringA(kSection, key, "", value,
+                                                            kEntryValueBufferSize, iniPath.c_str());
+    if (length == 0) {
+        ShowStopMessage(FormatMessageText(LoadText(IDS_INVALID_FILE), FileTitleOf(iniPath)));
+        return 1;
+    }
+    CTAVEXFDApp& app = App();
+    app.m_strDataName.assign(value, length);
+    app.m_strDataPath = app.m_strExeDirSlash + app.m_strDataName;
+    return ReadDataFileHeader(app.m_strDataPath, mode, &app.m_DataHeader);
+}
+
+int CTAVEXFDDlg::LoadProgramList(const std::string& iniPath) {
+    int count = ReadInt(m_ports.profile, kKeyCount, 0, iniPath);
+    if (count <= 0) {
+        ShowStopMessage(FormatMessageText(LoadText(IDS_INVALID_FILE), FileTitleOf(iniPath)));
+        return 1;
+    }
+    for (int n = 1; n <= count; ++n) {
+        if (LoadProgramEntry(iniPath, n, HDR_READ_LISTING) != 0) return 1;
+        m_cmbProgram.AddString(App().m_DataHeader.ProgramName());
+    }
+
+    int selection = ReadInt(m_ports.profile, kKeySelection, 1, iniPath);
+    if (selection < 1 || selection > count) selection = 1;
+    m_nWriteDelay = ReadInt(m_ports.profile, kKeyWriteDelay, kDefaultWriteDelay, iniPath);
+    if (m_nWriteDelay < kMinimumWriteDelay) m_nWriteDelay = kDefaultWriteDelay;
+    m_nWriteRetry = ReadInt(m_ports.profile, kKeyWriteRetry, kDefaultWriteRetry, iniPath);
+    if (m_nWriteRetry < kDefaultWriteRetry) m_nWriteRetry = kDefaultWriteRetry;
+
+    m_cmbProgram.SetCurSel(0);
+    m_cmbProgram.SetCurSel(selection - 1);
+    m_nProgramIndex = selection - 1;
+    return LoadProgramEntry(iniPath, selection, HDR_READ);
+}
+
+// The program box's selection, counted from 1, becomes the next start's
+// preselection; with no selection that is 0, which the next start reads as 1.
+void CTAVEXFDDlg::SaveProgramSelection() {
+    char value[16];
+    std::snprintf(value, sizeof value, "%d", m_cmbProgram.GetCurSel() + 1);
+    m_ports.profile.WritePrivateProfileStringA(kSection, kKeySelection, value,
+                                               App().m_strIniPath.c_str());
+}
+
+}  // namespace veldra

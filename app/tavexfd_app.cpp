@@ -1,0 +1,95 @@
+#include "app/tavexfd_app.h"
+
+#include <vector>
+
+#include "app/message_text.h"
+#include "app/startup_rules.h"
+#include "app/tavexfd_dlg.h"
+#include "res/resource.h"
+
+namespace veldra {
+
+CTAVEXFDApp::CTAVEXFDApp(Ports& ports) : CWinApp(ports) {}
+
+CTAVEXFDApp* TheApp() { return static_cast<CTAVEXFDApp*>(AfxGetApp()); }
+
+BOOL CTAVEXFDApp::InitInstance() {
+    m_pszAppName = LoadStringText(m_ports.ui, IDS_APP_NAME);
+    m_nExitCode = 0;
+
+    if (IsAnotherInstanceRunning()) {
+        m_ports.system.MessageBeep(0);
+        return FALSE;
+    }
+    // Whether we created the mutex or raced another start to it, this
+    // instance runs; the handle stays open until the process ends.
+    m_hSingleInstanceMutex = m_ports.system.CreateMutexA(FALSE, kSingleInstanceMutexName);
+
+    if (!CheckPlatform()) {
+        AfxMessageBox(LoadStringText(m_ports.ui, IDS_UNSUPPORTED_OS), MB_ICONHAND | MB_OK);
+        return FALSE;
+    }
+
+    m_nRunMode = RunModeOf(m_ports.system.GetCommandLineA());
+
+    ExePaths paths = ExePathsOf(ModuleFileName());
+    m_strExeDir = paths.exeDir;
+    m_strExeDirSlash = paths.exeDirSlash;
+    m_strIniPath = paths.iniPath;
+
+    {
+        CTAVEXFDDlg dialog(m_ports);
+        dialog.DoModal();
+    }
+    m_hMainWnd = NULL_HWND;
+    return FALSE;
+}
+
+int CTAVEXFDApp::ExitInstance() { return m_nExitCode; }
+
+BOOL CTAVEXFDApp::OnCmdMsg(UINT id) {
+    if (id == ID_HELP) {
+        OnHelp();
+        return TRUE;
+    }
+    return FALSE;
+}
+
+bool CTAVEXFDApp::IsAnotherInstanceRunning() {
+    HANDLE existing = m_ports.system.OpenMutexA(MUTEX_ALL_ACCESS, FALSE, kSingleInstanceMutexName);
+    if (existing == NULL_HANDLE) return false;
+    m_ports.system.CloseHandle(existing);
+    return true;
+}
+
+bool CTAVEXFDApp::CheckPlatform() {
+    OSVERSIONINFOA version;
+    version.dwOSVersionInfoSize = sizeof(OSVERSIONINFOA);
+    BOOL ok = m_ports.system.GetVersionExA(&version);
+    m_nPlatformId = version.dwPlatformId;
+    return IsSupportedPlatform(ok, version);
+}
+
+// The executable's full path. A path that does not fit a buffer is asked for
+// again with a larger one, never cut into a wrong directory.
+std::string CTAVEXFDApp::ModuleFileName() {
+    constexpr DWORD kFirstSize = 256;
+    constexpr DWORD kLargestSize = 32768;
+    for (DWORD size = kFirstSize; size <= kLargestSize; size *= 2) {
+        std::vector<char> buffer(size);
+        DWORD length = m_ports.system.GetModuleFileNameA(buffer.data(), size);
+        if (length == 0) return std::string();
+        if (length < size) return std::string(buffer.data(), length);
+    }
+    return std::string();
+}
+
+int RunTavexApplication(Ports& ports) {
+    constexpr UINT kQuietErrors = SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX;
+    UINT previous = ports.system.SetErrorMode(kQuietErrors);
+    ports.system.SetErrorMode(previous | kQuietErrors);
+    CTAVEXFDApp app(ports);
+    return app.Run();
+}
+
+}  // namespace veldra

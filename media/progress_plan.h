@@ -1,0 +1,14 @@
+// How many steps the progress bar of one creation has.
+#pragma once
+
+#include "platform/win32_types.h"
+#include "records/data_file_format.h"
+
+namespace veldra {
+
+// 1, plus one per entry in use, plus for every zero fill in use the upper 16
+// bits of its size (one step per 64 KB written). Carried as 16 bits, as the
+// progress bar's range is.
+WORD ProgressTotal(const DataFileHeader& header);
+
+}  // namespace veldra

@@ -1,0 +1,251 @@
+#include "platform/sim/machine_description.h"
+
+#include <cctype>
+#include <charconv>
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+
+#include "platform/sim/civil_time.h"
+#include "platform/sim/cp932.h"
+
+namespace veldra::sim {
+
+MachineDescriptionError::MachineDescriptionError(const std::filesystem::path& file, int line,
+                                                 const std::string& what)
+    : std::runtime_error(file.string() + (line > 0 ? ":" + std::to_string(line) : "") + ": " +
+                         what) {}
+
+namespace {
+
+std::string Trim(const std::string& text) {
+    std::size_t begin = text.find_first_not_of(" \t\r");
+    if (begin == std::string::npos) return std::string();
+    std::size_t end = text.find_last_not_of(" \t\r");
+    return text.substr(begin, end - begin + 1);
+}
+
+std::string Upper(std::string text) {
+    for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return text;
+}
+
+template <typename T>
+std::optional<T> ParseNumber(const std::string& text) {
+    T value{};
+    auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (ec != std::errc() || end != text.data() + text.size() || text.empty()) return std::nullopt;
+    return value;
+}
+
+class Parser {
+public:
+    Parser(const std::filesystem::path& directory)
+        : m_file(directory / kMachineFileName) {
+        m_config.directory = std::filesystem::absolute(directory);
+    }
+
+    MachineConfig Parse() {
+        std::ifstream in(m_file, std::ios::binary);
+        if (!in) throw MachineDescriptionError(m_file, 0, "cannot be read");
+        std::string raw;
+        while (std::getline(in, raw)) {
+            ++m_line;
+            std::string line = Trim(raw);
+            if (line.empty() || line[0] == '#' || line[0] == ';') continue;
+            if (line.front() == '[') {
+                StartSection(line);
+                continue;
+            }
+            std::size_t equals = line.find('=');
+            if (equals == std::string::npos) Fail("expected KEY = VALUE or [SECTION]");
+            std::string key = Trim(line.substr(0, equals));
+            std::string value = Trim(line.substr(equals + 1));
+            if (key.empty()) Fail("empty key");
+            Assign(key, value);
+        }
+        if (m_config.drives.empty()) throw MachineDescriptionError(m_file, 0, "no [drive X] section");
+        return m_config;
+    }
+
+private:
+    [[noreturn]] void Fail(const std::string& what) {
+        throw MachineDescriptionError(m_file, m_line, what);
+    }
+
+    void StartSection(const std::string& line) {
+        if (line.back() != ']') Fail("section header lacks its closing ]");
+        std::string name = Trim(line.substr(1, line.size() - 2));
+        m_driveLetter = 0;
+        if (name == "system" || name == "viewers" || name == "held-open" || name == "strings") {
+            m_section = name;
+            return;
+        }
+        if (name.rfind("drive ", 0) == 0) {
+            std::string letter = Upper(Trim(name.substr(6)));
+            if (letter.size() != 1 || letter[0] < 'A' || letter[0] > 'Z') {
+                Fail("a drive section is [drive X] with X a letter A to Z");
+            }
+            m_driveLetter = letter[0];
+            if (m_config.drives.count(m_driveLetter)) Fail("drive " + letter + " is described twice");
+            m_config.drives[m_driveLetter].letter = m_driveLetter;
+            m_section = "drive";
+            return;
+        }
+        Fail("unknown section [" + name + "]");
+    }
+
+    std::string ToCp932(const std::string& utf8) {
+        auto converted = Utf8ToCp932(utf8);
+        if (!converted) Fail("text has no code page 932 form: " + utf8);
+        return *converted;
+    }
+
+    bool ParseYesNo(const std::string& value) {
+        if (value == "yes") return true;
+        if (value == "no") return false;
+        Fail("expected yes or no, not '" + value + "'");
+    }
+
+    void Assign(const std::string& key, const std::string& value) {
+        if (m_section.empty()) Fail("key outside a section");
+        if (m_section == "system") return AssignSystem(key, value);
+        if (m_section == "drive") return AssignDrive(m_config.drives[m_driveLetter], key, value);
+        if (m_section == "viewers") {
+            if (key.size() < 2 || key[0] != '.') Fail("a viewer is keyed by an extension such as .pdf");
+            if (value.empty()) Fail("a viewer needs a name");
+            m_config.viewers[Upper(key)] = value;
+            return;
+        }
+        if (m_section == "held-open") return AssignHeldOpen(key, value);
+        if (m_section == "strings") {
+            auto id = ParseNumber<UINT>(key);
+            if (!id) Fail("a string is keyed by its number");
+            ToCp932(value);
+            m_config.stringOverrides[*id] = value;
+            return;
+        }
+    }
+
+    void AssignSystem(const std::string& key, const std::string& value) {
+        if (key == "version") {
+            std::istringstream parts(value);
+            std::string major, minor, build;
+            std::getline(parts, major, '.');
+            std::getline(parts, minor, '.');
+            std::getline(parts, build);
+            auto ma = ParseNumber<DWORD>(major);
+            auto mi = ParseNumber<DWORD>(minor);
+            if (!ma || !mi) Fail("version is MAJOR.MINOR or MAJOR.MINOR.BUILD");
+            m_config.majorVersion = *ma;
+            m_config.minorVersion = *mi;
+            if (!build.empty()) {
+                auto b = ParseNumber<DWORD>(build);
+                if (!b) Fail("version is MAJOR.MINOR or MAJOR.MINOR.BUILD");
+                m_config.buildNumber = *b;
+            }
+        } else if (key == "platform") {
+            auto id = ParseNumber<DWORD>(value);
+            if (!id) Fail("platform is a number (2 = NT)");
+            m_config.platformId = *id;
+        } else if (key == "version-query") {
+            if (value != "fails" && value != "ok") Fail("version-query is ok or fails");
+            m_config.versionQueryFails = value == "fails";
+        } else if (key == "module") {
+            if (value.empty()) Fail("module needs a path");
+            m_config.modulePath = ToCp932(value);
+        } else if (key == "command-line") {
+            m_config.commandLine = ToCp932(value);
+        } else if (key == "clock") {
+            if (value == "host") {
+                m_config.fixedClock.reset();
+                return;
+            }
+            m_config.fixedClock = ParseClock(value);
+            if (!m_config.fixedClock) Fail("clock is host or YYYY-MM-DD hh:mm:ss");
+        } else if (key == "heap") {
+            if (value != "fails" && value != "ok") Fail("heap is ok or fails");
+            m_config.heapFails = value == "fails";
+        } else if (key == "system-menu") {
+            m_config.systemMenu = ParseYesNo(value);
+        } else {
+            Fail("unknown key '" + key + "' in [system]");
+        }
+    }
+
+    void AssignDrive(DriveConfig& drive, const std::string& key, const std::string& value) {
+        if (key == "type") {
+            static const std::map<std::string, DriveKind> kKinds = {
+                {"removable", DriveKind::Removable}, {"fixed", DriveKind::Fixed},
+                {"remote", DriveKind::Remote},       {"cdrom", DriveKind::CdRom},
+                {"ramdisk", DriveKind::RamDisk}};
+            auto it = kKinds.find(value);
+            if (it == kKinds.end()) Fail("unknown drive type '" + value + "'");
+            drive.kind = it->second;
+        } else if (key == "root") {
+            if (value.empty()) Fail("root needs a directory");
+            std::filesystem::path root = m_config.directory / value;
+            std::error_code ec;
+            if (!std::filesystem::is_directory(root, ec)) Fail("root directory " + root.string() + " does not exist");
+            drive.hostRoot = std::filesystem::canonical(root);
+        } else if (key == "read-only") {
+            drive.readOnly = ParseYesNo(value);
+        } else if (key == "free-bytes") {
+            auto bytes = ParseNumber<std::uint64_t>(value);
+            if (!bytes) Fail("free-bytes is a number");
+            drive.freeBytes = *bytes;
+        } else {
+            Fail("unknown key '" + key + "' in a drive section");
+        }
+    }
+
+    void AssignHeldOpen(const std::string& key, const std::string& value) {
+        static const std::map<std::string, DWORD> kShares = {
+            {"none", 0},
+            {"read", FILE_SHARE_READ},
+            {"write", FILE_SHARE_WRITE},
+            {"read-write", FILE_SHARE_READ | FILE_SHARE_WRITE}};
+        auto it = kShares.find(value);
+        if (it == kShares.end()) Fail("a held-open file's share mode is none, read, write or read-write");
+        HeldOpenFile held;
+        held.path = ToCp932(key);
+        held.shareMode = it->second;
+        m_config.heldOpen.push_back(held);
+    }
+
+    std::filesystem::path m_file;
+    MachineConfig m_config;
+    int m_line = 0;
+    std::string m_section;
+    char m_driveLetter = 0;
+};
+
+}  // namespace
+
+std::optional<SYSTEMTIME> ParseClock(const std::string& text) {
+    int year, month, day, hour, minute, second;
+    char tail;
+    if (std::sscanf(text.c_str(), "%d-%d-%d %d:%d:%d%c", &year, &month, &day, &hour, &minute,
+                    &second, &tail) != 6) {
+        return std::nullopt;
+    }
+    if (year < 1601 || year > 30827 || month < 1 || month > 12 || day < 1 ||
+        day > DaysInMonth(year, month) || hour > 23 || minute > 59 || second > 59 || hour < 0 ||
+        minute < 0 || second < 0) {
+        return std::nullopt;
+    }
+    return CivilFromMilliseconds(MillisecondsFromCivil(year, month, day, hour, minute, second));
+}
+
+MachineConfig LoadMachineDescription(const std::filesystem::path& directory) {
+    MachineConfig config = Parser(directory).Parse();
+    for (const auto& [letter, drive] : config.drives) {
+        if (drive.hostRoot.empty()) {
+            throw MachineDescriptionError(directory / kMachineFileName, 0,
+                                          std::string("drive ") + letter + " has no root");
+        }
+    }
+    return config;
+}
+
+}  // namespace veldra::sim

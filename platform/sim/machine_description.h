@@ -1,0 +1,71 @@
+// The description of a simulated machine: "machine.ini" in the machine
+// directory, UTF-8. What the machine is (version, executable, clock), its
+// drives and the host directories behind them, the viewers it associates with
+// file types, and the faults it is to show. docs/machine.md describes it.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <map>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "platform/win32_types.h"
+
+namespace veldra::sim {
+
+constexpr char kMachineFileName[] = "machine.ini";
+
+// A malformed description: names the file and the line.
+class MachineDescriptionError : public std::runtime_error {
+public:
+    MachineDescriptionError(const std::filesystem::path& file, int line, const std::string& what);
+};
+
+enum class DriveKind { Removable = 2, Fixed = 3, Remote = 4, CdRom = 5, RamDisk = 6 };
+
+struct DriveConfig {
+    char letter = 'C';
+    DriveKind kind = DriveKind::Fixed;
+    std::filesystem::path hostRoot;  // absolute
+    bool readOnly = false;
+    std::optional<std::uint64_t> freeBytes;  // unlimited when absent
+};
+
+// A file that another process holds open while the program runs.
+struct HeldOpenFile {
+    std::string path;  // Windows path, code page 932
+    DWORD access = GENERIC_READ | GENERIC_WRITE;
+    DWORD shareMode = 0;
+};
+
+struct MachineConfig {
+    std::filesystem::path directory;  // absolute
+
+    DWORD majorVersion = 5;
+    DWORD minorVersion = 1;
+    DWORD buildNumber = 2600;
+    DWORD platformId = 2;
+    bool versionQueryFails = false;
+
+    std::string modulePath = "C:\\TAVEX\\TAVEX.EXE";  // code page 932
+    std::optional<std::string> commandLine;          // code page 932; default: module quoted
+    std::optional<SYSTEMTIME> fixedClock;            // host clock when absent
+    bool heapFails = false;
+    bool systemMenu = true;
+
+    std::map<char, DriveConfig> drives;
+    std::map<std::string, std::string> viewers;  // upper-case extension (".PDF") -> viewer name
+    std::vector<HeldOpenFile> heldOpen;
+    std::map<UINT, std::string> stringOverrides;  // UTF-8
+};
+
+// Reads DIR/machine.ini. Throws MachineDescriptionError.
+MachineConfig LoadMachineDescription(const std::filesystem::path& directory);
+
+// Parses "YYYY-MM-DD hh:mm:ss"; nullopt when malformed or out of range.
+std::optional<SYSTEMTIME> ParseClock(const std::string& text);
+
+}  // namespace veldra::sim

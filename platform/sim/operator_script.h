@@ -1,0 +1,64 @@
+// The operator's script: what the person at the machine does, in order.
+// Actions are separated by commas; docs/script.md lists them.
+#pragma once
+
+#include <chrono>
+#include <deque>
+#include <filesystem>
+#include <optional>
+#include <stdexcept>
+#include <string>
+
+namespace veldra::sim {
+
+// A script that cannot go on: malformed, run out, or an action that does not
+// fit what the screen shows.
+class ScriptError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+enum class ActionKind {
+    PickProgram,  // line `number` of the program box
+    PickDrive,    // line `number` of the drive box
+    PressCreate,
+    PressHelp,
+    PressExit,
+    Enter,
+    Escape,
+    CloseBox,   // the window's close box
+    AboutItem,  // the system menu's version item
+    Minimize,
+    Restore,
+    Yes,
+    No,
+    Ok,
+    Cancel,
+    Wait,     // `duration` of real time
+    WaitFor,  // until `file` exists on the host (at most `duration`)
+};
+
+struct Action {
+    ActionKind kind;
+    int number = 0;
+    std::chrono::milliseconds duration{0};
+    std::filesystem::path file;
+    std::string text;  // as written, for the transcript and errors
+};
+
+class OperatorScript {
+public:
+    OperatorScript() = default;
+    // Throws ScriptError naming the action that does not parse.
+    static OperatorScript Parse(const std::string& actions);
+
+    void Append(const OperatorScript& more);
+    bool Empty() const { return m_actions.empty(); }
+    std::optional<Action> Next();
+    std::size_t Remaining() const { return m_actions.size(); }
+
+private:
+    std::deque<Action> m_actions;
+};
+
+}  // namespace veldra::sim

@@ -1,0 +1,34 @@
+#include "platform/sim/sim_run.h"
+
+#include "app/tavexfd_app.h"
+#include "platform/sim/cp932.h"
+#include "platform/sim/sim_machine.h"
+
+namespace veldra::sim {
+
+void AppendCommandLineTail(MachineConfig& config, const std::vector<std::string>& tailUtf8) {
+    std::string line = config.commandLine.value_or("\"" + config.modulePath + "\"");
+    for (const std::string& word : tailUtf8) {
+        auto cp932 = Utf8ToCp932(word);
+        if (!cp932) throw MachineDescriptionError("command line", 0, "'" + word + "' has no code page 932 form");
+        line += " " + *cp932;
+    }
+    config.commandLine = line;
+}
+
+int RunProgram(const MachineConfig& config, const OperatorScript& script, Transcript& transcript,
+               std::string* error) {
+    SimMachine machine(config, script, transcript);
+    Ports ports = machine.ports();
+    try {
+        return RunTavexApplication(ports);
+    } catch (const ScriptError& e) {
+        *error = std::string("script: ") + e.what();
+        return EXIT_SCRIPT;
+    } catch (const NotImplementedError& e) {
+        *error = std::string("not simulated: ") + e.what();
+        return EXIT_NOT_SIMULATED;
+    }
+}
+
+}  // namespace veldra::sim

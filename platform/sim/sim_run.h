@@ -1,0 +1,29 @@
+// One run of the program on a simulated machine: what `veldra` does, callable
+// from tests in the same process.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "platform/sim/machine_description.h"
+#include "platform/sim/operator_script.h"
+#include "platform/sim/transcript.h"
+
+namespace veldra::sim {
+
+// Exit codes of `veldra` besides the program's own.
+enum : int {
+    EXIT_USAGE = 2,           // bad arguments or a malformed machine description
+    EXIT_SCRIPT = 3,          // the operator script could not go on
+    EXIT_NOT_SIMULATED = 4,   // the program used something the machine does not implement
+};
+
+// Appends the words after "--" to the machine's command line.
+void AppendCommandLineTail(MachineConfig& config, const std::vector<std::string>& tailUtf8);
+
+// Runs the program; returns its exit code, or one of the codes above with the
+// reason in error.
+int RunProgram(const MachineConfig& config, const OperatorScript& script, Transcript& transcript,
+               std::string* error);
+
+}  // namespace veldra::sim

@@ -1,0 +1,583 @@
+// The user interface of the simulated machine: dialogs built from the
+// templates, their controls, message boxes and the system menu. Between
+// messages the operator script stands in for the person at the machine;
+// whatever the screen shows goes to the transcript.
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+#include <thread>
+
+#include "platform/sim/cp932.h"
+#include "platform/sim/sim_machine.h"
+#include "res/resource.h"
+
+namespace veldra::sim {
+namespace {
+
+struct ControlLabel {
+    int dialogId;
+    int controlId;
+    const char* label;
+};
+
+// The controls whose changes the operator sees, by the names the transcript uses.
+constexpr ControlLabel kLabels[] = {
+    {IDD_TAVEXFD_DIALOG, IDC_CMB_PROGRAM, "program box"},
+    {IDD_TAVEXFD_DIALOG, IDC_CMB_DRIVE, "drive box"},
+    {IDD_TAVEXFD_DIALOG, IDC_EDT_MEDIAKIND, "media kind"},
+    {IDD_TAVEXFD_DIALOG, IDC_BTN_CREATE, "create button"},
+    {IDD_TAVEXFD_DIALOG, IDC_STC_STATUS, "status"},
+    {IDD_TAVEXFD_DIALOG, IDC_PRG_PROGRESS, "progress"},
+};
+
+std::string LabelOf(int dialogId, int controlId) {
+    for (const ControlLabel& l : kLabels) {
+        if (l.dialogId == dialogId && l.controlId == controlId) return l.label;
+    }
+    return std::string();
+}
+
+std::string IconName(UINT type) {
+    switch (type & MB_ICONMASK) {
+        case MB_ICONHAND: return "stop";
+        case MB_ICONQUESTION: return "question";
+        case MB_ICONEXCLAMATION: return "exclamation";
+        case MB_ICONINFORMATION: return "information";
+        default: return "no icon";
+    }
+}
+
+std::string ButtonsName(UINT type) {
+    switch (type & MB_TYPEMASK) {
+        case MB_OK: return "OK";
+        case MB_OKCANCEL: return "OK/Cancel";
+        case MB_YESNO: return "Yes/No";
+        default: throw NotImplementedError("message box buttons " + std::to_string(type & MB_TYPEMASK));
+    }
+}
+
+// The answer an action gives to a box with these buttons, or 0 when it is none.
+int AnswerFor(ActionKind kind, UINT type) {
+    switch (type & MB_TYPEMASK) {
+        case MB_OK: return kind == ActionKind::Ok ? IDOK : 0;
+        case MB_OKCANCEL:
+            return kind == ActionKind::Ok ? IDOK : kind == ActionKind::Cancel ? IDCANCEL : 0;
+        case MB_YESNO: return kind == ActionKind::Yes ? IDYES : kind == ActionKind::No ? IDNO : 0;
+        default: return 0;
+    }
+}
+
+const char* AnswerName(int answer) {
+    switch (answer) {
+        case IDOK: return "OK";
+        case IDCANCEL: return "Cancel";
+        case IDYES: return "Yes";
+        case IDNO: return "No";
+        default: return "?";
+    }
+}
+
+std::string ToCp932OrThrow(const char* utf8) {
+    auto text = Utf8ToCp932(utf8);
+    if (!text) throw NotImplementedError(std::string("resource text without a code page 932 form: ") + utf8);
+    return *text;
+}
+
+}  // namespace
+
+int SimMachine::LoadStringA(UINT id, char* buffer, int size) {
+    std::string utf8;
+    auto over = m_config.stringOverrides.find(id);
+    if (over != m_config.stringOverrides.end()) {
+        utf8 = over->second;
+    } else {
+        switch (id) {
+#define VELDRA_STRING(name, text) \
+    case name: utf8 = text; break;
+#include "res/string_table.inc"
+#undef VELDRA_STRING
+            default: break;
+        }
+    }
+    if (size <= 0) return 0;
+    std::string text = ToCp932OrThrow(utf8.c_str());
+    int length = std::min(static_cast<int>(text.size()), size - 1);
+    std::memcpy(buffer, text.data(), static_cast<std::size_t>(length));
+    buffer[length] = '\0';
+    return length;
+}
+
+SimMachine::Window* SimMachine::FindWindow(HWND hwnd) {
+    for (auto& window : m_windows) {
+        if (window->hwnd == hwnd) return window.get();
+    }
+    return nullptr;
+}
+
+SimMachine::Control* SimMachine::FindControl(HWND hwnd, Window** owner) {
+    for (auto& window : m_windows) {
+        for (Control& control : window->controls) {
+            if (control.hwnd == hwnd) {
+                if (owner) *owner = window.get();
+                return &control;
+            }
+        }
+    }
+    return nullptr;
+}
+
+void SimMachine::ShowChange(const Control& control, const std::string& what) {
+    if (!control.label.empty()) m_transcript.Add(control.label + ": " + what);
+}
+
+INT_PTR SimMachine::DialogBoxParamA(int templateId, HWND parent, DialogProcedure& procedure) {
+    (void)parent;
+    const DialogTemplate* dialogTemplate = FindDialogTemplate(templateId);
+    if (dialogTemplate == nullptr) {
+        Fail(ERROR_INVALID_PARAMETER);
+        return -1;
+    }
+    auto owned = std::make_unique<Window>();
+    Window& window = *owned;
+    window.hwnd = static_cast<HWND>(m_nNextWindow += 0x100);
+    window.dialogTemplate = dialogTemplate;
+    window.procedure = &procedure;
+    window.caption = dialogTemplate->caption;
+    std::string statics;
+    std::uintptr_t next = static_cast<std::uintptr_t>(window.hwnd);
+    for (const ControlTemplate& t : dialogTemplate->controls) {
+        Control control;
+        control.id = t.id;
+        control.kind = t.kind;
+        control.hwnd = static_cast<HWND>(++next);
+        control.label = LabelOf(templateId, t.id);
+        control.text = ToCp932OrThrow(t.text);
+        control.enabled = !(t.style & WS_DISABLED);
+        if (t.kind == ControlClass::Static && *t.text) {
+            statics += (statics.empty() ? ": " : ", ") + Transcript::QuoteUtf8(t.text);
+        }
+        window.controls.push_back(std::move(control));
+    }
+    m_windows.push_back(std::move(owned));
+    m_transcript.Add("dialog " + Transcript::QuoteUtf8(window.caption) + " opens" + statics);
+
+    Dispatch(window, WM_INITDIALOG, 0, 0);
+    while (!window.ended) {
+        if (!window.posted.empty()) {
+            auto [message, wParam, lParam] = window.posted.front();
+            window.posted.pop_front();
+            Dispatch(window, message, wParam, lParam);
+            continue;
+        }
+        PerformOperatorAction(window);
+    }
+    window.procedure->DialogProc(window.hwnd, WM_DESTROY, 0, 0);
+    INT_PTR result = window.result;
+    m_transcript.Add("dialog " + Transcript::QuoteUtf8(window.caption) + " closes (" +
+                     std::to_string(result) + ")");
+    m_windows.pop_back();
+    return result;
+}
+
+void SimMachine::Dispatch(Window& window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (!window.procedure->DialogProc(window.hwnd, message, wParam, lParam)) {
+        DefaultDialogHandling(window, message, wParam, lParam);
+    }
+}
+
+void SimMachine::DefaultDialogHandling(Window& window, UINT message, WPARAM wParam, LPARAM lParam) {
+    (void)lParam;
+    switch (message) {
+        case WM_CLOSE: {
+            HWND cancel = GetDlgItem(window.hwnd, IDCANCEL);
+            Dispatch(window, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED),
+                     static_cast<LPARAM>(cancel));
+            break;
+        }
+        case WM_SYSCOMMAND:
+            switch (static_cast<UINT>(wParam) & 0xFFF0u) {
+                case SC_CLOSE: Dispatch(window, WM_CLOSE, 0, 0); break;
+                case SC_MINIMIZE:
+                    window.iconic = true;
+                    m_transcript.Add("window minimized");
+                    Dispatch(window, WM_PAINT, 0, 0);
+                    break;
+                case SC_RESTORE:
+                    window.iconic = false;
+                    m_transcript.Add("window restored");
+                    Dispatch(window, WM_PAINT, 0, 0);
+                    break;
+                default: break;
+            }
+            break;
+        default: break;
+    }
+}
+
+void SimMachine::PressButton(Window& window, int id, const std::string& name) {
+    HWND button = GetDlgItem(window.hwnd, id);
+    Control* control = FindControl(button);
+    if (control == nullptr) {
+        throw ScriptError("the dialog " + window.caption + " has no " + name);
+    }
+    if (!control->enabled) {
+        m_transcript.Add(name + " is disabled; the press does nothing");
+        return;
+    }
+    Dispatch(window, WM_COMMAND, MAKEWPARAM(static_cast<WORD>(id), BN_CLICKED),
+             static_cast<LPARAM>(button));
+}
+
+void SimMachine::PickLine(Window& window, int id, int line) {
+    HWND box = GetDlgItem(window.hwnd, id);
+    Control* control = FindControl(box);
+    if (control == nullptr) throw ScriptError("the dialog " + window.caption + " has no such box");
+    if (line > static_cast<int>(control->items.size())) {
+        throw ScriptError("the " + control->label + " has " + std::to_string(control->items.size()) +
+                          " lines; line " + std::to_string(line) + " cannot be picked");
+    }
+    if (!control->enabled) {
+        m_transcript.Add(control->label + " is disabled; the pick does nothing");
+        return;
+    }
+    ComboMessage(*control, CB_SETCURSEL, static_cast<WPARAM>(line - 1), 0);
+    Dispatch(window, WM_COMMAND, MAKEWPARAM(static_cast<WORD>(id), CBN_SELCHANGE),
+             static_cast<LPARAM>(box));
+}
+
+void SimMachine::PerformWait(const Action& action) {
+    if (action.kind == ActionKind::Wait) {
+        std::this_thread::sleep_for(action.duration);
+        return;
+    }
+    auto deadline = std::chrono::steady_clock::now() + action.duration;
+    std::error_code ec;
+    while (!std::filesystem::exists(action.file, ec)) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            throw ScriptError("'" + action.text + "': the file did not appear in time");
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+}
+
+void SimMachine::PerformOperatorAction(Window& window) {
+    std::optional<Action> next = m_script.Next();
+    if (!next) {
+        throw ScriptError("the script ran out while the dialog \"" + window.caption +
+                          "\" waits for the operator");
+    }
+    const Action& action = *next;
+    if (action.kind == ActionKind::Wait || action.kind == ActionKind::WaitFor) {
+        PerformWait(action);
+        return;
+    }
+    m_transcript.Add("> " + action.text);
+    switch (action.kind) {
+        case ActionKind::PickProgram: return PickLine(window, IDC_CMB_PROGRAM, action.number);
+        case ActionKind::PickDrive: return PickLine(window, IDC_CMB_DRIVE, action.number);
+        case ActionKind::PressCreate: return PressButton(window, IDC_BTN_CREATE, "create button");
+        case ActionKind::PressHelp: return PressButton(window, ID_HELP, "help button");
+        case ActionKind::PressExit: return PressButton(window, IDCANCEL, "exit button");
+        case ActionKind::Ok: return PressButton(window, IDOK, "OK button");
+        case ActionKind::Enter: {
+            int id = IDOK;
+            for (const ControlTemplate& t : window.dialogTemplate->controls) {
+                if (t.kind == ControlClass::Button && (t.style & 0xF) == BS_DEFPUSHBUTTON) id = t.id;
+            }
+            Dispatch(window, WM_COMMAND, MAKEWPARAM(static_cast<WORD>(id), BN_CLICKED), 0);
+            return;
+        }
+        case ActionKind::Escape:
+            Dispatch(window, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+            return;
+        case ActionKind::CloseBox: Dispatch(window, WM_SYSCOMMAND, SC_CLOSE, 0); return;
+        case ActionKind::Minimize: Dispatch(window, WM_SYSCOMMAND, SC_MINIMIZE, 0); return;
+        case ActionKind::Restore: Dispatch(window, WM_SYSCOMMAND, SC_RESTORE, 0); return;
+        case ActionKind::AboutItem:
+            for (const MenuItem& item : window.systemMenu) {
+                if (item.flags == MF_STRING && item.id == IDM_ABOUTBOX) {
+                    Dispatch(window, WM_SYSCOMMAND, IDM_ABOUTBOX, 0);
+                    return;
+                }
+            }
+            throw ScriptError("the system menu of \"" + window.caption + "\" has no version item");
+        default:
+            throw ScriptError("'" + action.text + "' answers a message box, but the dialog \"" +
+                              window.caption + "\" shows none");
+    }
+}
+
+int SimMachine::MessageBoxA(HWND owner, const char* text, const char* caption, UINT type) {
+    (void)owner;
+    std::string shown = "message box [" + IconName(type) + ", " + ButtonsName(type) + "] " +
+                        Transcript::Quote(caption ? caption : "") + ": " + Transcript::Quote(text);
+    while (true) {
+        std::optional<Action> next = m_script.Next();
+        if (!next) {
+            m_transcript.Add(shown);
+            throw ScriptError("the script ran out while a message box waits for an answer");
+        }
+        if (next->kind == ActionKind::Wait || next->kind == ActionKind::WaitFor) {
+            PerformWait(*next);
+            continue;
+        }
+        int answer = AnswerFor(next->kind, type);
+        if (answer == 0) {
+            m_transcript.Add(shown);
+            throw ScriptError("a message box with " + ButtonsName(type) +
+                              " waits for an answer; the script says '" + next->text + "'");
+        }
+        m_transcript.Add(shown + " -> " + AnswerName(answer));
+        return answer;
+    }
+}
+
+BOOL SimMachine::EndDialog(HWND dialog, INT_PTR result) {
+    Window* window = FindWindow(dialog);
+    if (window == nullptr) {
+        Fail(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    window->ended = true;
+    window->result = result;
+    return TRUE;
+}
+
+HWND SimMachine::GetDlgItem(HWND dialog, int controlId) {
+    Window* window = FindWindow(dialog);
+    if (window) {
+        for (const Control& control : window->controls) {
+            if (control.id == controlId) return control.hwnd;
+        }
+    }
+    Fail(ERROR_INVALID_PARAMETER);
+    return NULL_HWND;
+}
+
+LRESULT SimMachine::SendMessageA(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (Window* window = FindWindow(hwnd)) {
+        if (message == WM_SETICON || message == WM_ICONERASEBKGND) return 0;
+        return window->procedure->DialogProc(hwnd, message, wParam, lParam);
+    }
+    Control* control = FindControl(hwnd);
+    if (control == nullptr) throw NotImplementedError("SendMessageA to an unknown window");
+    if (message == WM_SETTEXT) return SetWindowTextA(hwnd, reinterpret_cast<const char*>(lParam));
+    if (control->kind == ControlClass::ComboBox) return ComboMessage(*control, message, wParam, lParam);
+    if (control->kind == ControlClass::Progress) return ProgressMessage(*control, message, wParam, lParam);
+    throw NotImplementedError("message " + std::to_string(message) + " to control " +
+                              std::to_string(control->id));
+}
+
+LRESULT SimMachine::ComboMessage(Control& control, UINT message, WPARAM wParam, LPARAM lParam) {
+    auto count = static_cast<LRESULT>(control.items.size());
+    auto index = static_cast<LRESULT>(static_cast<std::intptr_t>(wParam));
+    switch (message) {
+        case CB_ADDSTRING: {
+            const char* text = reinterpret_cast<const char*>(lParam);
+            control.items.push_back(text);
+            ShowChange(control, "add " + Transcript::Quote(text));
+            return count;
+        }
+        case CB_RESETCONTENT:
+            control.items.clear();
+            control.selection = -1;
+            ShowChange(control, "clear");
+            return 0;
+        case CB_GETCOUNT: return count;
+        case CB_GETCURSEL: return control.selection;
+        case CB_SETCURSEL: {
+            int before = control.selection;
+            control.selection = (index >= 0 && index < count) ? static_cast<int>(index) : -1;
+            if (control.selection != before) {
+                ShowChange(control, control.selection < 0
+                                        ? std::string("no selection")
+                                        : "select " + std::to_string(control.selection + 1) + " " +
+                                              Transcript::Quote(control.items[control.selection]));
+            }
+            return control.selection < 0 ? CB_ERR : control.selection;
+        }
+        case CB_GETLBTEXTLEN:
+            return (index >= 0 && index < count)
+                       ? static_cast<LRESULT>(control.items[static_cast<std::size_t>(index)].size())
+                       : CB_ERR;
+        case CB_GETLBTEXT: {
+            if (index < 0 || index >= count) return CB_ERR;
+            const std::string& item = control.items[static_cast<std::size_t>(index)];
+            std::memcpy(reinterpret_cast<char*>(lParam), item.c_str(), item.size() + 1);
+            return static_cast<LRESULT>(item.size());
+        }
+        default:
+            throw NotImplementedError("combo box message " + std::to_string(message));
+    }
+}
+
+LRESULT SimMachine::ProgressMessage(Control& control, UINT message, WPARAM wParam, LPARAM lParam) {
+    auto showPosition = [&](int before) {
+        if (control.position != before) {
+            ShowChange(control, std::to_string(control.position) + "/" + std::to_string(control.rangeHigh));
+        }
+    };
+    int before = control.position;
+    switch (message) {
+        case PBM_SETRANGE: {
+            LRESULT previous = MAKELPARAM(static_cast<WORD>(control.rangeLow), static_cast<WORD>(control.rangeHigh));
+            control.rangeLow = LOWORD(static_cast<std::uintptr_t>(lParam));
+            control.rangeHigh = HIWORD(static_cast<std::uintptr_t>(lParam));
+            ShowChange(control, "range " + std::to_string(control.rangeLow) + ".." +
+                                    std::to_string(control.rangeHigh));
+            control.position = std::clamp(control.position, control.rangeLow, control.rangeHigh);
+            showPosition(before);
+            return previous;
+        }
+        case PBM_SETPOS:
+            control.position = std::clamp(static_cast<int>(wParam), control.rangeLow, control.rangeHigh);
+            showPosition(before);
+            return before;
+        case PBM_DELTAPOS:
+            control.position = std::clamp(control.position + static_cast<int>(wParam),
+                                          control.rangeLow, control.rangeHigh);
+            showPosition(before);
+            return before;
+        case PBM_SETSTEP: {
+            int previous = control.step;
+            control.step = static_cast<int>(wParam);
+            return previous;
+        }
+        case PBM_STEPIT:
+            // Past the maximum the bar starts over from the minimum.
+            control.position += control.step;
+            if (control.position > control.rangeHigh) {
+                control.position = control.rangeLow + (control.position - control.rangeHigh);
+            }
+            showPosition(before);
+            return before;
+        case PBM_GETPOS: return control.position;
+        default:
+            throw NotImplementedError("progress bar message " + std::to_string(message));
+    }
+}
+
+BOOL SimMachine::PostMessageA(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    Window* window = FindWindow(hwnd);
+    if (window == nullptr) {
+        Fail(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    window->posted.emplace_back(message, wParam, lParam);
+    return TRUE;
+}
+
+BOOL SimMachine::SetWindowTextA(HWND hwnd, const char* text) {
+    Control* control = FindControl(hwnd);
+    if (control == nullptr) throw NotImplementedError("SetWindowTextA on a window that is no control");
+    if (control->text != text) {
+        control->text = text;
+        ShowChange(*control, Transcript::Quote(text));
+    }
+    return TRUE;
+}
+
+int SimMachine::GetWindowTextA(HWND hwnd, char* buffer, int size) {
+    Control* control = FindControl(hwnd);
+    if (control == nullptr || size <= 0) return 0;
+    int length = std::min(static_cast<int>(control->text.size()), size - 1);
+    std::memcpy(buffer, control->text.data(), static_cast<std::size_t>(length));
+    buffer[length] = '\0';
+    return length;
+}
+
+BOOL SimMachine::EnableWindow(HWND hwnd, BOOL enable) {
+    Control* control = FindControl(hwnd);
+    if (control == nullptr) throw NotImplementedError("EnableWindow on a window that is no control");
+    bool wasDisabled = !control->enabled;
+    if (control->enabled != (enable != FALSE)) {
+        control->enabled = enable != FALSE;
+        ShowChange(*control, control->enabled ? "enabled" : "disabled");
+    }
+    return wasDisabled ? TRUE : FALSE;
+}
+
+BOOL SimMachine::IsWindowEnabled(HWND hwnd) {
+    Control* control = FindControl(hwnd);
+    return control && control->enabled ? TRUE : FALSE;
+}
+
+BOOL SimMachine::UpdateWindow(HWND hwnd) { return FindWindow(hwnd) ? TRUE : FALSE; }
+
+HMENU SimMachine::GetSystemMenu(HWND hwnd, BOOL revert) {
+    Window* window = FindWindow(hwnd);
+    if (window == nullptr || revert) return NULL_HMENU;
+    if (!(window->dialogTemplate->style & WS_SYSMENU) || !m_config.systemMenu) return NULL_HMENU;
+    return static_cast<HMENU>(static_cast<std::uintptr_t>(hwnd));
+}
+
+BOOL SimMachine::AppendMenuA(HMENU menu, UINT flags, std::uintptr_t idNewItem, const char* text) {
+    Window* window = FindWindow(static_cast<HWND>(static_cast<std::uintptr_t>(menu)));
+    if (window == nullptr) {
+        Fail(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    if (flags == MF_SEPARATOR) {
+        window->systemMenu.push_back(MenuItem{flags, 0, ""});
+        m_transcript.Add("system menu: add separator");
+    } else if (flags == MF_STRING) {
+        window->systemMenu.push_back(MenuItem{flags, idNewItem, text});
+        m_transcript.Add("system menu: add " + Transcript::Quote(text) + " (" +
+                         std::to_string(idNewItem) + ")");
+    } else {
+        throw NotImplementedError("AppendMenuA flags " + std::to_string(flags));
+    }
+    return TRUE;
+}
+
+HICON SimMachine::LoadIconA(int resourceId) {
+    return resourceId == IDR_MAINFRAME ? static_cast<HICON>(IDR_MAINFRAME) : NULL_HICON;
+}
+
+HCURSOR SimMachine::LoadCursorA(int systemCursorId) {
+    if (systemCursorId != IDC_ARROW && systemCursorId != IDC_WAIT) {
+        throw NotImplementedError("LoadCursorA " + std::to_string(systemCursorId));
+    }
+    return static_cast<HCURSOR>(systemCursorId);
+}
+
+HCURSOR SimMachine::SetCursor(HCURSOR cursor) {
+    HCURSOR previous = m_hCursor;
+    if (cursor != m_hCursor) {
+        m_hCursor = cursor;
+        m_transcript.Add(cursor == static_cast<HCURSOR>(IDC_WAIT) ? "cursor: wait" : "cursor: arrow");
+    }
+    return previous;
+}
+
+BOOL SimMachine::IsIconic(HWND hwnd) {
+    Window* window = FindWindow(hwnd);
+    return window && window->iconic ? TRUE : FALSE;
+}
+
+HDC SimMachine::BeginPaint(HWND hwnd) { return static_cast<HDC>(static_cast<std::uintptr_t>(hwnd)); }
+
+BOOL SimMachine::EndPaint(HWND hwnd) { return FindWindow(hwnd) ? TRUE : FALSE; }
+
+int SimMachine::GetSystemMetrics(int index) {
+    constexpr int kIconSize = 32;
+    if (index == SM_CXICON || index == SM_CYICON) return kIconSize;
+    throw NotImplementedError("GetSystemMetrics " + std::to_string(index));
+}
+
+// Dialog units of the template's 9-point font: 6 by 12 pixels per 4 by 8 units.
+BOOL SimMachine::GetClientRect(HWND hwnd, RECT* rect) {
+    Window* window = FindWindow(hwnd);
+    if (window == nullptr) return FALSE;
+    *rect = RECT{0, 0, window->dialogTemplate->cx * 6 / 4, window->dialogTemplate->cy * 12 / 8};
+    return TRUE;
+}
+
+BOOL SimMachine::DrawIcon(HDC dc, int x, int y, HICON icon) {
+    (void)dc;
+    m_transcript.Add("icon " + std::to_string(static_cast<std::uintptr_t>(icon)) + " drawn at " +
+                     std::to_string(x) + "," + std::to_string(y));
+    return TRUE;
+}
+
+}  // namespace veldra::sim

@@ -1,0 +1,93 @@
+// User interface: user32's modal dialogs, controls, message boxes, system
+// menu, icons, cursor and string table.
+//
+// DialogBoxParamA creates the dialog from its template and runs the modal loop;
+// it calls the dialog procedure for every message, as Windows does, and returns
+// the value given to EndDialog. A dialog procedure that returns FALSE gets the
+// default dialog handling: WM_CLOSE becomes WM_COMMAND IDCANCEL, the system
+// menu's close item becomes WM_CLOSE, Enter becomes WM_COMMAND with the default
+// button's id (IDOK when there is none), Esc becomes WM_COMMAND IDCANCEL.
+// After EndDialog the window receives WM_DESTROY before DialogBoxParamA returns.
+//
+// Controls are addressed through their window handles (GetDlgItem) and driven
+// with SendMessageA and the control messages of win32_types.h: combo boxes
+// (CB_*) and progress bars (PBM_*). Text travels in the program's code page.
+#pragma once
+
+#include <cstdint>
+
+#include "platform/win32_types.h"
+
+namespace veldra {
+
+enum class HWND : std::uintptr_t {};
+enum class HMENU : std::uintptr_t {};
+enum class HICON : std::uintptr_t {};
+enum class HCURSOR : std::uintptr_t {};
+enum class HDC : std::uintptr_t {};
+inline const HWND NULL_HWND = static_cast<HWND>(0);
+inline const HMENU NULL_HMENU = static_cast<HMENU>(0);
+inline const HICON NULL_HICON = static_cast<HICON>(0);
+inline const HCURSOR NULL_HCURSOR = static_cast<HCURSOR>(0);
+
+// LoadCursorA's system cursors.
+enum : int {
+    IDC_ARROW = 32512,
+    IDC_WAIT = 32514,
+};
+
+struct RECT {
+    std::int32_t left = 0;
+    std::int32_t top = 0;
+    std::int32_t right = 0;
+    std::int32_t bottom = 0;
+};
+
+// What DialogBoxParamA calls back: the program's dialog procedure.
+class DialogProcedure {
+public:
+    virtual INT_PTR DialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) = 0;
+
+protected:
+    ~DialogProcedure() = default;
+};
+
+class UiPort {
+public:
+    // The string table: copies string id into buffer (cut to size - 1 bytes)
+    // and returns its length; 0 when the string is absent or empty.
+    virtual int LoadStringA(UINT id, char* buffer, int size) = 0;
+
+    virtual INT_PTR DialogBoxParamA(int templateId, HWND parent, DialogProcedure& procedure) = 0;
+    virtual BOOL EndDialog(HWND dialog, INT_PTR result) = 0;
+    virtual HWND GetDlgItem(HWND dialog, int controlId) = 0;
+    virtual LRESULT SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) = 0;
+    virtual BOOL PostMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) = 0;
+    virtual BOOL SetWindowTextA(HWND window, const char* text) = 0;
+    virtual int GetWindowTextA(HWND window, char* buffer, int size) = 0;
+    virtual BOOL EnableWindow(HWND window, BOOL enable) = 0;
+    virtual BOOL IsWindowEnabled(HWND window) = 0;
+    virtual BOOL UpdateWindow(HWND window) = 0;
+    virtual int MessageBoxA(HWND owner, const char* text, const char* caption, UINT type) = 0;
+
+    virtual HMENU GetSystemMenu(HWND window, BOOL revert) = 0;
+    virtual BOOL AppendMenuA(HMENU menu, UINT flags, std::uintptr_t idNewItem,
+                             const char* text) = 0;
+
+    virtual HICON LoadIconA(int resourceId) = 0;
+    virtual HCURSOR LoadCursorA(int systemCursorId) = 0;
+    virtual HCURSOR SetCursor(HCURSOR cursor) = 0;
+
+    // Painting of a minimised window.
+    virtual BOOL IsIconic(HWND window) = 0;
+    virtual HDC BeginPaint(HWND window) = 0;
+    virtual BOOL EndPaint(HWND window) = 0;
+    virtual int GetSystemMetrics(int index) = 0;
+    virtual BOOL GetClientRect(HWND window, RECT* rect) = 0;
+    virtual BOOL DrawIcon(HDC dc, int x, int y, HICON icon) = 0;
+
+protected:
+    ~UiPort() = default;
+};
+
+}  // namespace veldra

@@ -1,0 +1,115 @@
+#include "records/data_file_format.h"
+
+#include <cstring>
+
+#include "platform/mbcs.h"
+
+namespace veldra {
+
+std::uint32_t ReadLe32(const BYTE* p) {
+    return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
+           (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
+}
+
+void WriteLe32(BYTE* p, std::uint32_t value) {
+    for (int i = 0; i < 4; ++i) p[i] = static_cast<BYTE>(value >> (8 * i));
+}
+
+namespace {
+
+std::string TextUpTo(const BYTE* begin, std::size_t limit) {
+    const void* nul = std::memchr(begin, 0, limit);
+    std::size_t length = nul ? static_cast<const BYTE*>(nul) - begin : limit;
+    return std::string(reinterpret_cast<const char*>(begin), length);
+}
+
+FILETIME ReadFileTime(const BYTE* p) {
+    FILETIME t;
+    t.dwLowDateTime = ReadLe32(p);
+    t.dwHighDateTime = ReadLe32(p + 4);
+    return t;
+}
+
+}  // namespace
+
+DataFileEntry DataFileEntry::Decode(std::span<const BYTE, HDR_ENTRY_SIZE> bytes) {
+    DataFileEntry e;
+    e.InUse = bytes[ENTRY_OFFSET_IN_USE];
+    e.Kind = bytes[ENTRY_OFFSET_KIND];
+    e.Size = ReadLe32(&bytes[ENTRY_OFFSET_SIZE]);
+    e.DataOffset = ReadLe32(&bytes[ENTRY_OFFSET_DATA_OFFSET]);
+    e.FileTime = ReadFileTime(&bytes[ENTRY_OFFSET_FILE_TIME]);
+    e.StartSector = ReadLe32(&bytes[ENTRY_OFFSET_START_SECTOR]);
+    e.FileName = TextUpTo(&bytes[ENTRY_OFFSET_FILE_NAME], ENTRY_FILE_NAME_SIZE);
+    return e;
+}
+
+std::string_view DataFileHeader::Signature() const {
+    const char* text = reinterpret_cast<const char*>(bytes.data());
+    const void* nul = std::memchr(text, 0, HDR_OFFSET_PROGRAM_NAME);
+    // Without a NUL in the first 16 bytes the text runs on into the name; the
+    // first 16 bytes plus one more are enough to tell it from the signature.
+    std::size_t length = nul ? static_cast<const char*>(nul) - text : HDR_OFFSET_PROGRAM_NAME + 1;
+    return std::string_view(text, length);
+}
+
+std::string DataFileHeader::ProgramName() const {
+    return TextUpTo(&bytes[HDR_OFFSET_PROGRAM_NAME], HDR_PROGRAM_NAME_END - HDR_OFFSET_PROGRAM_NAME);
+}
+
+FILETIME DataFileHeader::FileStamp() const { return ReadFileTime(&bytes[HDR_OFFSET_FILE_STAMP]); }
+
+DataFileEntry DataFileHeader::Entry(int i) const {
+    std::size_t offset = HDR_OFFSET_ENTRIES + HDR_ENTRY_SIZE * static_cast<std::size_t>(i);
+    return DataFileEntry::Decode(
+        std::span<const BYTE, HDR_ENTRY_SIZE>(bytes.data() + offset, HDR_ENTRY_SIZE));
+}
+
+std::uint32_t SumHeaderWords(std::span<const BYTE, HDR_SIZE> header) {
+    std::uint32_t sum = 0;
+    for (std::size_t offset = 0; offset < HDR_SIZE; offset += 4) sum += ReadLe32(&header[offset]);
+    return sum;
+}
+
+BOOL IsHeaderChecksumValid(const DataFileHeader* header) {
+    return SumHeaderWords(header->bytes) == 0xFFFFFFFFu ? TRUE : FALSE;
+}
+
+std::uint32_t ComputeHeaderChecksum(std::span<const BYTE, HDR_SIZE> header) {
+    std::uint32_t others = SumHeaderWords(header) - ReadLe32(&header[HDR_OFFSET_CHECKSUM]);
+    return 0xFFFFFFFFu - others;
+}
+
+HeaderVerdict CheckDataFileHeader(std::span<const BYTE> bytesRead, std::uint64_t fileSize,
+                                  std::string_view signature) {
+    if (bytesRead.size() < HDR_SIZE) return HeaderVerdict::NotDataFile;
+    DataFileHeader header;
+    std::memcpy(header.bytes.data(), bytesRead.data(), HDR_SIZE);
+    if (header.Signature() != signature) return HeaderVerdict::NotDataFile;
+    if (!IsHeaderChecksumValid(&header)) return HeaderVerdict::Broken;
+    // More entries than the header has room for would reach past its 2048
+    // bytes: such a header cannot have come from a producer.
+    if (header.EntryCount() > HDR_MAX_ENTRIES) return HeaderVerdict::Broken;
+    for (int i = 0; i < header.EntryCount(); ++i) {
+        DataFileEntry entry = header.Entry(i);
+        if (entry.Kind == ENTRY_ZERO_FILL) continue;
+        std::uint64_t end = HDR_PAYLOAD_BASE + entry.DataOffset + entry.Size;
+        if (end > fileSize) return HeaderVerdict::Broken;
+    }
+    return HeaderVerdict::Valid;
+}
+
+std::string FileTitleOf(std::string_view path) {
+    std::size_t start = 0;
+    for (std::size_t i = 0; i < path.size(); ++i) {
+        unsigned char c = static_cast<unsigned char>(path[i]);
+        if (IsDbcsLeadByte932(c) && i + 1 < path.size()) {
+            ++i;  // the second byte may be 0x5C and is no separator
+        } else if (c == '\\') {
+            start = i + 1;
+        }
+    }
+    return std::string(path.substr(start));
+}
+
+}  // namespace veldra

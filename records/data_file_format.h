@@ -1,0 +1,127 @@
+// The data file: a 2048-byte header naming the program, its medium and up to
+// 37 entries, followed by the payload the entries point to. Integers are
+// little-endian; fields sit at fixed, partly unaligned offsets, so the header
+// is kept as bytes and read through the accessors below.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "platform/win32_types.h"
+
+namespace veldra {
+
+constexpr std::size_t HDR_SIZE = 2048;
+constexpr int HDR_MAX_ENTRIES = 37;
+
+// Modes of ReadDataFileHeader.
+enum : int {
+    HDR_READ = 0,          // read, validate and copy: the selected program
+    HDR_READ_LISTING = 1,  // the same, while the program box is being filled
+    HDR_PATHS_ONLY = 2,    // only the paths are set; the file is not read
+};
+
+// Header field offsets.
+enum : std::size_t {
+    HDR_OFFSET_SIGNATURE = 0,
+    HDR_OFFSET_PROGRAM_NAME = 16,
+    HDR_PROGRAM_NAME_END = 81,  // the name's NUL lies before this offset
+    HDR_OFFSET_CONTENT_KIND = 81,
+    HDR_OFFSET_MEDIA_KIND = 83,
+    HDR_OFFSET_ENTRY_COUNT = 84,
+    HDR_OFFSET_FILE_STAMP = 86,
+    HDR_OFFSET_BASE_SECTOR = 213,
+    HDR_OFFSET_ENTRIES = 256,
+    HDR_ENTRY_SIZE = 48,
+    HDR_ENTRIES_END = 2032,
+    HDR_OFFSET_CHECKSUM = 2044,
+};
+
+// Entry field offsets, counted from the entry's first byte.
+enum : std::size_t {
+    ENTRY_OFFSET_IN_USE = 0,
+    ENTRY_OFFSET_KIND = 1,
+    ENTRY_OFFSET_SIZE = 2,
+    ENTRY_OFFSET_DATA_OFFSET = 6,
+    ENTRY_OFFSET_FILE_TIME = 10,
+    ENTRY_OFFSET_START_SECTOR = 18,
+    ENTRY_OFFSET_FILE_NAME = 18,
+    ENTRY_FILE_NAME_SIZE = 30,
+};
+
+// Entry kinds.
+enum : BYTE {
+    ENTRY_SECTORS = 0,
+    ENTRY_FILE = 1,
+    ENTRY_ZERO_FILL = 2,
+    ENTRY_SECTORS_ABSOLUTE = 0x81,
+};
+constexpr BYTE ENTRY_IN_USE = 1;
+
+// Media kinds: USB memory; every other value means a floppy disk.
+constexpr BYTE MEDIA_USB = 8;
+
+// Content kind whose creations are recorded in the creation log.
+constexpr BYTE CONTENT_LOGGED = 0;
+
+// The payload of an entry starts at 2048 + DataOffset.
+constexpr std::uint64_t HDR_PAYLOAD_BASE = HDR_SIZE;
+
+std::uint32_t ReadLe32(const BYTE* p);
+void WriteLe32(BYTE* p, std::uint32_t value);
+
+// One 48-byte entry, decoded.
+struct DataFileEntry {
+    BYTE InUse = 0;
+    BYTE Kind = 0;
+    std::uint32_t Size = 0;
+    std::uint32_t DataOffset = 0;
+    FILETIME FileTime;
+    std::uint32_t StartSector = 0;
+    std::string FileName;  // NUL-terminated within its 30 bytes
+
+    static DataFileEntry Decode(std::span<const BYTE, HDR_ENTRY_SIZE> bytes);
+};
+
+struct DataFileHeader {
+    std::array<BYTE, HDR_SIZE> bytes{};
+
+    // The NUL-terminated text at offset 0 (at most 16 bytes).
+    std::string_view Signature() const;
+    // The NUL-terminated program name at offset 16, cut at offset 81.
+    std::string ProgramName() const;
+    BYTE ContentKind() const { return bytes[HDR_OFFSET_CONTENT_KIND]; }
+    BYTE MediaKind() const { return bytes[HDR_OFFSET_MEDIA_KIND]; }
+    BYTE EntryCount() const { return bytes[HDR_OFFSET_ENTRY_COUNT]; }
+    FILETIME FileStamp() const;
+    std::uint32_t BaseSector() const { return ReadLe32(&bytes[HDR_OFFSET_BASE_SECTOR]); }
+    std::uint32_t Checksum() const { return ReadLe32(&bytes[HDR_OFFSET_CHECKSUM]); }
+    // Entry i, 0 <= i < HDR_MAX_ENTRIES.
+    DataFileEntry Entry(int i) const;
+};
+
+// The 512 little-endian words of a header added with wrap-around.
+std::uint32_t SumHeaderWords(std::span<const BYTE, HDR_SIZE> header);
+// True when the words sum to 0xFFFFFFFF.
+BOOL IsHeaderChecksumValid(const DataFileHeader* header);
+// The checksum a producer stores at offset 2044 for the other 511 words.
+std::uint32_t ComputeHeaderChecksum(std::span<const BYTE, HDR_SIZE> header);
+
+// What the header reader concludes from the bytes it read and the file size.
+enum class HeaderVerdict {
+    Valid,
+    NotDataFile,  // short, or the signature differs
+    Broken,       // checksum wrong, too many entries, or a payload past the end of the file
+};
+HeaderVerdict CheckDataFileHeader(std::span<const BYTE> bytesRead, std::uint64_t fileSize,
+                                  std::string_view signature);
+
+// The text after the last backslash of a path, skipping the second bytes of
+// double-byte characters.
+std::string FileTitleOf(std::string_view path);
+
+}  // namespace veldra

@@ -1,0 +1,52 @@
+// Resource ids: dialog templates, controls, icon, menu command and strings.
+// Plain #defines, so that the resource script, the program and the tests can
+// all include them.
+#pragma once
+
+#define IDD_ABOUTBOX 100
+#define IDD_TAVEXFD_DIALOG 102
+#define IDR_MAINFRAME 128
+
+#define IDM_ABOUTBOX 0x0010
+
+#define IDC_CMB_DRIVE 1000
+#define IDC_PRG_PROGRESS 1001
+#define IDC_STC_STATUS 1005
+#define IDC_BTN_CREATE 1009
+#define IDC_CMB_PROGRAM 1014
+#define IDC_EDT_MEDIAKIND 1015
+#define ID_HELP 57670
+
+#define IDS_ABOUTBOX 101
+#define IDS_HELP_FAILED 102
+#define IDS_CANNOT_OPEN 103
+#define IDS_DATA_SIGNATURE 104
+#define IDS_NOT_DATA_FILE 105
+#define IDS_OUT_OF_MEMORY 107
+#define IDS_DATA_BROKEN 108
+#define IDS_READ_ERROR 110
+#define IDS_WRITE_ERROR 111
+#define IDS_CONFIRM_USB 112
+#define IDS_CONFIRM_FLOPPY 114
+#define IDS_NO_MEDIUM 115
+#define IDS_CREATING 117
+#define IDS_CREATE_FAILED 118
+#define IDS_FLOPPY_DRIVE_FOR_USB 122
+#define IDS_NO_USB_MEMORY 123
+#define IDS_INVALID_FILE 124
+#define IDS_FILES_LEFT_ON_USB 125
+#define IDS_MEDIA_USB 126
+#define IDS_READY 127
+#define IDS_LOAD_FAILED 128
+#define IDS_CREATE_DONE 129
+#define IDS_RETRY_WRITE 138
+#define IDS_APP_NAME 147
+#define IDS_UNSUPPORTED_OS 148
+#define IDS_MEDIA_FLOPPY 154
+#define IDS_CREATE_CAPTION 156
+#define IDS_BAD_INSTALL_DIR 193
+#define IDS_LOG_INSTALLED 210
+#define IDS_LOG_CREATED 211
+#define IDS_LOG_PROGRAM 214
+#define IDS_LOG_DESTINATION 215
+#define IDS_NO_FLOPPY_DRIVE 237

@@ -1,0 +1,109 @@
+#include "tools/datafile/datafile_writer.h"
+
+#include <algorithm>
+#include <cstring>
+#include <limits>
+#include <span>
+#include <string_view>
+
+namespace veldra {
+namespace {
+
+void CheckText(std::string_view text, std::size_t max, const char* what) {
+    if (text.size() > max) {
+        throw DataFileError(std::string(what) + " is " + std::to_string(text.size()) +
+                            " bytes; at most " + std::to_string(max) + " fit");
+    }
+    if (text.find('\0') != std::string_view::npos) {
+        throw DataFileError(std::string(what) + " contains a NUL byte");
+    }
+}
+
+void PutText(BYTE* dest, std::string_view text) {
+    std::memcpy(dest, text.data(), text.size());
+}
+
+void PutFileTime(BYTE* dest, const FILETIME& time) {
+    WriteLe32(dest, time.dwLowDateTime);
+    WriteLe32(dest + 4, time.dwHighDateTime);
+}
+
+void CheckSpec(const DataFileSpec& spec) {
+    CheckText(spec.programName, PROGRAM_NAME_MAX, "program name");
+    if (spec.entries.size() > static_cast<std::size_t>(HDR_MAX_ENTRIES)) {
+        throw DataFileError(std::to_string(spec.entries.size()) + " entries; at most " +
+                            std::to_string(HDR_MAX_ENTRIES) + " fit");
+    }
+    if (spec.faults.signature && spec.faults.signature->size() > HDR_OFFSET_PROGRAM_NAME) {
+        throw DataFileError("signature is longer than 16 bytes");
+    }
+    for (std::size_t i = 0; i < spec.entries.size(); ++i) {
+        const DataFileEntrySpec& e = spec.entries[i];
+        std::string where = "entry " + std::to_string(i + 1);
+        if (e.kind == ENTRY_FILE) CheckText(e.fileName, ENTRY_FILE_NAME_MAX, "file name");
+        if (e.kind == ENTRY_ZERO_FILL && !e.payload.empty()) {
+            throw DataFileError(where + ": a zero fill has no payload");
+        }
+    }
+}
+
+void WriteEntry(BYTE* dest, const DataFileEntrySpec& e, std::uint32_t offset) {
+    dest[ENTRY_OFFSET_IN_USE] = e.inUse;
+    dest[ENTRY_OFFSET_KIND] = e.kindByte.value_or(e.kind);
+    auto length = static_cast<std::uint32_t>(e.payload.size());
+    WriteLe32(dest + ENTRY_OFFSET_SIZE, e.size.value_or(length));
+    WriteLe32(dest + ENTRY_OFFSET_DATA_OFFSET, e.dataOffset.value_or(offset));
+    if (e.kind == ENTRY_FILE) {
+        PutFileTime(dest + ENTRY_OFFSET_FILE_TIME, e.fileTime);
+        PutText(dest + ENTRY_OFFSET_FILE_NAME, e.fileName);
+    } else {
+        WriteLe32(dest + ENTRY_OFFSET_START_SECTOR, e.startSector);
+    }
+}
+
+void ApplyTruncation(std::vector<BYTE>& bytes, const DataFileFaults& faults) {
+    if (faults.truncateTo && *faults.truncateTo < bytes.size()) bytes.resize(*faults.truncateTo);
+    bytes.resize(bytes.size() - std::min<std::uint64_t>(faults.dropTail, bytes.size()));
+}
+
+}  // namespace
+
+std::vector<BYTE> BuildDataFile(const DataFileSpec& spec) {
+    CheckSpec(spec);
+
+    std::uint64_t payloadSize = 0;
+    for (const DataFileEntrySpec& e : spec.entries) payloadSize += e.payload.size();
+    // DataOffset is 32 bits wide; every payload byte must be reachable by it.
+    if (payloadSize > std::numeric_limits<std::uint32_t>::max()) {
+        throw DataFileError("payloads total more than 4 GiB");
+    }
+
+    std::vector<BYTE> out(HDR_SIZE + payloadSize, 0);
+    BYTE* header = out.data();
+    PutText(header + HDR_OFFSET_SIGNATURE, spec.faults.signature.value_or(DATA_FILE_SIGNATURE));
+    PutText(header + HDR_OFFSET_PROGRAM_NAME, spec.programName);
+    header[HDR_OFFSET_CONTENT_KIND] = spec.contentKind;
+    header[HDR_OFFSET_MEDIA_KIND] = spec.mediaKind;
+    header[HDR_OFFSET_ENTRY_COUNT] =
+        spec.faults.entryCount.value_or(static_cast<BYTE>(spec.entries.size()));
+    PutFileTime(header + HDR_OFFSET_FILE_STAMP, spec.fileStamp);
+    WriteLe32(header + HDR_OFFSET_BASE_SECTOR, spec.baseSector);
+
+    std::uint32_t offset = 0;
+    for (std::size_t i = 0; i < spec.entries.size(); ++i) {
+        const DataFileEntrySpec& e = spec.entries[i];
+        bool hasPayload = e.kind != ENTRY_ZERO_FILL;
+        WriteEntry(header + HDR_OFFSET_ENTRIES + HDR_ENTRY_SIZE * i, e, hasPayload ? offset : 0);
+        std::copy(e.payload.begin(), e.payload.end(), out.begin() + HDR_SIZE + offset);
+        offset += static_cast<std::uint32_t>(e.payload.size());
+    }
+
+    std::span<const BYTE, HDR_SIZE> headerBytes(out.data(), HDR_SIZE);
+    WriteLe32(header + HDR_OFFSET_CHECKSUM,
+              ComputeHeaderChecksum(headerBytes) + spec.faults.checksumAdd);
+
+    ApplyTruncation(out, spec.faults);
+    return out;
+}
+
+}  // namespace veldra

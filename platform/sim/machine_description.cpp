@@ -77,7 +77,8 @@ private:
         if (line.back() != ']') Fail("section header lacks its closing ]");
         std::string name = Trim(line.substr(1, line.size() - 2));
         m_driveLetter = 0;
-        if (name == "system" || name == "viewers" || name == "held-open" || name == "strings") {
+        if (name == "system" || name == "viewers" || name == "held-open" || name == "strings" ||
+            name == "vanishing") {
             m_section = name;
             return;
         }
@@ -118,6 +119,12 @@ private:
             return;
         }
         if (m_section == "held-open") return AssignHeldOpen(key, value);
+        if (m_section == "vanishing") {
+            auto opens = ParseNumber<int>(value);
+            if (!opens || *opens < 0) Fail("a vanishing file gives the number of opens it survives");
+            m_config.vanishing.push_back(VanishingFile{ToCp932(key), *opens});
+            return;
+        }
         if (m_section == "strings") {
             auto id = ParseNumber<UINT>(key);
             if (!id) Fail("a string is keyed by its number");

@@ -41,6 +41,13 @@ struct HeldOpenFile {
     DWORD shareMode = 0;
 };
 
+// A file that disappears (reads as missing) after it has been opened a given
+// number of times: the operator or another program removed it meanwhile.
+struct VanishingFile {
+    std::string path;  // Windows path, code page 932
+    int opensBeforeVanishing = 0;
+};
+
 struct MachineConfig {
     std::filesystem::path directory;  // absolute
 
@@ -59,6 +66,7 @@ struct MachineConfig {
     std::map<char, DriveConfig> drives;
     std::map<std::string, std::string> viewers;  // upper-case extension (".PDF") -> viewer name
     std::vector<HeldOpenFile> heldOpen;
+    std::vector<VanishingFile> vanishing;
     std::map<UINT, std::string> stringOverrides;  // UTF-8
 };
 

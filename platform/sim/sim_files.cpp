@@ -78,6 +78,24 @@ bool SimMachine::ShareConflicts(const std::string& key, DWORD access, DWORD shar
     return false;
 }
 
+// Counts the opens of a vanishing file; true once it is gone.
+bool SimMachine::HasVanished(const ResolvedPath& path) {
+    auto left = m_opensLeft.find(path.key);
+    if (left == m_opensLeft.end()) {
+        for (const VanishingFile& file : m_config.vanishing) {
+            ResolvedPath vanishing = Resolve(file.path.c_str());
+            if (vanishing.error == ERROR_SUCCESS && vanishing.key == path.key) {
+                left = m_opensLeft.emplace(path.key, file.opensBeforeVanishing).first;
+                break;
+            }
+        }
+        if (left == m_opensLeft.end()) return false;
+    }
+    if (left->second == 0) return true;
+    --left->second;
+    return false;
+}
+
 DWORD SimMachine::AttributesOf(const ResolvedPath& path) const {
     DWORD attributes = path.isDirectory ? DWORD{FILE_ATTRIBUTE_DIRECTORY} : DWORD{0};
     auto extra = m_extraAttributes.find(path.key);
@@ -110,6 +128,10 @@ HANDLE SimMachine::CreateFileA(const char* fileName, DWORD desiredAccess, DWORD 
             return INVALID_HANDLE_VALUE;
         }
         throw NotImplementedError("CreateFileA on a directory");
+    }
+    if (path.exists && HasVanished(path)) {
+        Fail(ERROR_FILE_NOT_FOUND);
+        return INVALID_HANDLE_VALUE;
     }
     if (!path.exists && (creationDisposition == OPEN_EXISTING ||
                          creationDisposition == TRUNCATE_EXISTING)) {

@@ -185,6 +185,7 @@ private:
 
     HANDLE NewHandle();
     DWORD Fail(DWORD error);
+    bool HasVanished(const ResolvedPath& path);
     bool ShareConflicts(const std::string& key, DWORD access, DWORD share) const;
     OpenFile* FindOpenFile(HANDLE handle);
     DWORD AttributesOf(const ResolvedPath& path) const;
@@ -217,6 +218,7 @@ private:
     std::map<std::uintptr_t, MutexObject> m_mutexes;
     std::map<std::string, DWORD> m_extraAttributes;  // hidden, system, archive by key
     std::map<std::string, FILETIME> m_creationTimes;
+    std::map<std::string, int> m_opensLeft;  // vanishing files, by key
     std::map<char, std::uint64_t> m_freeBytes;
     std::set<void*> m_heapBlocks;
 

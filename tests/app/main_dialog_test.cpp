@@ -1,0 +1,144 @@
+// The main dialog on a simulated machine: the ready state, program changes,
+// the keys and buttons that end it or must not, and what it writes on the way out.
+#include <gtest/gtest.h>
+
+#include "tests/support/test_machine.h"
+
+namespace veldra::testing {
+namespace {
+
+class MainDialog : public ::testing::Test {
+protected:
+    void SetUp() override {
+        machine.InstallPrograms({TestMachine::FloppyProgram("フロッピー版"),
+                                 TestMachine::UsbProgram("USB版"),
+                                 TestMachine::FloppyProgram("予備")});
+    }
+    TestMachine machine;
+};
+
+TEST_F(MainDialog, OpensReadyWithTheListedProgramsAndThePreselectedOne) {
+    RunResult run = machine.Run("exit");
+    ASSERT_EQ(run.exitCode, 0) << run.Text();
+    EXPECT_TRUE(run.Has("program box: add \"フロッピー版\""));
+    EXPECT_TRUE(run.Has("program box: add \"USB版\""));
+    EXPECT_TRUE(run.Has("program box: add \"予備\""));
+    EXPECT_TRUE(run.Has("program box: select 1 \"フロッピー版\""));
+    EXPECT_TRUE(run.Has("media kind: \"フロッピーディスク\""));
+    EXPECT_TRUE(run.Has("create button: \"メディア作成(&M)\""));
+    EXPECT_TRUE(run.Has("create button: enabled"));
+    EXPECT_TRUE(run.Has(
+        "status: \"[メディア作成]ボタンをクリックし、実行メディアを作成してください。\""));
+    EXPECT_TRUE(run.Has("system menu: add \"TAVEX のﾊﾞｰｼﾞｮﾝ情報(&A)...\" (16)"));
+    EXPECT_FALSE(run.Has("message box")) << run.Text();
+    // The ready state comes before the operator acts.
+    EXPECT_LT(run.IndexOf("create button: enabled"), run.IndexOf("> exit"));
+}
+
+TEST_F(MainDialog, ClosingWritesTheSelectionBackAndTheNextStartPreselectsIt) {
+    RunResult first = machine.Run("program 3, close");
+    ASSERT_EQ(first.exitCode, 0) << first.Text();
+    EXPECT_NE(machine.Ini().find("FILENO=3\r\n"), std::string::npos) << machine.Ini();
+
+    RunResult second = machine.Run("exit");
+    EXPECT_TRUE(second.Has("program box: select 3 \"予備\"")) << second.Text();
+}
+
+TEST_F(MainDialog, ClosingKeepsEveryOtherLineOfTheMediaDefinitionFile) {
+    machine.WriteIni({"; programs of this machine", "[FILE]", "FILES=3", "FILE1=PROG1.DAT",
+                      "FILE2=PROG2.DAT", "FILE3=PROG3.DAT", "FILENO=1", "WRITEDELAY=80",
+                      "[OTHER]", "KEY=value"});
+    machine.Run("program 2, exit");
+    EXPECT_EQ(machine.Ini(),
+              "; programs of this machine\r\n[FILE]\r\nFILES=3\r\nFILE1=PROG1.DAT\r\n"
+              "FILE2=PROG2.DAT\r\nFILE3=PROG3.DAT\r\nFILENO=2\r\nWRITEDELAY=80\r\n"
+              "[OTHER]\r\nKEY=value\r\n");
+}
+
+TEST_F(MainDialog, ChangingToAUsbProgramShowsItsMediumKind) {
+    RunResult run = machine.Run("program 2, exit");
+    int pick = run.IndexOf("> program 2");
+    ASSERT_GE(pick, 0) << run.Text();
+    EXPECT_GT(run.IndexOf("media kind: \"USBメモリ\""), pick) << run.Text();
+}
+
+TEST_F(MainDialog, ReselectingTheLoadedProgramDoesNotReadItAgain) {
+    // PROG1.DAT survives the start-up check and the listing, then vanishes:
+    // a reread would fail with message 103.
+    machine.AddSection("[vanishing]\nC:\\TAVEX\\PROG1.DAT = 3");
+    RunResult run = machine.Run("program 1, program 1, exit");
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_FALSE(run.Has("message box")) << run.Text();
+}
+
+TEST_F(MainDialog, AFailedProgramChangeDisablesCreateUntilAnotherProgramLoads) {
+    // PROG2.DAT is there for the start-up check and the listing only.
+    machine.AddSection("[vanishing]\nC:\\TAVEX\\PROG2.DAT = 2");
+    RunResult run = machine.Run("program 2, ok, program 2, program 3, exit");
+    ASSERT_EQ(run.exitCode, 0) << run.Text();
+    EXPECT_TRUE(run.Has("message box [stop, OK] \"VELDRA\": \"PROG2.DAT が開けません。\" -> OK"));
+    int failed = run.IndexOf("create button: disabled");
+    ASSERT_GE(failed, 0) << run.Text();
+    EXPECT_TRUE(run.Has("status: \"データファイルの読み出しに失敗しました。\\nプログラムを終了してください。\""));
+    // Picking the failed line again does nothing; the third program loads.
+    EXPECT_EQ(run.Count("PROG2.DAT が開けません"), 1);
+    std::vector<std::string> after(run.lines.begin() + failed, run.lines.end());
+    RunResult rest{0, after, ""};
+    EXPECT_TRUE(rest.Has("program box: select 3"));
+    EXPECT_TRUE(rest.Has("create button: enabled")) << run.Text();
+    EXPECT_TRUE(rest.Has("status: \"[メディア作成]ボタン")) << run.Text();
+}
+
+TEST_F(MainDialog, EnterDoesNothingAndEscEndsTheDialog) {
+    RunResult run = machine.Run("enter, enter, esc");
+    ASSERT_EQ(run.exitCode, 0) << run.Text();
+    EXPECT_TRUE(run.Has("dialog \"VELDRA\" closes (2)"));
+    EXPECT_EQ(run.IndexOf("dialog \"VELDRA\" closes"), run.IndexOf("> esc") + 1) << run.Text();
+}
+
+TEST_F(MainDialog, TheDriveBoxStaysEmptyAndCreateSaysNoDriveWasFound) {
+    RunResult floppy = machine.Run("create, ok, exit");
+    EXPECT_TRUE(floppy.Has("drive box: clear"));
+    EXPECT_FALSE(floppy.Has("drive box: add"));
+    EXPECT_TRUE(floppy.Has("\"フロッピーディスク装置の検出ができません。\" -> OK")) << floppy.Text();
+
+    RunResult usb = machine.Run("program 2, create, ok, exit");
+    EXPECT_TRUE(usb.Has("\"USBメモリがありません。\" -> OK")) << usb.Text();
+}
+
+TEST_F(MainDialog, ProgressRangeCountsEntriesInUseAndZeroFillChunks) {
+    DataFileSpec spec = TestMachine::FloppyProgram("ゼロ");
+    DataFileEntrySpec zero;
+    zero.kind = ENTRY_ZERO_FILL;
+    zero.size = 3 * 65536 + 100;
+    DataFileEntrySpec unused = zero;
+    unused.inUse = 0;
+    spec.entries.push_back(zero);
+    spec.entries.push_back(unused);
+    machine.InstallPrograms({spec});
+    RunResult run = machine.Run("create, ok, exit");
+    // 1 + three entries in use + three whole 64 KB chunks of the zero fill.
+    EXPECT_TRUE(run.Has("progress: range 0..7")) << run.Text();
+}
+
+TEST_F(MainDialog, AScriptThatRunsOutWhileAMessageBoxWaitsIsAnError) {
+    RunResult run = machine.Run("create");
+    EXPECT_EQ(run.exitCode, 3);
+    EXPECT_NE(run.error.find("ran out while a message box waits"), std::string::npos) << run.error;
+}
+
+TEST_F(MainDialog, AnAnswerWithoutAMessageBoxIsAnError) {
+    RunResult run = machine.Run("yes");
+    EXPECT_EQ(run.exitCode, 3);
+    EXPECT_NE(run.error.find("shows none"), std::string::npos) << run.error;
+}
+
+TEST_F(MainDialog, MinimizedItPaintsItsIconInTheMiddle) {
+    RunResult run = machine.Run("minimize, restore, exit");
+    // 299 x 165 dialog units are 448 x 247 pixels; the icon is 32 square.
+    EXPECT_TRUE(run.Has("icon 128 drawn at 208,108")) << run.Text();
+    EXPECT_EQ(run.Count("drawn at"), 1);
+}
+
+}  // namespace
+}  // namespace veldra::testing

@@ -1,0 +1,155 @@
+#include "tests/support/test_machine.h"
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+#include "platform/sim/cp932.h"
+#include "platform/sim/sim_run.h"
+
+namespace veldra::testing {
+
+int RunResult::Count(const std::string& fragment) const {
+    int count = 0;
+    for (const std::string& line : lines) count += line.find(fragment) != std::string::npos;
+    return count;
+}
+
+int RunResult::IndexOf(const std::string& fragment) const {
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        if (lines[i].find(fragment) != std::string::npos) return static_cast<int>(i);
+    }
+    return -1;
+}
+
+std::string RunResult::Text() const {
+    std::string text;
+    for (const std::string& line : lines) text += line + "\n";
+    if (!error.empty()) text += "(error: " + error + ")\n";
+    return text;
+}
+
+std::string Sjis(const std::string& utf8) {
+    auto converted = sim::Utf8ToCp932(utf8);
+    if (!converted) throw std::invalid_argument("no code page 932 form: " + utf8);
+    return *converted;
+}
+
+TestMachine::TestMachine() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "veldra-test-XXXXXX").string();
+    if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+    m_dir = pattern;
+    std::filesystem::create_directories(m_dir / "C" / "TAVEX");
+    m_system = {{"version", "5.1.2600"},
+                {"platform", "2"},
+                {"module", "C:\\TAVEX\\TAVEX.EXE"},
+                {"clock", "2010-03-09 14:05:07"}};
+    WriteMachineDescription();
+}
+
+TestMachine::~TestMachine() {
+    std::error_code ec;
+    // Read-only files and folders must not keep the directory alive.
+    for (auto& entry : std::filesystem::recursive_directory_iterator(m_dir, ec)) {
+        std::filesystem::permissions(entry.path(), std::filesystem::perms::owner_all,
+                                     std::filesystem::perm_options::add, ec);
+    }
+    std::filesystem::remove_all(m_dir, ec);
+}
+
+std::filesystem::path TestMachine::OnC(const std::string& relative) const {
+    return m_dir / "C" / relative;
+}
+
+void TestMachine::SetSystem(const std::string& key, const std::string& value) {
+    m_system[key] = value;
+}
+
+void TestMachine::WriteMachineDescription() const {
+    std::ostringstream text;
+    text << "[system]\n";
+    for (const auto& [key, value] : m_system) text << key << " = " << value << "\n";
+    text << "\n[drive C]\ntype = fixed\nroot = C\n\n[viewers]\n.pdf = Test Viewer\n\n"
+         << m_extraSections;
+    std::ofstream(m_dir / "machine.ini", std::ios::binary) << text.str();
+}
+
+void TestMachine::WriteFile(const std::string& relativeOnC, const std::string& bytes) const {
+    std::filesystem::path path = OnC(relativeOnC);
+    std::filesystem::create_directories(path.parent_path());
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+
+std::string TestMachine::ReadFile(const std::string& relativeOnC) const {
+    std::ifstream in(OnC(relativeOnC), std::ios::binary);
+    std::ostringstream contents;
+    contents << in.rdbuf();
+    return contents.str();
+}
+
+bool TestMachine::Exists(const std::string& relativeOnC) const {
+    return std::filesystem::exists(OnC(relativeOnC));
+}
+
+void TestMachine::WriteIni(const std::vector<std::string>& lines) const {
+    std::string text;
+    for (const std::string& line : lines) text += line + "\r\n";
+    WriteFile("TAVEX/TAVEXMEDIA.INI", text);
+}
+
+void TestMachine::WriteDataFile(const std::string& relativeOnC, const DataFileSpec& spec) const {
+    std::vector<BYTE> bytes = BuildDataFile(spec);
+    WriteFile(relativeOnC, std::string(bytes.begin(), bytes.end()));
+}
+
+namespace {
+
+DataFileSpec Program(const std::string& nameUtf8, BYTE mediaKind) {
+    DataFileSpec spec;
+    spec.programName = Sjis(nameUtf8);
+    spec.mediaKind = mediaKind;
+    DataFileEntrySpec sectors;
+    sectors.kind = ENTRY_SECTORS;
+    sectors.payload.assign(512, 0xF6);
+    DataFileEntrySpec file;
+    file.kind = ENTRY_FILE;
+    file.fileName = "README.TXT";
+    const std::string text = "NOVUS-KT\r\n";
+    file.payload.assign(text.begin(), text.end());
+    spec.entries = {sectors, file};
+    return spec;
+}
+
+}  // namespace
+
+DataFileSpec TestMachine::FloppyProgram(const std::string& nameUtf8) { return Program(nameUtf8, 0); }
+
+DataFileSpec TestMachine::UsbProgram(const std::string& nameUtf8) {
+    return Program(nameUtf8, MEDIA_USB);
+}
+
+void TestMachine::InstallPrograms(const std::vector<DataFileSpec>& programs, int fileNo) const {
+    std::vector<std::string> ini = {"[FILE]", "FILES=" + std::to_string(programs.size())};
+    for (std::size_t i = 0; i < programs.size(); ++i) {
+        std::string name = "PROG" + std::to_string(i + 1) + ".DAT";
+        WriteDataFile("TAVEX/" + name, programs[i]);
+        ini.push_back("FILE" + std::to_string(i + 1) + "=" + name);
+    }
+    ini.push_back("FILENO=" + std::to_string(fileNo));
+    WriteIni(ini);
+}
+
+RunResult TestMachine::Run(const std::string& actions, const std::vector<std::string>& tail) const {
+    WriteMachineDescription();
+    sim::MachineConfig config = sim::LoadMachineDescription(m_dir);
+    sim::AppendCommandLineTail(config, tail);
+    sim::Transcript transcript;
+    RunResult result;
+    result.exitCode =
+        sim::RunProgram(config, sim::OperatorScript::Parse(actions), transcript, &result.error);
+    result.lines = transcript.Lines();
+    return result;
+}
+
+}  // namespace veldra::testing

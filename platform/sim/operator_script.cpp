@@ -104,6 +104,9 @@ OperatorScript OperatorScript::Parse(const std::string& actions) {
         }
         script.m_actions.push_back(ParseAction(text));
     }
+    // getline() does not report the empty piece after a final comma.
+    std::string all = Trim(actions);
+    if (!all.empty() && all.back() == ',') throw ScriptError("empty action in '" + actions + "'");
     return script;
 }
 

@@ -57,8 +57,12 @@ SimMachine::OpenFile* SimMachine::FindOpenFile(HANDLE handle) {
 
 // Windows refuses an open when its access is not shared by an existing open,
 // or when its own share mode does not admit an existing open's access.
+// An open without data access (0, to query) neither checks nor restricts sharing.
 bool SimMachine::ShareConflicts(const std::string& key, DWORD access, DWORD share) const {
+    constexpr DWORD kDataAccess = GENERIC_READ | GENERIC_WRITE;
+    if (!(access & kDataAccess)) return false;
     auto conflicts = [&](DWORD otherAccess, DWORD otherShare) {
+        if (!(otherAccess & kDataAccess)) return false;
         if ((access & GENERIC_READ) && !(otherShare & FILE_SHARE_READ)) return true;
         if ((access & GENERIC_WRITE) && !(otherShare & FILE_SHARE_WRITE)) return true;
         if ((otherAccess & GENERIC_READ) && !(share & FILE_SHARE_READ)) return true;
@@ -78,22 +82,35 @@ bool SimMachine::ShareConflicts(const std::string& key, DWORD access, DWORD shar
     return false;
 }
 
-// Counts the opens of a vanishing file; true once it is gone.
-bool SimMachine::HasVanished(const ResolvedPath& path) {
-    auto left = m_opensLeft.find(path.key);
+// The opens a vanishing file has left; nullptr for any other file.
+int* SimMachine::OpensLeft(const std::string& key) {
+    auto left = m_opensLeft.find(key);
     if (left == m_opensLeft.end()) {
         for (const VanishingFile& file : m_config.vanishing) {
             ResolvedPath vanishing = Resolve(file.path.c_str());
-            if (vanishing.error == ERROR_SUCCESS && vanishing.key == path.key) {
-                left = m_opensLeft.emplace(path.key, file.opensBeforeVanishing).first;
+            if (vanishing.error == ERROR_SUCCESS && vanishing.key == key) {
+                left = m_opensLeft.emplace(key, file.opensBeforeVanishing).first;
                 break;
             }
         }
-        if (left == m_opensLeft.end()) return false;
+        if (left == m_opensLeft.end()) return nullptr;
     }
-    if (left->second == 0) return true;
-    --left->second;
+    return &left->second;
+}
+
+// Counts the opens of a vanishing file; true once it is gone.
+bool SimMachine::HasVanished(const ResolvedPath& path) {
+    int* left = OpensLeft(path.key);
+    if (left == nullptr) return false;
+    if (*left == 0) return true;
+    --*left;
     return false;
+}
+
+// Once gone, the file is missing for every other look at it too.
+bool SimMachine::IsGone(const std::string& key) {
+    int* left = OpensLeft(key);
+    return left != nullptr && *left == 0;
 }
 
 DWORD SimMachine::AttributesOf(const ResolvedPath& path) const {
@@ -157,6 +174,12 @@ HANDLE SimMachine::CreateFileA(const char* fileName, DWORD desiredAccess, DWORD 
         return INVALID_HANDLE_VALUE;
     }
 
+    std::uint64_t oldSize = 0;
+    if (truncates) {
+        std::error_code ec;
+        std::uintmax_t size = std::filesystem::file_size(path.host, ec);
+        if (!ec) oldSize = size;
+    }
     int flags = O_CLOEXEC | (wantsWrite || truncates ? O_RDWR : O_RDONLY);
     if (!path.exists) flags |= O_CREAT | O_EXCL;
     if (truncates) flags |= O_TRUNC;
@@ -165,6 +188,9 @@ HANDLE SimMachine::CreateFileA(const char* fileName, DWORD desiredAccess, DWORD 
         Fail(errno == ENOENT ? ERROR_PATH_NOT_FOUND : ERROR_ACCESS_DENIED);
         return INVALID_HANDLE_VALUE;
     }
+    // Truncation gives the file's space back to its drive.
+    auto free = m_freeBytes.find(path.drive->letter);
+    if (truncates && free != m_freeBytes.end()) free->second += oldSize;
     if (!path.exists) {
         DWORD given = flagsAndAttributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
                                              FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE);
@@ -317,7 +343,7 @@ BOOL SimMachine::SetFileTime(HANDLE handle, const FILETIME* creation, const FILE
 
 DWORD SimMachine::GetFileAttributesA(const char* fileName) {
     ResolvedPath path = Resolve(fileName);
-    if (path.error != ERROR_SUCCESS || !path.exists) {
+    if (path.error != ERROR_SUCCESS || !path.exists || IsGone(path.key)) {
         Fail(path.error != ERROR_SUCCESS ? path.error : ERROR_FILE_NOT_FOUND);
         return INVALID_FILE_ATTRIBUTES;
     }
@@ -406,9 +432,9 @@ HANDLE SimMachine::FindFirstFileA(const char* pattern, WIN32_FIND_DATAA* data) {
         }
         for (const std::string& name : ListHostEntries(parent.host)) {
             if (!MatchesWildcard(namePattern, name)) continue;
-            std::string cp932Name = *Utf8ToCp932(name);
-            state.remaining.push_back(
-                FindDataFor(parent.host / name, cp932Name, prefix + UpperAscii(name)));
+            std::string key = prefix + UpperAscii(name);
+            if (IsGone(key)) continue;
+            state.remaining.push_back(FindDataFor(parent.host / name, *Utf8ToCp932(name), key));
         }
     }
     if (state.remaining.empty()) {

@@ -149,7 +149,7 @@ private:
         std::deque<WIN32_FIND_DATAA> remaining;
     };
     struct MutexObject {
-        int lockFd = -1;  // held while this handle owns the name's lock
+        int lockFd = -1;  // this handle's open of the name's file, holding a shared lock
     };
     struct Control {
         int id = 0;
@@ -185,7 +185,9 @@ private:
 
     HANDLE NewHandle();
     DWORD Fail(DWORD error);
+    int* OpensLeft(const std::string& key);
     bool HasVanished(const ResolvedPath& path);
+    bool IsGone(const std::string& key);
     bool ShareConflicts(const std::string& key, DWORD access, DWORD share) const;
     OpenFile* FindOpenFile(HANDLE handle);
     DWORD AttributesOf(const ResolvedPath& path) const;

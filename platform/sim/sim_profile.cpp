@@ -13,7 +13,9 @@
 namespace veldra::sim {
 
 std::optional<std::string> SimMachine::ReadHostFile(const ResolvedPath& path) {
-    if (path.error != ERROR_SUCCESS || !path.exists || path.isDirectory) return std::nullopt;
+    if (path.error != ERROR_SUCCESS || !path.exists || path.isDirectory || IsGone(path.key)) {
+        return std::nullopt;
+    }
     // The profile functions share reading and writing with other openers.
     if (ShareConflicts(path.key, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE)) {
         return std::nullopt;

@@ -88,25 +88,64 @@ std::filesystem::path SimMachine::MutexLockPath(const char* name) const {
     return m_config.directory / ".objects" / file;
 }
 
-// The name exists while some handle holds its lock. Our own holder counts too:
-// a lock on another open of the file conflicts even within one process.
+namespace {
+
+// Serialises looking at a name and taking it among the programs of a machine.
+class NameGuard {
+public:
+    explicit NameGuard(const std::filesystem::path& objects)
+        : m_fd(::open((objects / "guard").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644)) {
+        if (m_fd >= 0) ::flock(m_fd, LOCK_EX);
+    }
+    ~NameGuard() {
+        if (m_fd >= 0) ::close(m_fd);
+    }
+    NameGuard(const NameGuard&) = delete;
+    NameGuard& operator=(const NameGuard&) = delete;
+
+private:
+    int m_fd;
+};
+
+// A name exists while some handle, in any program, holds a shared lock on its
+// file. flock() locks belong to an open of the file, so the handles of one
+// program count as well.
+bool NameExists(const std::filesystem::path& lock) {
+    int fd = ::open(lock.c_str(), O_RDWR | O_CLOEXEC);
+    if (fd < 0) return false;
+    bool held = ::flock(fd, LOCK_EX | LOCK_NB) != 0;
+    ::close(fd);
+    return held;
+}
+
+// A new handle on the name: its own open of the file, holding a shared lock.
+int HoldName(const std::filesystem::path& lock) {
+    int fd = ::open(lock.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    if (fd >= 0 && ::flock(fd, LOCK_SH | LOCK_NB) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+}  // namespace
+
 HANDLE SimMachine::OpenMutexA(DWORD desiredAccess, BOOL inheritHandle, const char* name) {
     (void)desiredAccess;
     (void)inheritHandle;
     std::filesystem::path lock = MutexLockPath(name);
-    int fd = ::open(lock.c_str(), O_RDWR | O_CLOEXEC);
-    if (fd < 0) {
+    NameGuard guard(lock.parent_path());
+    if (!NameExists(lock)) {
         Fail(ERROR_FILE_NOT_FOUND);
         return NULL_HANDLE;
     }
-    bool held = ::flock(fd, LOCK_EX | LOCK_NB) != 0;
-    ::close(fd);
-    if (!held) {
-        Fail(ERROR_FILE_NOT_FOUND);
+    int fd = HoldName(lock);
+    if (fd < 0) {
+        Fail(ERROR_ACCESS_DENIED);
         return NULL_HANDLE;
     }
     HANDLE handle = NewHandle();
-    m_mutexes[static_cast<std::uintptr_t>(handle)] = MutexObject{};
+    m_mutexes[static_cast<std::uintptr_t>(handle)] = MutexObject{fd};
     return handle;
 }
 
@@ -115,20 +154,16 @@ HANDLE SimMachine::CreateMutexA(BOOL initialOwner, const char* name) {
     std::filesystem::path lock = MutexLockPath(name);
     std::error_code ec;
     std::filesystem::create_directories(lock.parent_path(), ec);
-    int fd = ::open(lock.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    NameGuard guard(lock.parent_path());
+    bool existed = NameExists(lock);
+    int fd = HoldName(lock);
     if (fd < 0) {
         Fail(ERROR_ACCESS_DENIED);
         return NULL_HANDLE;
     }
     HANDLE handle = NewHandle();
-    if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
-        m_mutexes[static_cast<std::uintptr_t>(handle)] = MutexObject{fd};
-        m_nLastError = ERROR_SUCCESS;
-    } else {
-        ::close(fd);
-        m_mutexes[static_cast<std::uintptr_t>(handle)] = MutexObject{};
-        m_nLastError = ERROR_ALREADY_EXISTS;
-    }
+    m_mutexes[static_cast<std::uintptr_t>(handle)] = MutexObject{fd};
+    m_nLastError = existed ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS;
     return handle;
 }
 

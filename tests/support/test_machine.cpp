@@ -70,8 +70,9 @@ void TestMachine::WriteMachineDescription() const {
     std::ostringstream text;
     text << "[system]\n";
     for (const auto& [key, value] : m_system) text << key << " = " << value << "\n";
-    text << "\n[drive C]\ntype = fixed\nroot = C\n\n[viewers]\n.pdf = Test Viewer\n\n"
-         << m_extraSections;
+    text << "\n[drive C]\ntype = fixed\nroot = C\n\n";
+    if (!m_pdfViewer.empty()) text << "[viewers]\n.pdf = " << m_pdfViewer << "\n\n";
+    text << m_extraSections;
     std::ofstream(m_dir / "machine.ini", std::ios::binary) << text.str();
 }
 

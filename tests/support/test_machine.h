@@ -38,6 +38,8 @@ public:
     // machine.ini: a key of [system], or whole extra sections (UTF-8).
     void SetSystem(const std::string& key, const std::string& value);
     void AddSection(const std::string& text) { m_extraSections += text + "\n"; }
+    // The program the machine opens .pdf files with; empty: none at all.
+    void SetPdfViewer(const std::string& name) { m_pdfViewer = name; }
     void WriteMachineDescription() const;
 
     void WriteFile(const std::string& relativeOnC, const std::string& bytes) const;
@@ -62,6 +64,7 @@ private:
     std::filesystem::path m_dir;
     std::map<std::string, std::string> m_system;
     std::string m_extraSections;
+    std::string m_pdfViewer = "Test Viewer";
 };
 
 // UTF-8 to code page 932, for expectations on bytes.

@@ -1,0 +1,243 @@
+// The data file header on its own: checksum, the reader's verdicts, the file
+// title of a path and the program name field.
+#include "records/data_file_format.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace veldra {
+namespace {
+
+constexpr char kSignature[] = "NOVUS-KT DATA";
+
+// The sum is taken here independently of the code under test, so that a
+// wrong sum there cannot seal headers it then accepts.
+std::uint32_t IndependentSum(const std::vector<BYTE>& header, std::size_t words) {
+    std::uint32_t sum = 0;
+    for (std::size_t w = 0; w < words; ++w) {
+        const BYTE* p = &header[4 * w];
+        sum += p[0] + (p[1] << 8) + (p[2] << 16) + (static_cast<std::uint32_t>(p[3]) << 24);
+    }
+    return sum;
+}
+
+void Seal(std::vector<BYTE>& header) {
+    WriteLe32(&header[HDR_OFFSET_CHECKSUM], 0xFFFFFFFFu - IndependentSum(header, 511));
+}
+
+std::vector<BYTE> BlankHeader() {
+    std::vector<BYTE> header(HDR_SIZE, 0);
+    std::memcpy(header.data(), kSignature, sizeof kSignature);
+    Seal(header);
+    return header;
+}
+
+void PutEntry(std::vector<BYTE>& header, int i, BYTE kind, std::uint32_t size,
+              std::uint32_t dataOffset, BYTE inUse = ENTRY_IN_USE) {
+    BYTE* entry = &header[HDR_OFFSET_ENTRIES + HDR_ENTRY_SIZE * i];
+    entry[ENTRY_OFFSET_IN_USE] = inUse;
+    entry[ENTRY_OFFSET_KIND] = kind;
+    WriteLe32(entry + ENTRY_OFFSET_SIZE, size);
+    WriteLe32(entry + ENTRY_OFFSET_DATA_OFFSET, dataOffset);
+}
+
+HeaderVerdict Check(const std::vector<BYTE>& bytes, std::uint64_t fileSize) {
+    return CheckDataFileHeader(bytes, fileSize, kSignature);
+}
+
+DataFileHeader AsHeader(const std::vector<BYTE>& bytes) {
+    DataFileHeader header;
+    std::memcpy(header.bytes.data(), bytes.data(), HDR_SIZE);
+    return header;
+}
+
+bool ChecksumValid(const std::vector<BYTE>& bytes) {
+    DataFileHeader header = AsHeader(bytes);
+    return IsHeaderChecksumValid(&header) == TRUE;
+}
+
+TEST(HeaderChecksum, WordsSummingToAllOnesAreValid) {
+    std::vector<BYTE> header = BlankHeader();
+    EXPECT_EQ(SumHeaderWords(AsHeader(header).bytes), 0xFFFFFFFFu);
+    EXPECT_TRUE(ChecksumValid(header));
+}
+
+TEST(HeaderChecksum, FirstWordsSummingToOneNeedExactlyFFFFFFFE) {
+    // Once as a plain 1, once as a sum that wraps round to 1.
+    std::vector<BYTE> plain(HDR_SIZE, 0);
+    plain[0] = 1;
+    std::vector<BYTE> wrapping(HDR_SIZE, 0);
+    WriteLe32(&wrapping[0], 0xFFFFFFFFu);
+    WriteLe32(&wrapping[1000], 2);
+    for (std::vector<BYTE> header : {plain, wrapping}) {
+        EXPECT_EQ(ComputeHeaderChecksum(AsHeader(header).bytes), 0xFFFFFFFEu);
+        for (std::uint32_t stored :
+             {0xFFFFFFFEu, 0xFFFFFFFFu, 0xFFFFFFFDu, 0u, 0xFEFFFFFFu, 0x7FFFFFFEu}) {
+            WriteLe32(&header[HDR_OFFSET_CHECKSUM], stored);
+            EXPECT_EQ(ChecksumValid(header), stored == 0xFFFFFFFEu) << std::hex << stored;
+        }
+    }
+}
+
+TEST(HeaderChecksum, WordsAreLittleEndian) {
+    std::vector<BYTE> header(HDR_SIZE, 0);
+    header[3] = 1;  // the word 0x01000000
+    EXPECT_EQ(ComputeHeaderChecksum(AsHeader(header).bytes), 0xFEFFFFFFu);
+}
+
+TEST(HeaderVerdicts, AHeaderAloneWithNoEntriesIsValid) {
+    EXPECT_EQ(Check(BlankHeader(), HDR_SIZE), HeaderVerdict::Valid);
+}
+
+TEST(HeaderVerdicts, OneByteShortIsNoDataFile) {
+    std::vector<BYTE> header = BlankHeader();
+    header.pop_back();
+    EXPECT_EQ(Check(header, HDR_SIZE - 1), HeaderVerdict::NotDataFile);
+}
+
+TEST(HeaderVerdicts, TheSignatureIsComparedUpToItsNul) {
+    struct Row {
+        const char* text;  // the first 16 bytes
+        HeaderVerdict verdict;
+    };
+    const Row rows[] = {
+        {"NOVUS-KT DATA\0\0\0", HeaderVerdict::Valid},
+        {"NOVUS-KT DATA\0XY", HeaderVerdict::Valid},  // after the NUL nothing counts
+        {"NOVUS-KT DATAX\0\0", HeaderVerdict::NotDataFile},
+        {"NOVUS-KT DATAXYZ", HeaderVerdict::NotDataFile},
+        {"novus-kt data\0\0\0", HeaderVerdict::NotDataFile},
+        {"NOVUS-KT DAT\0\0\0\0", HeaderVerdict::NotDataFile},
+        {"\0OVUS-KT DATA\0\0\0", HeaderVerdict::NotDataFile},
+    };
+    for (const Row& row : rows) {
+        std::vector<BYTE> header(HDR_SIZE, 0);
+        std::memcpy(header.data(), row.text, 16);
+        header[HDR_OFFSET_PROGRAM_NAME] = 'P';  // text that runs on must not match either
+        Seal(header);
+        EXPECT_EQ(Check(header, HDR_SIZE), row.verdict) << std::string(row.text, 16);
+    }
+}
+
+TEST(HeaderVerdicts, AnySingleChangedByteIsCaught) {
+    std::vector<BYTE> sealed = BlankHeader();
+    PutEntry(sealed, 0, ENTRY_SECTORS, 512, 0);
+    sealed[HDR_OFFSET_ENTRY_COUNT] = 1;
+    Seal(sealed);
+    ASSERT_EQ(Check(sealed, HDR_SIZE + 512), HeaderVerdict::Valid);
+    for (std::size_t offset = 0; offset < HDR_SIZE; ++offset) {
+        std::vector<BYTE> changed = sealed;
+        changed[offset] ^= 0x01;
+        // A change within the signature or its NUL makes it no data file at all.
+        HeaderVerdict expected =
+            offset <= sizeof kSignature - 1 ? HeaderVerdict::NotDataFile : HeaderVerdict::Broken;
+        ASSERT_EQ(Check(changed, HDR_SIZE + 512), expected) << "offset " << offset;
+    }
+}
+
+TEST(HeaderVerdicts, MoreEntriesThanFitIsBrokenWithoutReadingPastTheHeader) {
+    std::vector<BYTE> header = BlankHeader();
+    // Every slot holds an entry that passes on its own, so only the count is wrong.
+    for (int i = 0; i < HDR_MAX_ENTRIES; ++i) PutEntry(header, i, ENTRY_ZERO_FILL, 512, 0);
+    header[HDR_OFFSET_ENTRY_COUNT] = HDR_MAX_ENTRIES;
+    Seal(header);
+    ASSERT_EQ(Check(header, HDR_SIZE), HeaderVerdict::Valid);
+
+    header[HDR_OFFSET_ENTRY_COUNT] = HDR_MAX_ENTRIES + 1;
+    Seal(header);
+    // Slot 37 would reach past offset 2047; the sanitizer build catches such a read.
+    EXPECT_EQ(Check(header, HDR_SIZE), HeaderVerdict::Broken);
+    header[HDR_OFFSET_ENTRY_COUNT] = 255;
+    Seal(header);
+    EXPECT_EQ(Check(header, HDR_SIZE), HeaderVerdict::Broken);
+}
+
+TEST(HeaderVerdicts, EveryKindButZeroFillMustHaveItsPayloadInTheFile) {
+    struct Row {
+        BYTE kind;
+        BYTE inUse;
+        std::uint32_t size;
+        std::uint32_t dataOffset;
+        std::uint64_t fileSize;
+        HeaderVerdict verdict;
+    };
+    const Row rows[] = {
+        {ENTRY_ZERO_FILL, 1, 0xFFFFFFFFu, 0, HDR_SIZE, HeaderVerdict::Valid},
+        {ENTRY_ZERO_FILL, 1, 0x10000000u, 0x7FFFFFFFu, HDR_SIZE, HeaderVerdict::Valid},
+        {ENTRY_SECTORS, 1, 0xFFFFFFFFu, 0, HDR_SIZE, HeaderVerdict::Broken},
+        {ENTRY_SECTORS, 1, 0x10000000u, 0x7FFFFFFFu, HDR_SIZE, HeaderVerdict::Broken},
+        {ENTRY_SECTORS_ABSOLUTE, 1, 512, 0, HDR_SIZE + 511, HeaderVerdict::Broken},
+        {ENTRY_FILE, 1, 10, 100, HDR_SIZE + 109, HeaderVerdict::Broken},
+        {0x07, 1, 512, 0, HDR_SIZE, HeaderVerdict::Broken},           // reserved kinds count too
+        {ENTRY_SECTORS, 0, 512, 0, HDR_SIZE, HeaderVerdict::Broken},  // and unused entries
+        // Ending exactly at the end of the file is fine.
+        {ENTRY_SECTORS, 1, 512, 0, HDR_SIZE + 512, HeaderVerdict::Valid},
+        {ENTRY_FILE, 1, 10, 100, HDR_SIZE + 110, HeaderVerdict::Valid},
+        {ENTRY_SECTORS, 1, 0, 0, HDR_SIZE, HeaderVerdict::Valid},
+        // The end lies beyond 4 GiB; a 32-bit sum would wrap and let it pass.
+        {ENTRY_SECTORS, 1, 0x800u, 0xFFFFF800u, HDR_SIZE, HeaderVerdict::Broken},
+        {ENTRY_SECTORS, 1, 0xFFFFFFFFu, 0xFFFFFFFFu, HDR_SIZE, HeaderVerdict::Broken},
+    };
+    for (const Row& row : rows) {
+        std::vector<BYTE> header = BlankHeader();
+        PutEntry(header, 0, ENTRY_ZERO_FILL, 512, 0);
+        PutEntry(header, 1, row.kind, row.size, row.dataOffset, row.inUse);
+        header[HDR_OFFSET_ENTRY_COUNT] = 2;
+        Seal(header);
+        EXPECT_EQ(Check(header, row.fileSize), row.verdict)
+            << "kind " << int{row.kind} << " in use " << int{row.inUse} << " size " << row.size
+            << " offset " << row.dataOffset << " file " << row.fileSize;
+    }
+}
+
+TEST(HeaderVerdicts, EntriesPastTheCountAreNotExamined) {
+    std::vector<BYTE> header = BlankHeader();
+    PutEntry(header, 0, ENTRY_SECTORS, 512, 0);
+    PutEntry(header, 1, ENTRY_SECTORS, 0xFFFFFFFFu, 0);
+    header[HDR_OFFSET_ENTRY_COUNT] = 1;
+    Seal(header);
+    EXPECT_EQ(Check(header, HDR_SIZE + 512), HeaderVerdict::Valid);
+}
+
+TEST(FileTitle, IsTheTextAfterTheLastRealBackslash) {
+    struct Row {
+        std::string path;
+        std::string title;
+    };
+    // 0x95 0x5C is "表" and 0x83 0x5C is "ソ": their second byte is a backslash.
+    const Row rows[] = {
+        {"PROG.DAT", "PROG.DAT"},
+        {"", ""},
+        {"C:\\TAVEX\\PROG.DAT", "PROG.DAT"},
+        {"SUB\\PROG.DAT", "PROG.DAT"},
+        {"C:\\TAVEX\\", ""},
+        {"\\", ""},
+        {"C:\\\x95\x5C\\\x83\x5C.DAT", "\x83\x5C.DAT"},
+        {"C:\\DIR\\\x95\x5C", "\x95\x5C"},
+        {"\x83\x5C\x83\x5C", "\x83\x5C\x83\x5C"},
+        // Half-width katakana are single bytes; the backslash after one separates.
+        {"C:\\\xB1\\X.DAT", "X.DAT"},
+        // A lead byte as the very last byte has no second byte to skip.
+        {"A\\\x81", "\x81"},
+    };
+    for (const Row& row : rows) EXPECT_EQ(FileTitleOf(row.path), row.title) << row.path;
+}
+
+TEST(ProgramName, EndsAtItsNulOrAtOffset81) {
+    DataFileHeader header;
+    std::memset(&header.bytes[HDR_OFFSET_PROGRAM_NAME], 'A', 65);
+    header.bytes[HDR_OFFSET_CONTENT_KIND] = 'Z';
+    header.bytes[82] = 'Z';
+    EXPECT_EQ(header.ProgramName(), std::string(65, 'A'));
+
+    header.bytes[HDR_OFFSET_PROGRAM_NAME + 4] = 0;
+    EXPECT_EQ(header.ProgramName(), "AAAA");
+
+    header.bytes[HDR_OFFSET_PROGRAM_NAME] = 0;
+    EXPECT_EQ(header.ProgramName(), "");
+}
+
+}  // namespace
+}  // namespace veldra

@@ -159,9 +159,14 @@ INT_PTR SimMachine::DialogBoxParamA(int templateId, HWND parent, DialogProcedure
         window.controls.push_back(std::move(control));
     }
     m_windows.push_back(std::move(owned));
-    m_transcript.Add("dialog " + Transcript::QuoteUtf8(window.caption) + " opens" + statics);
+    std::string name = "dialog " + Transcript::QuoteUtf8(window.caption);
+    m_transcript.Add(name + " created");
 
+    // As on Windows, the dialog becomes visible only when its loop first runs
+    // out of messages: one that closes itself from its initialisation is
+    // never seen.
     Dispatch(window, WM_INITDIALOG, 0, 0);
+    bool shown = false;
     while (!window.ended) {
         if (!window.posted.empty()) {
             auto [message, wParam, lParam] = window.posted.front();
@@ -169,12 +174,16 @@ INT_PTR SimMachine::DialogBoxParamA(int templateId, HWND parent, DialogProcedure
             Dispatch(window, message, wParam, lParam);
             continue;
         }
+        if (!shown) {
+            shown = true;
+            m_transcript.Add(name + " shown" + statics);
+        }
         PerformOperatorAction(window);
     }
     window.procedure->DialogProc(window.hwnd, WM_DESTROY, 0, 0);
     INT_PTR result = window.result;
-    m_transcript.Add("dialog " + Transcript::QuoteUtf8(window.caption) + " closes (" +
-                     std::to_string(result) + ")");
+    m_transcript.Add(name + (shown ? " closes (" : " closes unseen (") + std::to_string(result) +
+                     ")");
     m_windows.pop_back();
     return result;
 }

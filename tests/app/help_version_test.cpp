@@ -84,11 +84,12 @@ TEST_P(VersionDialog, ShowsTheVersionAndEndsWithoutEndingTheMainDialog) {
     std::string action = GetParam().action;
     RunResult run = machine.Run("about, " + action + ", program 2, exit");
     ASSERT_EQ(run.exitCode, 0) << run.Text();
-    int opens = run.IndexOf("dialog \"ﾊﾞｰｼﾞｮﾝ情報\" opens: \"VELDRA Version 2.00\"");
+    int opens = run.IndexOf("dialog \"ﾊﾞｰｼﾞｮﾝ情報\" shown: \"VELDRA Version 2.00\"");
     int closes =
         run.IndexOf("dialog \"ﾊﾞｰｼﾞｮﾝ情報\" closes (" + std::to_string(GetParam().result) + ")");
     ASSERT_GE(opens, 0) << run.Text();
-    EXPECT_EQ(opens, run.IndexOf("> about") + 1) << run.Text();
+    EXPECT_EQ(run.IndexOf("dialog \"ﾊﾞｰｼﾞｮﾝ情報\" created"), run.IndexOf("> about") + 1) << run.Text();
+    EXPECT_EQ(opens, run.IndexOf("> about") + 2) << run.Text();
     EXPECT_EQ(closes, run.IndexOf("> " + action) + 1) << run.Text();
     EXPECT_GT(run.IndexOf("media kind: \"USBメモリ\""), closes) << run.Text();
     EXPECT_EQ(run.Count("dialog \"VELDRA\" closes"), 1) << run.Text();

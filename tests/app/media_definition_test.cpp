@@ -38,7 +38,7 @@ TEST(MediaDefinitionMissing, RefusedAndLeftBehindHoldingOnlyTheSelection) {
     EXPECT_EQ(run.exitCode, 0) << run.Text();
     EXPECT_EQ(run.Count("message box"), 1) << run.Text();
     EXPECT_TRUE(run.Has(kInvalidIni)) << run.Text();
-    EXPECT_TRUE(run.Has("dialog \"VELDRA\" closes (2)")) << run.Text();
+    EXPECT_TRUE(run.Has("dialog \"VELDRA\" closes unseen (2)")) << run.Text();
     EXPECT_EQ(machine.Ini(), "[FILE]\r\nFILENO=0\r\n");
 }
 
@@ -129,7 +129,7 @@ TEST_F(MediaDefinition, NoMemoryForTheWorkBufferEndsTheProgram) {
     EXPECT_TRUE(run.Has("message box [stop, OK] \"VELDRA\": \"メモリ不足です。\" -> OK"))
         << run.Text();
     EXPECT_FALSE(run.Has("program box: add")) << run.Text();
-    EXPECT_TRUE(run.Has("dialog \"VELDRA\" closes (2)")) << run.Text();
+    EXPECT_TRUE(run.Has("dialog \"VELDRA\" closes unseen (2)")) << run.Text();
     EXPECT_NE(machine.Ini().find("FILENO=0\r\n"), std::string::npos) << machine.Ini();
 }
 

@@ -57,7 +57,7 @@ TEST_P(AcceptedSystem, OpensTheDialog) {
     machine.SetSystem("version", GetParam());
     RunResult run = machine.Run("exit");
     EXPECT_EQ(run.exitCode, 0) << run.Text();
-    EXPECT_TRUE(run.Has("dialog \"VELDRA\" opens")) << run.Text();
+    EXPECT_TRUE(run.Has("dialog \"VELDRA\" shown")) << run.Text();
     EXPECT_FALSE(run.Has("message box")) << run.Text();
 }
 
@@ -95,7 +95,7 @@ TEST_F(Startup, ASecondStartOnlyBeepsAndEnds) {
     // Once the first instance has ended, the next start runs.
     RunResult later = machine.Run("exit");
     EXPECT_FALSE(later.Has("beep")) << later.Text();
-    EXPECT_TRUE(later.Has("dialog \"VELDRA\" opens")) << later.Text();
+    EXPECT_TRUE(later.Has("dialog \"VELDRA\" shown")) << later.Text();
 }
 
 TEST_F(Startup, ASecondStartOnAnUnsupportedSystemBeepsWithoutTheRefusal) {

@@ -230,7 +230,7 @@ TEST_F(VeldraCommand, ASecondInstanceOnTheSameMachineOnlyBeeps) {
                  m_root / "first-stderr.txt");
     bool opened = false;
     while (auto line = first.ReadLine()) {
-        if (line->find("dialog \"VELDRA\" opens") != std::string::npos) {
+        if (line->find("dialog \"VELDRA\" shown") != std::string::npos) {
             opened = true;
             break;
         }

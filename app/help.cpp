@@ -8,8 +8,8 @@ namespace veldra {
 // record of the viewer and does not wait for it.
 void CTAVEXFDApp::OnHelp() {
     std::string path = m_strExeDirSlash + kManualFileName;
-    INT_PTR result =
-        m_ports.shell.ShellExecuteA(NULL_HWND, "open", path.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+    INT_PTR result = m_ports.shell.ShellExecuteA(NULL_HWND, "open", path.c_str(), nullptr, nullptr,
+                                                 SW_SHOWNORMAL);
     if (result <= 32) {
         AfxMessageBox(LoadStringText(m_ports.ui, IDS_HELP_FAILED), MB_OK);
     }

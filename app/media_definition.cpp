@@ -19,7 +19,8 @@ constexpr char kKeyWriteRetry[] = "WRITERETRY";
 constexpr DWORD kEntryValueBufferSize = 64;
 
 int ReadInt(ProfilePort& profile, const char* key, int defaultValue, const std::string& iniPath) {
-    return static_cast<int>(profile.GetPrivateProfileIntA(kSection, key, defaultValue, iniPath.c_str()));
+    return static_cast<int>(
+        profile.GetPrivateProfileIntA(kSection, key, defaultValue, iniPath.c_str()));
 }
 
 }  // namespace

@@ -11,7 +11,9 @@ namespace veldra {
 
 CTAVEXFDApp::CTAVEXFDApp(Ports& ports) : CWinApp(ports) {}
 
-CTAVEXFDApp* TheApp() { return static_cast<CTAVEXFDApp*>(AfxGetApp()); }
+CTAVEXFDApp* TheApp() {
+    return static_cast<CTAVEXFDApp*>(AfxGetApp());
+}
 
 BOOL CTAVEXFDApp::InitInstance() {
     m_pszAppName = LoadStringText(m_ports.ui, IDS_APP_NAME);
@@ -45,7 +47,9 @@ BOOL CTAVEXFDApp::InitInstance() {
     return FALSE;
 }
 
-int CTAVEXFDApp::ExitInstance() { return m_nExitCode; }
+int CTAVEXFDApp::ExitInstance() {
+    return m_nExitCode;
+}
 
 BOOL CTAVEXFDApp::OnCmdMsg(UINT id) {
     if (id == ID_HELP) {

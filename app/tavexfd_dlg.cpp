@@ -1,8 +1,8 @@
 #include "app/tavexfd_dlg.h"
 
+#include "app/about_dlg.h"
 #include "app/message_text.h"
 #include "app/startup_rules.h"
-#include "app/about_dlg.h"
 #include "app/tavexfd_app.h"
 #include "res/resource.h"
 
@@ -12,11 +12,17 @@ CTAVEXFDDlg::CTAVEXFDDlg(Ports& ports) : CDialog(ports, IDD_TAVEXFD_DIALOG) {
     m_hIcon = m_ports.ui.LoadIconA(IDR_MAINFRAME);
 }
 
-CTAVEXFDDlg::~CTAVEXFDDlg() { FreeWorkBuffer(); }
+CTAVEXFDDlg::~CTAVEXFDDlg() {
+    FreeWorkBuffer();
+}
 
-CTAVEXFDApp& CTAVEXFDDlg::App() { return *TheApp(); }
+CTAVEXFDApp& CTAVEXFDDlg::App() {
+    return *TheApp();
+}
 
-std::string CTAVEXFDDlg::LoadText(UINT id) { return LoadStringText(m_ports.ui, id); }
+std::string CTAVEXFDDlg::LoadText(UINT id) {
+    return LoadStringText(m_ports.ui, id);
+}
 
 int CTAVEXFDDlg::ShowStopMessage(const std::string& text) {
     return AfxMessageBox(text, MB_ICONHAND | MB_OK);
@@ -70,7 +76,9 @@ BOOL CTAVEXFDDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR*
 
 // A start-up step failed (its message has been shown): the dialog ends as
 // soon as it processes messages.
-void CTAVEXFDDlg::CloseAtStartup() { PostMessage(WM_CLOSE); }
+void CTAVEXFDDlg::CloseAtStartup() {
+    PostMessage(WM_CLOSE);
+}
 
 BOOL CTAVEXFDDlg::OnInitDialog() {
     CDialog::OnInitDialog();
@@ -162,7 +170,9 @@ void CTAVEXFDDlg::OnCancel() {
     EndDialog(IDCANCEL);
 }
 
-void CTAVEXFDDlg::OnDestroy() { SaveProgramSelection(); }
+void CTAVEXFDDlg::OnDestroy() {
+    SaveProgramSelection();
+}
 
 void CTAVEXFDDlg::OnSysCommand(UINT id, LPARAM lParam) {
     (void)id;
@@ -184,6 +194,8 @@ void CTAVEXFDDlg::OnPaint() {
     m_ports.ui.EndPaint(m_hWnd);
 }
 
-HICON CTAVEXFDDlg::OnQueryDragIcon() { return m_hIcon; }
+HICON CTAVEXFDDlg::OnQueryDragIcon() {
+    return m_hIcon;
+}
 
 }  // namespace veldra

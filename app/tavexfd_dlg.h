@@ -25,8 +25,8 @@ enum : int {
 // Results of the start-up check of the data files.
 enum : int {
     CHECK_OK = 0,
-    CHECK_REPORTED = -1,        // a step showed its own message
-    CHECK_NO_PROGRAMS = 2,      // "FILES" missing or 0
+    CHECK_REPORTED = -1,    // a step showed its own message
+    CHECK_NO_PROGRAMS = 2,  // "FILES" missing or 0
     CHECK_CANNOT_OPEN = 3,
     CHECK_NOT_DATA_FILE = 4,
     CHECK_BROKEN = 7,

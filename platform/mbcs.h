@@ -11,7 +11,9 @@ constexpr bool IsDbcsLeadByte932(unsigned char byte) {
     return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
 }
 
-constexpr char AsciiUpper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c; }
+constexpr char AsciiUpper(char c) {
+    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c;
+}
 
 // Compares two texts of single-byte characters without regard to ASCII case.
 constexpr bool EqualsIgnoreAsciiCase(std::string_view a, std::string_view b) {

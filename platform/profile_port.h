@@ -22,8 +22,8 @@ public:
     virtual DWORD GetPrivateProfileStringA(const char* section, const char* key,
                                            const char* defaultValue, char* buffer, DWORD size,
                                            const char* fileName) = 0;
-    virtual BOOL WritePrivateProfileStringA(const char* section, const char* key,
-                                            const char* value, const char* fileName) = 0;
+    virtual BOOL WritePrivateProfileStringA(const char* section, const char* key, const char* value,
+                                            const char* fileName) = 0;
 
 protected:
     ~ProfilePort() = default;

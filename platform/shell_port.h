@@ -3,8 +3,8 @@
 // 31 = no association).
 #pragma once
 
-#include "platform/win32_types.h"
 #include "platform/ui_port.h"
+#include "platform/win32_types.h"
 
 namespace veldra {
 

@@ -13,8 +13,8 @@ namespace veldra {
 
 std::string FormatLogDateLine(const SYSTEMTIME& time) {
     char line[64];
-    std::snprintf(line, sizeof line, kLogDateFormat, time.wYear, time.wMonth, time.wDay,
-                  time.wHour, time.wMinute, time.wSecond);
+    std::snprintf(line, sizeof line, kLogDateFormat, time.wYear, time.wMonth, time.wDay, time.wHour,
+                  time.wMinute, time.wSecond);
     return line;
 }
 
@@ -45,14 +45,14 @@ BOOL CTAVEXFDDlg::WriteCreationLog(int kind) {
     // a failed seek is a failed write.
     m_ports.system.SetLastError(ERROR_SUCCESS);
     DWORD position = m_ports.files.SetFilePointer(file.get(), 0, nullptr, FILE_END);
-    bool atEnd = !(position == INVALID_SET_FILE_POINTER &&
-                   m_ports.system.GetLastError() != ERROR_SUCCESS);
+    bool atEnd =
+        !(position == INVALID_SET_FILE_POINTER && m_ports.system.GetLastError() != ERROR_SUCCESS);
 
     std::string text;
     if (kind == LOG_MEDIA_CREATED) {
-        text = JoinLogLines(LoadText(IDS_LOG_CREATED), BuildLogDateLine(),
-                            FormatMessageText(LoadText(IDS_LOG_PROGRAM),
-                                              app.m_DataHeader.ProgramName()));
+        text = JoinLogLines(
+            LoadText(IDS_LOG_CREATED), BuildLogDateLine(),
+            FormatMessageText(LoadText(IDS_LOG_PROGRAM), app.m_DataHeader.ProgramName()));
     } else if (kind == LOG_INSTALLED) {
         text = JoinLogLines(LoadText(IDS_LOG_INSTALLED), BuildLogDateLine(),
                             FormatMessageText(LoadText(IDS_LOG_DESTINATION), app.m_strExeDir));
@@ -60,8 +60,7 @@ BOOL CTAVEXFDDlg::WriteCreationLog(int kind) {
 
     DWORD written = 0;
     if (atEnd) {
-        m_ports.files.WriteFile(file.get(), text.data(), static_cast<DWORD>(text.size()),
-                                &written);
+        m_ports.files.WriteFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &written);
     }
     BOOL result = TRUE;
     if (!atEnd || written != text.size()) {

@@ -54,10 +54,13 @@ std::string_view DataFileHeader::Signature() const {
 }
 
 std::string DataFileHeader::ProgramName() const {
-    return TextUpTo(&bytes[HDR_OFFSET_PROGRAM_NAME], HDR_PROGRAM_NAME_END - HDR_OFFSET_PROGRAM_NAME);
+    return TextUpTo(&bytes[HDR_OFFSET_PROGRAM_NAME],
+                    HDR_PROGRAM_NAME_END - HDR_OFFSET_PROGRAM_NAME);
 }
 
-FILETIME DataFileHeader::FileStamp() const { return ReadFileTime(&bytes[HDR_OFFSET_FILE_STAMP]); }
+FILETIME DataFileHeader::FileStamp() const {
+    return ReadFileTime(&bytes[HDR_OFFSET_FILE_STAMP]);
+}
 
 DataFileEntry DataFileHeader::Entry(int i) const {
     std::size_t offset = HDR_OFFSET_ENTRIES + HDR_ENTRY_SIZE * static_cast<std::size_t>(i);

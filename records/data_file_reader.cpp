@@ -8,7 +8,8 @@
 
 namespace veldra {
 
-int CTAVEXFDDlg::ReadDataFileHeader(const std::string& path, int mode, DataFileHeader* destination) {
+int CTAVEXFDDlg::ReadDataFileHeader(const std::string& path, int mode,
+                                    DataFileHeader* destination) {
     if (mode == HDR_PATHS_ONLY) return 0;
 
     std::string title = FileTitleOf(path);
@@ -21,7 +22,8 @@ int CTAVEXFDDlg::ReadDataFileHeader(const std::string& path, int mode, DataFileH
     }
     DataFileHeader buffer;
     DWORD bytesRead = 0;
-    if (!m_ports.files.ReadFile(file.get(), buffer.bytes.data(), HDR_SIZE, &bytesRead)) bytesRead = 0;
+    if (!m_ports.files.ReadFile(file.get(), buffer.bytes.data(), HDR_SIZE, &bytesRead))
+        bytesRead = 0;
     DWORD sizeHigh = 0;
     DWORD sizeLow = m_ports.files.GetFileSize(file.get(), &sizeHigh);
     std::uint64_t fileSize = (static_cast<std::uint64_t>(sizeHigh) << 32) | sizeLow;

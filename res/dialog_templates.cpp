@@ -32,8 +32,7 @@ const ControlTemplate kAboutControls[] = {
     {IDC_STATIC, ControlClass::Icon, "", 13, 13, 20, 20, SS_ICON},
     {IDC_STATIC, ControlClass::Static, "VELDRA Version 2.00", 40, 10, 119, 8,
      SS_NOPREFIX | WS_GROUP},
-    {IDC_STATIC, ControlClass::Static, "Copyright (C) VELDRA developers", 40, 27, 146, 8,
-     WS_GROUP},
+    {IDC_STATIC, ControlClass::Static, "Copyright (C) VELDRA developers", 40, 27, 146, 8, WS_GROUP},
 };
 
 const DialogTemplate kTemplates[] = {

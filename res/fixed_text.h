@@ -6,10 +6,13 @@
 namespace veldra {
 
 // "  日時：%4d/%02d/%02d %02d:%02d:%02d"
-inline constexpr char kLogDateFormat[] = "  \x93\xfa\x8e\x9e\x81\x46" "%4d/%02d/%02d %02d:%02d:%02d";
+inline constexpr char kLogDateFormat[] =
+    "  \x93\xfa\x8e\x9e\x81\x46"
+    "%4d/%02d/%02d %02d:%02d:%02d";
 
 // "ディスクドライブ"
-inline constexpr char kDefaultDriveName[] = "\x83\x66\x83\x42\x83\x58\x83\x4e\x83\x68\x83\x89\x83\x43\x83\x75";
+inline constexpr char kDefaultDriveName[] =
+    "\x83\x66\x83\x42\x83\x58\x83\x4e\x83\x68\x83\x89\x83\x43\x83\x75";
 
 // "メディア書き込み中エラーが発生しました。" followed by the step number 1 to 4.
 inline constexpr char kMediaWriteError[] =

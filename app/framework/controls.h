@@ -35,7 +35,9 @@ public:
         return static_cast<int>(Send(CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text.c_str())));
     }
     int GetCurSel() const { return static_cast<int>(Send(CB_GETCURSEL)); }
-    int SetCurSel(int index) { return static_cast<int>(Send(CB_SETCURSEL, static_cast<WPARAM>(index))); }
+    int SetCurSel(int index) {
+        return static_cast<int>(Send(CB_SETCURSEL, static_cast<WPARAM>(index)));
+    }
     int GetCount() const { return static_cast<int>(Send(CB_GETCOUNT)); }
     void ResetContent() { Send(CB_RESETCONTENT); }
     std::string GetLBText(int index) const;
@@ -50,7 +52,9 @@ public:
     void SetRange(WORD lower, WORD upper) { Send(PBM_SETRANGE, 0, MAKELPARAM(lower, upper)); }
     int SetStep(int step) { return static_cast<int>(Send(PBM_SETSTEP, static_cast<WPARAM>(step))); }
     int StepIt() { return static_cast<int>(Send(PBM_STEPIT)); }
-    int SetPos(int position) { return static_cast<int>(Send(PBM_SETPOS, static_cast<WPARAM>(position))); }
+    int SetPos(int position) {
+        return static_cast<int>(Send(PBM_SETPOS, static_cast<WPARAM>(position)));
+    }
     int GetPos() const { return static_cast<int>(Send(PBM_GETPOS)); }
 };
 

@@ -5,7 +5,9 @@ namespace {
 CWinApp* g_pCurrentApp = nullptr;
 }
 
-CWinApp::CWinApp(Ports& ports) : m_ports(ports) { g_pCurrentApp = this; }
+CWinApp::CWinApp(Ports& ports) : m_ports(ports) {
+    g_pCurrentApp = this;
+}
 
 CWinApp::~CWinApp() {
     if (g_pCurrentApp == this) g_pCurrentApp = nullptr;
@@ -16,7 +18,9 @@ int CWinApp::Run() {
     return ExitInstance();
 }
 
-CWinApp* AfxGetApp() { return g_pCurrentApp; }
+CWinApp* AfxGetApp() {
+    return g_pCurrentApp;
+}
 
 int AfxMessageBox(const std::string& text, UINT type) {
     CWinApp* app = AfxGetApp();

@@ -19,7 +19,10 @@ public:
     virtual BOOL InitInstance() = 0;
     virtual int ExitInstance() = 0;
     // A command that no window handled; TRUE when the application handled it.
-    virtual BOOL OnCmdMsg(UINT id) { (void)id; return FALSE; }
+    virtual BOOL OnCmdMsg(UINT id) {
+        (void)id;
+        return FALSE;
+    }
 
     // Runs the application: InitInstance, then ExitInstance's exit code.
     int Run();

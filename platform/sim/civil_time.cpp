@@ -5,7 +5,9 @@ namespace {
 
 constexpr std::int64_t kMsPerDay = 86400000;
 
-bool IsLeap(int year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
+bool IsLeap(int year) {
+    return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+}
 
 // Days from an arbitrary fixed origin to the given date (proleptic Gregorian).
 std::int64_t DaysFromOrigin(int year, int month, int day) {

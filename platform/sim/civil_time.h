@@ -10,8 +10,8 @@
 namespace veldra::sim {
 
 int DaysInMonth(int year, int month);
-std::int64_t MillisecondsFromCivil(int year, int month, int day, int hour, int minute,
-                                   int second, int millisecond = 0);
+std::int64_t MillisecondsFromCivil(int year, int month, int day, int hour, int minute, int second,
+                                   int millisecond = 0);
 SYSTEMTIME CivilFromMilliseconds(std::int64_t milliseconds);
 
 }  // namespace veldra::sim

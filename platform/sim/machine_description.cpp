@@ -40,8 +40,7 @@ std::optional<T> ParseNumber(const std::string& text) {
 
 class Parser {
 public:
-    Parser(const std::filesystem::path& directory)
-        : m_file(directory / kMachineFileName) {
+    Parser(const std::filesystem::path& directory) : m_file(directory / kMachineFileName) {
         m_config.directory = std::filesystem::absolute(directory);
     }
 
@@ -64,7 +63,8 @@ public:
             if (key.empty()) Fail("empty key");
             Assign(key, value);
         }
-        if (m_config.drives.empty()) throw MachineDescriptionError(m_file, 0, "no [drive X] section");
+        if (m_config.drives.empty())
+            throw MachineDescriptionError(m_file, 0, "no [drive X] section");
         return m_config;
     }
 
@@ -88,7 +88,8 @@ private:
                 Fail("a drive section is [drive X] with X a letter A to Z");
             }
             m_driveLetter = letter[0];
-            if (m_config.drives.count(m_driveLetter)) Fail("drive " + letter + " is described twice");
+            if (m_config.drives.count(m_driveLetter))
+                Fail("drive " + letter + " is described twice");
             m_config.drives[m_driveLetter].letter = m_driveLetter;
             m_section = "drive";
             return;
@@ -113,7 +114,8 @@ private:
         if (m_section == "system") return AssignSystem(key, value);
         if (m_section == "drive") return AssignDrive(m_config.drives[m_driveLetter], key, value);
         if (m_section == "viewers") {
-            if (key.size() < 2 || key[0] != '.') Fail("a viewer is keyed by an extension such as .pdf");
+            if (key.size() < 2 || key[0] != '.')
+                Fail("a viewer is keyed by an extension such as .pdf");
             if (value.empty()) Fail("a viewer needs a name");
             m_config.viewers[Upper(key)] = value;
             return;
@@ -121,7 +123,8 @@ private:
         if (m_section == "held-open") return AssignHeldOpen(key, value);
         if (m_section == "vanishing") {
             auto opens = ParseNumber<int>(value);
-            if (!opens || *opens < 0) Fail("a vanishing file gives the number of opens it survives");
+            if (!opens || *opens < 0)
+                Fail("a vanishing file gives the number of opens it survives");
             m_config.vanishing.push_back(VanishingFile{ToCp932(key), *opens});
             return;
         }
@@ -183,8 +186,10 @@ private:
     void AssignDrive(DriveConfig& drive, const std::string& key, const std::string& value) {
         if (key == "type") {
             static const std::map<std::string, DriveKind> kKinds = {
-                {"removable", DriveKind::Removable}, {"fixed", DriveKind::Fixed},
-                {"remote", DriveKind::Remote},       {"cdrom", DriveKind::CdRom},
+                {"removable", DriveKind::Removable},
+                {"fixed", DriveKind::Fixed},
+                {"remote", DriveKind::Remote},
+                {"cdrom", DriveKind::CdRom},
                 {"ramdisk", DriveKind::RamDisk}};
             auto it = kKinds.find(value);
             if (it == kKinds.end()) Fail("unknown drive type '" + value + "'");
@@ -193,7 +198,8 @@ private:
             if (value.empty()) Fail("root needs a directory");
             std::filesystem::path root = m_config.directory / value;
             std::error_code ec;
-            if (!std::filesystem::is_directory(root, ec)) Fail("root directory " + root.string() + " does not exist");
+            if (!std::filesystem::is_directory(root, ec))
+                Fail("root directory " + root.string() + " does not exist");
             drive.hostRoot = std::filesystem::canonical(root);
         } else if (key == "read-only") {
             drive.readOnly = ParseYesNo(value);
@@ -213,7 +219,8 @@ private:
             {"write", FILE_SHARE_WRITE},
             {"read-write", FILE_SHARE_READ | FILE_SHARE_WRITE}};
         auto it = kShares.find(value);
-        if (it == kShares.end()) Fail("a held-open file's share mode is none, read, write or read-write");
+        if (it == kShares.end())
+            Fail("a held-open file's share mode is none, read, write or read-write");
         HeldOpenFile held;
         held.path = ToCp932(key);
         held.shareMode = it->second;

@@ -58,8 +58,8 @@ struct MachineConfig {
     bool versionQueryFails = false;
 
     std::string modulePath = "C:\\TAVEX\\TAVEX.EXE";  // code page 932
-    std::optional<std::string> commandLine;          // code page 932; default: module quoted
-    std::optional<SYSTEMTIME> fixedClock;            // host clock when absent
+    std::optional<std::string> commandLine;           // code page 932; default: module quoted
+    std::optional<SYSTEMTIME> fixedClock;             // host clock when absent
     bool heapFails = false;
     bool systemMenu = true;
 

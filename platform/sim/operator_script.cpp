@@ -41,12 +41,18 @@ std::optional<std::chrono::milliseconds> ParseDuration(const std::string& text) 
 
 const std::map<std::string, ActionKind>& PlainActions() {
     static const std::map<std::string, ActionKind> kActions = {
-        {"create", ActionKind::PressCreate}, {"help", ActionKind::PressHelp},
-        {"exit", ActionKind::PressExit},     {"enter", ActionKind::Enter},
-        {"esc", ActionKind::Escape},         {"close", ActionKind::CloseBox},
-        {"about", ActionKind::AboutItem},    {"minimize", ActionKind::Minimize},
-        {"restore", ActionKind::Restore},    {"yes", ActionKind::Yes},
-        {"no", ActionKind::No},              {"ok", ActionKind::Ok},
+        {"create", ActionKind::PressCreate},
+        {"help", ActionKind::PressHelp},
+        {"exit", ActionKind::PressExit},
+        {"enter", ActionKind::Enter},
+        {"esc", ActionKind::Escape},
+        {"close", ActionKind::CloseBox},
+        {"about", ActionKind::AboutItem},
+        {"minimize", ActionKind::Minimize},
+        {"restore", ActionKind::Restore},
+        {"yes", ActionKind::Yes},
+        {"no", ActionKind::No},
+        {"ok", ActionKind::Ok},
         {"cancel", ActionKind::Cancel},
     };
     return kActions;
@@ -75,7 +81,8 @@ Action ParseAction(const std::string& text) {
     }
     if (verb == "wait") {
         auto duration = ParseDuration(argument);
-        if (!duration) throw ScriptError("action '" + text + "' needs a duration such as 500ms or 2s");
+        if (!duration)
+            throw ScriptError("action '" + text + "' needs a duration such as 500ms or 2s");
         action.kind = ActionKind::Wait;
         action.duration = *duration;
         return action;

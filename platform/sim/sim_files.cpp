@@ -16,15 +16,15 @@ namespace {
 constexpr std::int64_t kUnixEpochAsFileTimeSeconds = 11644473600LL;
 
 FILETIME FileTimeFromUnix(const struct timespec& t) {
-    std::uint64_t ticks = static_cast<std::uint64_t>(t.tv_sec + kUnixEpochAsFileTimeSeconds) *
-                              10000000ULL +
-                          static_cast<std::uint64_t>(t.tv_nsec) / 100;
+    std::uint64_t ticks =
+        static_cast<std::uint64_t>(t.tv_sec + kUnixEpochAsFileTimeSeconds) * 10000000ULL +
+        static_cast<std::uint64_t>(t.tv_nsec) / 100;
     return FILETIME{static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
 }
 
 struct timespec UnixFromFileTime(const FILETIME& t) {
-    std::int64_t ticks = static_cast<std::int64_t>((static_cast<std::uint64_t>(t.dwHighDateTime) << 32) |
-                                                   t.dwLowDateTime);
+    std::int64_t ticks = static_cast<std::int64_t>(
+        (static_cast<std::uint64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime);
     struct timespec out;
     out.tv_sec = static_cast<time_t>(ticks / 10000000 - kUnixEpochAsFileTimeSeconds);
     out.tv_nsec = static_cast<long>(ticks % 10000000 * 100);
@@ -150,8 +150,8 @@ HANDLE SimMachine::CreateFileA(const char* fileName, DWORD desiredAccess, DWORD 
         Fail(ERROR_FILE_NOT_FOUND);
         return INVALID_HANDLE_VALUE;
     }
-    if (!path.exists && (creationDisposition == OPEN_EXISTING ||
-                         creationDisposition == TRUNCATE_EXISTING)) {
+    if (!path.exists &&
+        (creationDisposition == OPEN_EXISTING || creationDisposition == TRUNCATE_EXISTING)) {
         Fail(ERROR_FILE_NOT_FOUND);
         return INVALID_HANDLE_VALUE;
     }
@@ -193,7 +193,7 @@ HANDLE SimMachine::CreateFileA(const char* fileName, DWORD desiredAccess, DWORD 
     if (truncates && free != m_freeBytes.end()) free->second += oldSize;
     if (!path.exists) {
         DWORD given = flagsAndAttributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
-                                             FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE);
+                                            FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE);
         m_extraAttributes[path.key] = (given & ~FILE_ATTRIBUTE_READONLY) | FILE_ATTRIBUTE_ARCHIVE;
         if (given & FILE_ATTRIBUTE_READONLY) SetHostReadOnly(path.host, true);
         m_creationTimes.erase(path.key);
@@ -202,8 +202,8 @@ HANDLE SimMachine::CreateFileA(const char* fileName, DWORD desiredAccess, DWORD 
     HANDLE handle = NewHandle();
     m_files[static_cast<std::uintptr_t>(handle)] =
         OpenFile{fd, path.key, path.host, path.drive, desiredAccess, shareMode, 0};
-    bool reportsExisting = path.exists && (creationDisposition == CREATE_ALWAYS ||
-                                           creationDisposition == OPEN_ALWAYS);
+    bool reportsExisting =
+        path.exists && (creationDisposition == CREATE_ALWAYS || creationDisposition == OPEN_ALWAYS);
     m_nLastError = reportsExisting ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS;
     return handle;
 }
@@ -280,11 +280,12 @@ DWORD SimMachine::SetFilePointer(HANDLE handle, std::int32_t distance, std::int3
                                  DWORD moveMethod) {
     OpenFile* file = FindOpenFile(handle);
     if (!file) return INVALID_SET_FILE_POINTER;
-    std::int64_t move = distanceHigh
-                            ? static_cast<std::int64_t>(
-                                  (static_cast<std::uint64_t>(static_cast<std::uint32_t>(*distanceHigh)) << 32) |
-                                  static_cast<std::uint32_t>(distance))
-                            : static_cast<std::int64_t>(distance);
+    std::int64_t move =
+        distanceHigh
+            ? static_cast<std::int64_t>(
+                  (static_cast<std::uint64_t>(static_cast<std::uint32_t>(*distanceHigh)) << 32) |
+                  static_cast<std::uint32_t>(distance))
+            : static_cast<std::int64_t>(distance);
     std::int64_t base = 0;
     if (moveMethod == FILE_CURRENT) {
         base = static_cast<std::int64_t>(file->position);
@@ -411,8 +412,10 @@ HANDLE SimMachine::FindFirstFileA(const char* pattern, WIN32_FIND_DATAA* data) {
         }
         state.remaining.push_back(FindDataFor(root.host, ".", root.key));
     } else {
-        std::string directory = separator == std::string::npos ? "" : utf8->substr(0, separator + 1);
-        std::string namePattern = separator == std::string::npos ? *utf8 : utf8->substr(separator + 1);
+        std::string directory =
+            separator == std::string::npos ? "" : utf8->substr(0, separator + 1);
+        std::string namePattern =
+            separator == std::string::npos ? *utf8 : utf8->substr(separator + 1);
         if (namePattern.empty()) {
             Fail(ERROR_FILE_NOT_FOUND);
             return INVALID_HANDLE_VALUE;

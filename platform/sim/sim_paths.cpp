@@ -63,7 +63,8 @@ ResolvedPath SimMachine::Resolve(const char* path) {
         letter = static_cast<char>(std::toupper(static_cast<unsigned char>(text[0])));
         rest = text.substr(2);
     } else {
-        letter = static_cast<char>(std::toupper(static_cast<unsigned char>(m_config.modulePath[0])));
+        letter =
+            static_cast<char>(std::toupper(static_cast<unsigned char>(m_config.modulePath[0])));
         rest = text;
     }
     auto drive = m_config.drives.find(letter);

@@ -46,8 +46,8 @@ UINT SimMachine::GetPrivateProfileIntA(const char* section, const char* key, int
     return ProfileGetInt(ReadHostFile(Resolve(fileName)), section, key, defaultValue);
 }
 
-BOOL SimMachine::WritePrivateProfileStringA(const char* section, const char* key,
-                                            const char* value, const char* fileName) {
+BOOL SimMachine::WritePrivateProfileStringA(const char* section, const char* key, const char* value,
+                                            const char* fileName) {
     if (section == nullptr || key == nullptr || value == nullptr) {
         throw NotImplementedError("WritePrivateProfileStringA deleting a section or key");
     }
@@ -86,8 +86,8 @@ BOOL SimMachine::WritePrivateProfileStringA(const char* section, const char* key
         Fail(ERROR_ACCESS_DENIED);
         return FALSE;
     }
-    bool complete = ::write(fd, contents.data(), contents.size()) ==
-                    static_cast<ssize_t>(contents.size());
+    bool complete =
+        ::write(fd, contents.data(), contents.size()) == static_cast<ssize_t>(contents.size());
     ::close(fd);
     if (!complete) {
         Fail(ERROR_DISK_FULL);

@@ -10,7 +10,9 @@ void AppendCommandLineTail(MachineConfig& config, const std::vector<std::string>
     std::string line = config.commandLine.value_or("\"" + config.modulePath + "\"");
     for (const std::string& word : tailUtf8) {
         auto cp932 = Utf8ToCp932(word);
-        if (!cp932) throw MachineDescriptionError("command line", 0, "'" + word + "' has no code page 932 form");
+        if (!cp932)
+            throw MachineDescriptionError("command line", 0,
+                                          "'" + word + "' has no code page 932 form");
         line += " " + *cp932;
     }
     config.commandLine = line;

@@ -13,9 +13,9 @@ namespace veldra::sim {
 
 // Exit codes of `veldra` besides the program's own.
 enum : int {
-    EXIT_USAGE = 2,           // bad arguments or a malformed machine description
-    EXIT_SCRIPT = 3,          // the operator script could not go on
-    EXIT_NOT_SIMULATED = 4,   // the program used something the machine does not implement
+    EXIT_USAGE = 2,          // bad arguments or a malformed machine description
+    EXIT_SCRIPT = 3,         // the operator script could not go on
+    EXIT_NOT_SIMULATED = 4,  // the program used something the machine does not implement
 };
 
 // Appends the words after "--" to the machine's command line.

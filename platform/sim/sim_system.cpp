@@ -33,9 +33,9 @@ SimMachine::SimMachine(MachineConfig config, OperatorScript script, Transcript& 
         std::time_t seconds = std::chrono::system_clock::to_time_t(now);
         std::tm local{};
         localtime_r(&seconds, &local);
-        m_nClockBaseMs = MillisecondsFromCivil(local.tm_year + 1900, local.tm_mon + 1,
-                                               local.tm_mday, local.tm_hour, local.tm_min,
-                                               local.tm_sec);
+        m_nClockBaseMs =
+            MillisecondsFromCivil(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday,
+                                  local.tm_hour, local.tm_min, local.tm_sec);
     }
 }
 
@@ -48,7 +48,9 @@ SimMachine::~SimMachine() {
     for (void* block : m_heapBlocks) std::free(block);
 }
 
-HANDLE SimMachine::NewHandle() { return static_cast<HANDLE>(m_nNextHandle += 4); }
+HANDLE SimMachine::NewHandle() {
+    return static_cast<HANDLE>(m_nNextHandle += 4);
+}
 
 DWORD SimMachine::Fail(DWORD error) {
     m_nLastError = error;
@@ -223,7 +225,9 @@ std::int64_t SimMachine::NowMilliseconds() const {
     return m_nClockBaseMs + static_cast<std::int64_t>(m_nSleptMs);
 }
 
-void SimMachine::GetLocalTime(SYSTEMTIME* time) { *time = CivilFromMilliseconds(NowMilliseconds()); }
+void SimMachine::GetLocalTime(SYSTEMTIME* time) {
+    *time = CivilFromMilliseconds(NowMilliseconds());
+}
 
 UINT SimMachine::SetErrorMode(UINT mode) {
     UINT previous = m_nErrorMode;

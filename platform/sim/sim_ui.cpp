@@ -39,47 +39,66 @@ std::string LabelOf(int dialogId, int controlId) {
 
 std::string IconName(UINT type) {
     switch (type & MB_ICONMASK) {
-        case MB_ICONHAND: return "stop";
-        case MB_ICONQUESTION: return "question";
-        case MB_ICONEXCLAMATION: return "exclamation";
-        case MB_ICONINFORMATION: return "information";
-        default: return "no icon";
+        case MB_ICONHAND:
+            return "stop";
+        case MB_ICONQUESTION:
+            return "question";
+        case MB_ICONEXCLAMATION:
+            return "exclamation";
+        case MB_ICONINFORMATION:
+            return "information";
+        default:
+            return "no icon";
     }
 }
 
 std::string ButtonsName(UINT type) {
     switch (type & MB_TYPEMASK) {
-        case MB_OK: return "OK";
-        case MB_OKCANCEL: return "OK/Cancel";
-        case MB_YESNO: return "Yes/No";
-        default: throw NotImplementedError("message box buttons " + std::to_string(type & MB_TYPEMASK));
+        case MB_OK:
+            return "OK";
+        case MB_OKCANCEL:
+            return "OK/Cancel";
+        case MB_YESNO:
+            return "Yes/No";
+        default:
+            throw NotImplementedError("message box buttons " + std::to_string(type & MB_TYPEMASK));
     }
 }
 
 // The answer an action gives to a box with these buttons, or 0 when it is none.
 int AnswerFor(ActionKind kind, UINT type) {
     switch (type & MB_TYPEMASK) {
-        case MB_OK: return kind == ActionKind::Ok ? IDOK : 0;
+        case MB_OK:
+            return kind == ActionKind::Ok ? IDOK : 0;
         case MB_OKCANCEL:
             return kind == ActionKind::Ok ? IDOK : kind == ActionKind::Cancel ? IDCANCEL : 0;
-        case MB_YESNO: return kind == ActionKind::Yes ? IDYES : kind == ActionKind::No ? IDNO : 0;
-        default: return 0;
+        case MB_YESNO:
+            return kind == ActionKind::Yes ? IDYES : kind == ActionKind::No ? IDNO : 0;
+        default:
+            return 0;
     }
 }
 
 const char* AnswerName(int answer) {
     switch (answer) {
-        case IDOK: return "OK";
-        case IDCANCEL: return "Cancel";
-        case IDYES: return "Yes";
-        case IDNO: return "No";
-        default: return "?";
+        case IDOK:
+            return "OK";
+        case IDCANCEL:
+            return "Cancel";
+        case IDYES:
+            return "Yes";
+        case IDNO:
+            return "No";
+        default:
+            return "?";
     }
 }
 
 std::string ToCp932OrThrow(const char* utf8) {
     auto text = Utf8ToCp932(utf8);
-    if (!text) throw NotImplementedError(std::string("resource text without a code page 932 form: ") + utf8);
+    if (!text)
+        throw NotImplementedError(std::string("resource text without a code page 932 form: ") +
+                                  utf8);
     return *text;
 }
 
@@ -93,10 +112,13 @@ int SimMachine::LoadStringA(UINT id, char* buffer, int size) {
     } else {
         switch (id) {
 #define VELDRA_STRING(name, text) \
-    case name: utf8 = text; break;
+    case name:                    \
+        utf8 = text;              \
+        break;
 #include "res/string_table.inc"
 #undef VELDRA_STRING
-            default: break;
+            default:
+                break;
         }
     }
     if (size <= 0) return 0;
@@ -205,7 +227,9 @@ void SimMachine::DefaultDialogHandling(Window& window, UINT message, WPARAM wPar
         }
         case WM_SYSCOMMAND:
             switch (static_cast<UINT>(wParam) & 0xFFF0u) {
-                case SC_CLOSE: Dispatch(window, WM_CLOSE, 0, 0); break;
+                case SC_CLOSE:
+                    Dispatch(window, WM_CLOSE, 0, 0);
+                    break;
                 case SC_MINIMIZE:
                     window.iconic = true;
                     m_transcript.Add("window minimized");
@@ -216,10 +240,12 @@ void SimMachine::DefaultDialogHandling(Window& window, UINT message, WPARAM wPar
                     m_transcript.Add("window restored");
                     Dispatch(window, WM_PAINT, 0, 0);
                     break;
-                default: break;
+                default:
+                    break;
             }
             break;
-        default: break;
+        default:
+            break;
     }
 }
 
@@ -242,8 +268,9 @@ void SimMachine::PickLine(Window& window, int id, int line) {
     Control* control = FindControl(box);
     if (control == nullptr) throw ScriptError("the dialog " + window.caption + " has no such box");
     if (line > static_cast<int>(control->items.size())) {
-        throw ScriptError("the " + control->label + " has " + std::to_string(control->items.size()) +
-                          " lines; line " + std::to_string(line) + " cannot be picked");
+        throw ScriptError("the " + control->label + " has " +
+                          std::to_string(control->items.size()) + " lines; line " +
+                          std::to_string(line) + " cannot be picked");
     }
     if (!control->enabled) {
         m_transcript.Add(control->label + " is disabled; the pick does nothing");
@@ -282,16 +309,23 @@ void SimMachine::PerformOperatorAction(Window& window) {
     }
     m_transcript.Add("> " + action.text);
     switch (action.kind) {
-        case ActionKind::PickProgram: return PickLine(window, IDC_CMB_PROGRAM, action.number);
-        case ActionKind::PickDrive: return PickLine(window, IDC_CMB_DRIVE, action.number);
-        case ActionKind::PressCreate: return PressButton(window, IDC_BTN_CREATE, "create button");
-        case ActionKind::PressHelp: return PressButton(window, ID_HELP, "help button");
-        case ActionKind::PressExit: return PressButton(window, IDCANCEL, "exit button");
-        case ActionKind::Ok: return PressButton(window, IDOK, "OK button");
+        case ActionKind::PickProgram:
+            return PickLine(window, IDC_CMB_PROGRAM, action.number);
+        case ActionKind::PickDrive:
+            return PickLine(window, IDC_CMB_DRIVE, action.number);
+        case ActionKind::PressCreate:
+            return PressButton(window, IDC_BTN_CREATE, "create button");
+        case ActionKind::PressHelp:
+            return PressButton(window, ID_HELP, "help button");
+        case ActionKind::PressExit:
+            return PressButton(window, IDCANCEL, "exit button");
+        case ActionKind::Ok:
+            return PressButton(window, IDOK, "OK button");
         case ActionKind::Enter: {
             int id = IDOK;
             for (const ControlTemplate& t : window.dialogTemplate->controls) {
-                if (t.kind == ControlClass::Button && (t.style & 0xF) == BS_DEFPUSHBUTTON) id = t.id;
+                if (t.kind == ControlClass::Button && (t.style & 0xF) == BS_DEFPUSHBUTTON)
+                    id = t.id;
             }
             Dispatch(window, WM_COMMAND, MAKEWPARAM(static_cast<WORD>(id), BN_CLICKED), 0);
             return;
@@ -299,9 +333,15 @@ void SimMachine::PerformOperatorAction(Window& window) {
         case ActionKind::Escape:
             Dispatch(window, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
             return;
-        case ActionKind::CloseBox: Dispatch(window, WM_SYSCOMMAND, SC_CLOSE, 0); return;
-        case ActionKind::Minimize: Dispatch(window, WM_SYSCOMMAND, SC_MINIMIZE, 0); return;
-        case ActionKind::Restore: Dispatch(window, WM_SYSCOMMAND, SC_RESTORE, 0); return;
+        case ActionKind::CloseBox:
+            Dispatch(window, WM_SYSCOMMAND, SC_CLOSE, 0);
+            return;
+        case ActionKind::Minimize:
+            Dispatch(window, WM_SYSCOMMAND, SC_MINIMIZE, 0);
+            return;
+        case ActionKind::Restore:
+            Dispatch(window, WM_SYSCOMMAND, SC_RESTORE, 0);
+            return;
         case ActionKind::AboutItem:
             for (const MenuItem& item : window.systemMenu) {
                 if (item.flags == MF_STRING && item.id == IDM_ABOUTBOX) {
@@ -371,8 +411,10 @@ LRESULT SimMachine::SendMessageA(HWND hwnd, UINT message, WPARAM wParam, LPARAM 
     Control* control = FindControl(hwnd);
     if (control == nullptr) throw NotImplementedError("SendMessageA to an unknown window");
     if (message == WM_SETTEXT) return SetWindowTextA(hwnd, reinterpret_cast<const char*>(lParam));
-    if (control->kind == ControlClass::ComboBox) return ComboMessage(*control, message, wParam, lParam);
-    if (control->kind == ControlClass::Progress) return ProgressMessage(*control, message, wParam, lParam);
+    if (control->kind == ControlClass::ComboBox)
+        return ComboMessage(*control, message, wParam, lParam);
+    if (control->kind == ControlClass::Progress)
+        return ProgressMessage(*control, message, wParam, lParam);
     throw NotImplementedError("message " + std::to_string(message) + " to control " +
                               std::to_string(control->id));
 }
@@ -392,8 +434,10 @@ LRESULT SimMachine::ComboMessage(Control& control, UINT message, WPARAM wParam, 
             control.selection = -1;
             ShowChange(control, "clear");
             return 0;
-        case CB_GETCOUNT: return count;
-        case CB_GETCURSEL: return control.selection;
+        case CB_GETCOUNT:
+            return count;
+        case CB_GETCURSEL:
+            return control.selection;
         case CB_SETCURSEL: {
             int before = control.selection;
             control.selection = (index >= 0 && index < count) ? static_cast<int>(index) : -1;
@@ -423,13 +467,15 @@ LRESULT SimMachine::ComboMessage(Control& control, UINT message, WPARAM wParam, 
 LRESULT SimMachine::ProgressMessage(Control& control, UINT message, WPARAM wParam, LPARAM lParam) {
     auto showPosition = [&](int before) {
         if (control.position != before) {
-            ShowChange(control, std::to_string(control.position) + "/" + std::to_string(control.rangeHigh));
+            ShowChange(control,
+                       std::to_string(control.position) + "/" + std::to_string(control.rangeHigh));
         }
     };
     int before = control.position;
     switch (message) {
         case PBM_SETRANGE: {
-            LRESULT previous = MAKELPARAM(static_cast<WORD>(control.rangeLow), static_cast<WORD>(control.rangeHigh));
+            LRESULT previous = MAKELPARAM(static_cast<WORD>(control.rangeLow),
+                                          static_cast<WORD>(control.rangeHigh));
             control.rangeLow = LOWORD(static_cast<std::uintptr_t>(lParam));
             control.rangeHigh = HIWORD(static_cast<std::uintptr_t>(lParam));
             ShowChange(control, "range " + std::to_string(control.rangeLow) + ".." +
@@ -439,7 +485,8 @@ LRESULT SimMachine::ProgressMessage(Control& control, UINT message, WPARAM wPara
             return previous;
         }
         case PBM_SETPOS:
-            control.position = std::clamp(static_cast<int>(wParam), control.rangeLow, control.rangeHigh);
+            control.position =
+                std::clamp(static_cast<int>(wParam), control.rangeLow, control.rangeHigh);
             showPosition(before);
             return before;
         case PBM_DELTAPOS:
@@ -460,7 +507,8 @@ LRESULT SimMachine::ProgressMessage(Control& control, UINT message, WPARAM wPara
             }
             showPosition(before);
             return before;
-        case PBM_GETPOS: return control.position;
+        case PBM_GETPOS:
+            return control.position;
         default:
             throw NotImplementedError("progress bar message " + std::to_string(message));
     }
@@ -478,7 +526,8 @@ BOOL SimMachine::PostMessageA(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPa
 
 BOOL SimMachine::SetWindowTextA(HWND hwnd, const char* text) {
     Control* control = FindControl(hwnd);
-    if (control == nullptr) throw NotImplementedError("SetWindowTextA on a window that is no control");
+    if (control == nullptr)
+        throw NotImplementedError("SetWindowTextA on a window that is no control");
     if (control->text != text) {
         control->text = text;
         ShowChange(*control, Transcript::Quote(text));
@@ -497,7 +546,8 @@ int SimMachine::GetWindowTextA(HWND hwnd, char* buffer, int size) {
 
 BOOL SimMachine::EnableWindow(HWND hwnd, BOOL enable) {
     Control* control = FindControl(hwnd);
-    if (control == nullptr) throw NotImplementedError("EnableWindow on a window that is no control");
+    if (control == nullptr)
+        throw NotImplementedError("EnableWindow on a window that is no control");
     bool wasDisabled = !control->enabled;
     if (control->enabled != (enable != FALSE)) {
         control->enabled = enable != FALSE;
@@ -511,7 +561,9 @@ BOOL SimMachine::IsWindowEnabled(HWND hwnd) {
     return control && control->enabled ? TRUE : FALSE;
 }
 
-BOOL SimMachine::UpdateWindow(HWND hwnd) { return FindWindow(hwnd) ? TRUE : FALSE; }
+BOOL SimMachine::UpdateWindow(HWND hwnd) {
+    return FindWindow(hwnd) ? TRUE : FALSE;
+}
 
 HMENU SimMachine::GetSystemMenu(HWND hwnd, BOOL revert) {
     Window* window = FindWindow(hwnd);
@@ -554,7 +606,8 @@ HCURSOR SimMachine::SetCursor(HCURSOR cursor) {
     HCURSOR previous = m_hCursor;
     if (cursor != m_hCursor) {
         m_hCursor = cursor;
-        m_transcript.Add(cursor == static_cast<HCURSOR>(IDC_WAIT) ? "cursor: wait" : "cursor: arrow");
+        m_transcript.Add(cursor == static_cast<HCURSOR>(IDC_WAIT) ? "cursor: wait"
+                                                                  : "cursor: arrow");
     }
     return previous;
 }
@@ -564,9 +617,13 @@ BOOL SimMachine::IsIconic(HWND hwnd) {
     return window && window->iconic ? TRUE : FALSE;
 }
 
-HDC SimMachine::BeginPaint(HWND hwnd) { return static_cast<HDC>(static_cast<std::uintptr_t>(hwnd)); }
+HDC SimMachine::BeginPaint(HWND hwnd) {
+    return static_cast<HDC>(static_cast<std::uintptr_t>(hwnd));
+}
 
-BOOL SimMachine::EndPaint(HWND hwnd) { return FindWindow(hwnd) ? TRUE : FALSE; }
+BOOL SimMachine::EndPaint(HWND hwnd) {
+    return FindWindow(hwnd) ? TRUE : FALSE;
+}
 
 int SimMachine::GetSystemMetrics(int index) {
     constexpr int kIconSize = 32;

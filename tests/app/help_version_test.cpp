@@ -21,7 +21,7 @@ int ShellResultOf(const std::string& line) {
 }
 
 class HelpAndVersion : public ::testing::Test {
-  protected:
+protected:
     void SetUp() override {
         machine.InstallPrograms(
             {TestMachine::FloppyProgram("フロッピー版"), TestMachine::UsbProgram("USB版")});
@@ -88,7 +88,8 @@ TEST_P(VersionDialog, ShowsTheVersionAndEndsWithoutEndingTheMainDialog) {
     int closes =
         run.IndexOf("dialog \"ﾊﾞｰｼﾞｮﾝ情報\" closes (" + std::to_string(GetParam().result) + ")");
     ASSERT_GE(opens, 0) << run.Text();
-    EXPECT_EQ(run.IndexOf("dialog \"ﾊﾞｰｼﾞｮﾝ情報\" created"), run.IndexOf("> about") + 1) << run.Text();
+    EXPECT_EQ(run.IndexOf("dialog \"ﾊﾞｰｼﾞｮﾝ情報\" created"), run.IndexOf("> about") + 1)
+        << run.Text();
     EXPECT_EQ(opens, run.IndexOf("> about") + 2) << run.Text();
     EXPECT_EQ(closes, run.IndexOf("> " + action) + 1) << run.Text();
     EXPECT_GT(run.IndexOf("media kind: \"USBメモリ\""), closes) << run.Text();

@@ -27,8 +27,8 @@ TEST_F(MainDialog, OpensReadyWithTheListedProgramsAndThePreselectedOne) {
     EXPECT_TRUE(run.Has("media kind: \"フロッピーディスク\""));
     EXPECT_TRUE(run.Has("create button: \"メディア作成(&M)\""));
     EXPECT_TRUE(run.Has("create button: enabled"));
-    EXPECT_TRUE(run.Has(
-        "status: \"[メディア作成]ボタンをクリックし、実行メディアを作成してください。\""));
+    EXPECT_TRUE(
+        run.Has("status: \"[メディア作成]ボタンをクリックし、実行メディアを作成してください。\""));
     EXPECT_TRUE(run.Has("system menu: add \"TAVEX のﾊﾞｰｼﾞｮﾝ情報(&A)...\" (16)"));
     EXPECT_FALSE(run.Has("message box")) << run.Text();
     // The ready state comes before the operator acts.
@@ -46,8 +46,8 @@ TEST_F(MainDialog, ClosingWritesTheSelectionBackAndTheNextStartPreselectsIt) {
 
 TEST_F(MainDialog, ClosingKeepsEveryOtherLineOfTheMediaDefinitionFile) {
     machine.WriteIni({"; programs of this machine", "[FILE]", "FILES=3", "FILE1=PROG1.DAT",
-                      "FILE2=PROG2.DAT", "FILE3=PROG3.DAT", "FILENO=1", "WRITEDELAY=80",
-                      "[OTHER]", "KEY=value"});
+                      "FILE2=PROG2.DAT", "FILE3=PROG3.DAT", "FILENO=1", "WRITEDELAY=80", "[OTHER]",
+                      "KEY=value"});
     machine.Run("program 2, exit");
     EXPECT_EQ(machine.Ini(),
               "; programs of this machine\r\n[FILE]\r\nFILES=3\r\nFILE1=PROG1.DAT\r\n"
@@ -79,7 +79,8 @@ TEST_F(MainDialog, AFailedProgramChangeDisablesCreateUntilAnotherProgramLoads) {
     EXPECT_TRUE(run.Has("message box [stop, OK] \"VELDRA\": \"PROG2.DAT が開けません。\" -> OK"));
     int failed = run.IndexOf("create button: disabled");
     ASSERT_GE(failed, 0) << run.Text();
-    EXPECT_TRUE(run.Has("status: \"データファイルの読み出しに失敗しました。\\nプログラムを終了してください。\""));
+    EXPECT_TRUE(run.Has(
+        "status: \"データファイルの読み出しに失敗しました。\\nプログラムを終了してください。\""));
     // Picking the failed line again does nothing; the third program loads.
     EXPECT_EQ(run.Count("PROG2.DAT が開けません"), 1);
     std::vector<std::string> after(run.lines.begin() + failed, run.lines.end());
@@ -100,7 +101,8 @@ TEST_F(MainDialog, TheDriveBoxStaysEmptyAndCreateSaysNoDriveWasFound) {
     RunResult floppy = machine.Run("create, ok, exit");
     EXPECT_TRUE(floppy.Has("drive box: clear"));
     EXPECT_FALSE(floppy.Has("drive box: add"));
-    EXPECT_TRUE(floppy.Has("\"フロッピーディスク装置の検出ができません。\" -> OK")) << floppy.Text();
+    EXPECT_TRUE(floppy.Has("\"フロッピーディスク装置の検出ができません。\" -> OK"))
+        << floppy.Text();
 
     RunResult usb = machine.Run("program 2, create, ok, exit");
     EXPECT_TRUE(usb.Has("\"USBメモリがありません。\" -> OK")) << usb.Text();

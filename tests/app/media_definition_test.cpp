@@ -23,7 +23,7 @@ std::string LastProgramSelection(const RunResult& run) {
 }
 
 class MediaDefinition : public ::testing::Test {
-  protected:
+protected:
     void SetUp() override {
         machine.InstallPrograms({TestMachine::FloppyProgram("フロッピー版"),
                                  TestMachine::UsbProgram("USB版"),

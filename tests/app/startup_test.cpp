@@ -16,7 +16,7 @@ constexpr char kRefusal[] =
     "\"本ツールはWindows XP, Windows Vista, Windows 7で動作します。\" -> OK";
 
 class Startup : public ::testing::Test {
-  protected:
+protected:
     void SetUp() override { machine.InstallPrograms({TestMachine::FloppyProgram("フロッピー版")}); }
     TestMachine machine;
 };
@@ -71,14 +71,14 @@ sim::MachineConfig DescriptionOf(const TestMachine& machine) {
 
 // Another process on the same machine that holds the single-instance mutex.
 class FirstInstance {
-  public:
+public:
     explicit FirstInstance(const TestMachine& machine)
         : m_machine(DescriptionOf(machine), sim::OperatorScript(), m_transcript) {
         m_hMutex = m_machine.CreateMutexA(FALSE, kSingleInstanceMutexName);
     }
     bool Holds() { return m_hMutex != NULL_HANDLE && m_machine.GetLastError() == ERROR_SUCCESS; }
 
-  private:
+private:
     sim::Transcript m_transcript;
     sim::SimMachine m_machine;
     HANDLE m_hMutex = NULL_HANDLE;

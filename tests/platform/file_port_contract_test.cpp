@@ -13,7 +13,7 @@ constexpr DWORD kReadWrite = GENERIC_READ | GENERIC_WRITE;
 constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE;
 
 class FileContract : public PortContract {
-  protected:
+protected:
     BOOL Write(HANDLE file, const std::string& bytes, DWORD* written) {
         return files().WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), written);
     }

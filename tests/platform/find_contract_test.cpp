@@ -10,7 +10,7 @@ namespace veldra::testing {
 namespace {
 
 class FindContract : public PortContract {
-  protected:
+protected:
     void SetUp() override {
         BOOT_OR_SKIP(HostSetup{
             .files = {{"A.DAT", "aaa"}, {"B.DAT", "b"}, {"Note.Txt", ""}, {"SUB\\X.DAT", "x"}}});

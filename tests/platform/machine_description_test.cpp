@@ -14,7 +14,7 @@ namespace veldra::testing {
 namespace {
 
 class MachineDescription : public ::testing::Test {
-  protected:
+protected:
     std::filesystem::path Ini() const { return machine.Dir() / "machine.ini"; }
     sim::MachineConfig Load(const std::string& text) const {
         std::ofstream(Ini(), std::ios::binary) << text;

@@ -32,7 +32,7 @@ struct HostSetup {
 
 // One running program's view of the platform.
 class PortAdapter {
-  public:
+public:
     virtual ~PortAdapter() = default;
     virtual SystemPort& System() = 0;
     virtual FilePort& Files() = 0;
@@ -41,7 +41,7 @@ class PortAdapter {
 
 // The machine of one test.
 class TestHost {
-  public:
+public:
     virtual ~TestHost() = default;
     // An existing folder, "X:\\...", without a trailing separator, holding
     // only what the setup asked for.

@@ -14,7 +14,7 @@
 namespace veldra::testing {
 
 class PortContract : public ::testing::TestWithParam<AdapterFactory> {
-  protected:
+protected:
     // False when this adapter cannot set the machine up so.
     bool Boot(const HostSetup& setup = {}) {
         m_host = GetParam().make(setup);

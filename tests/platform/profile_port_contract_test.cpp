@@ -8,7 +8,7 @@ namespace veldra::testing {
 namespace {
 
 class ProfileContract : public PortContract {
-  protected:
+protected:
     // The value read into a buffer of size bytes, and what the call returned.
     std::pair<std::string, DWORD> Read(const char* key, const char* fallback, DWORD size,
                                        const std::string& name = "P.INI") {

@@ -43,20 +43,20 @@ const char* ShareName(DWORD share) {
 }
 
 class SimAdapter final : public PortAdapter {
-  public:
+public:
     explicit SimAdapter(const std::filesystem::path& dir)
         : m_machine(sim::LoadMachineDescription(dir), sim::OperatorScript(), m_transcript) {}
     SystemPort& System() override { return m_machine; }
     FilePort& Files() override { return m_machine; }
     ProfilePort& Profile() override { return m_machine; }
 
-  private:
+private:
     sim::Transcript m_transcript;
     sim::SimMachine m_machine;
 };
 
 class SimHost final : public TestHost {
-  public:
+public:
     explicit SimHost(const HostSetup& setup) {
         std::filesystem::path scratch = m_machine.Dir() / "D" / "SCRATCH";
         std::filesystem::create_directories(scratch);
@@ -94,7 +94,7 @@ class SimHost final : public TestHost {
         return std::make_unique<SimAdapter>(m_machine.Dir());
     }
 
-  private:
+private:
     static std::string At(const std::string& name) { return std::string(kScratch) + "\\" + name; }
 
     TestMachine m_machine;

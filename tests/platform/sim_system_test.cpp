@@ -12,7 +12,7 @@ namespace veldra::testing {
 namespace {
 
 class SimSystem : public ::testing::Test {
-  protected:
+protected:
     sim::SimMachine& Machine() {
         machine.WriteMachineDescription();
         sim = std::make_unique<sim::SimMachine>(sim::LoadMachineDescription(machine.Dir()),

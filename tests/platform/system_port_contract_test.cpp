@@ -9,7 +9,7 @@ namespace veldra::testing {
 namespace {
 
 class SystemContract : public PortContract {
-  protected:
+protected:
     void SetUp() override { BOOT_OR_SKIP(); }
 };
 INSTANTIATE_PORT_CONTRACT(SystemContract);

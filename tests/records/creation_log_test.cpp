@@ -50,7 +50,7 @@ TEST(LogDateLine, IsTheLabelAndTheTimeWithFixedWidths) {
 }
 
 class CreationLog : public ::testing::Test {
-  protected:
+protected:
     void SetUp() override { machine.InstallPrograms({TestMachine::FloppyProgram("一")}); }
 
     RunResult Install() const { return RunKeepingDataFiles(machine, "", {"/install"}); }

@@ -12,7 +12,7 @@ namespace {
 const char kLog[] = "TAVEX/TVLOG.TXT";
 
 class InstallRun : public ::testing::Test {
-  protected:
+protected:
     void SetUp() override {
         machine.InstallPrograms({TestMachine::FloppyProgram("一"), TestMachine::UsbProgram("二")});
     }

@@ -12,7 +12,7 @@ namespace veldra::testing {
 namespace {
 
 class StartupCheck : public ::testing::Test {
-  protected:
+protected:
     TestMachine machine;
 };
 

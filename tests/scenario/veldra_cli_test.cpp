@@ -40,7 +40,7 @@ void Spit(const fs::path& path, const std::string& bytes) {
 
 // One veldra process: standard output through a pipe, standard error into a file.
 class Veldra {
-  public:
+public:
     Veldra(const std::vector<std::string>& args, const fs::path& errorFile) {
         int out[2];
         if (::pipe(out) != 0) throw std::runtime_error("pipe failed");
@@ -99,7 +99,7 @@ class Veldra {
 
     std::string output;  // all standard output read so far
 
-  private:
+private:
     pid_t m_pid = -1;
     FILE* m_out = nullptr;
 };
@@ -112,7 +112,7 @@ struct Finished {
 
 // A copy of the example machine in a temporary directory.
 class VeldraCommand : public ::testing::Test {
-  protected:
+protected:
     void SetUp() override {
         std::string pattern = (fs::temp_directory_path() / "veldra-cli-XXXXXX").string();
         ASSERT_NE(mkdtemp(pattern.data()), nullptr);

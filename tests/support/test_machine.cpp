@@ -124,7 +124,9 @@ DataFileSpec Program(const std::string& nameUtf8, BYTE mediaKind) {
 
 }  // namespace
 
-DataFileSpec TestMachine::FloppyProgram(const std::string& nameUtf8) { return Program(nameUtf8, 0); }
+DataFileSpec TestMachine::FloppyProgram(const std::string& nameUtf8) {
+    return Program(nameUtf8, 0);
+}
 
 DataFileSpec TestMachine::UsbProgram(const std::string& nameUtf8) {
     return Program(nameUtf8, MEDIA_USB);

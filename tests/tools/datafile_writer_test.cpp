@@ -77,7 +77,7 @@ void WriteText(const fs::path& path, std::string_view text) {
 
 // A fresh folder per test, removed afterwards.
 class TempDir {
-  public:
+public:
     TempDir() {
         std::string pattern = (fs::temp_directory_path() / "mkdata-XXXXXX").string();
         path_ = ::mkdtemp(pattern.data());
@@ -85,7 +85,7 @@ class TempDir {
     ~TempDir() { fs::remove_all(path_); }
     const fs::path& path() const { return path_; }
 
-  private:
+private:
     fs::path path_;
 };
 

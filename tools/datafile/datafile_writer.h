@@ -50,7 +50,7 @@ struct DataFileSpec {
 
 // A model the format cannot hold (a name too long, too many entries, ...).
 class DataFileError : public std::runtime_error {
-  public:
+public:
     using std::runtime_error::runtime_error;
 };
 

@@ -18,12 +18,12 @@ constexpr std::uint64_t U32_MAX = 0xFFFFFFFFu;
 constexpr std::uint64_t BYTE_MAX = 0xFF;
 
 class ManifestParser {
-  public:
+public:
     explicit ManifestParser(std::filesystem::path path) : path_(std::move(path)) {}
 
     DataFileSpec Parse(std::string_view text);
 
-  private:
+private:
     [[noreturn]] void Fail(const std::string& message) const {
         throw ManifestError(path_.string() + ":" + std::to_string(line_) + ": " + message);
     }

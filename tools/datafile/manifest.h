@@ -14,7 +14,7 @@ namespace veldra {
 // what() reads "FILE:LINE: message", or "FILE: message" when no single line
 // is to blame.
 class ManifestError : public std::runtime_error {
-  public:
+public:
     using std::runtime_error::runtime_error;
 };
 

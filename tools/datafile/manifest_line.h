@@ -15,7 +15,7 @@ struct ManifestWord {
 
 // What is wrong with a line, without the file and line number.
 class ManifestLineError : public std::runtime_error {
-  public:
+public:
     using std::runtime_error::runtime_error;
 };
 

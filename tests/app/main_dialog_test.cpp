@@ -109,15 +109,15 @@ TEST_F(MainDialog, TheDriveBoxStaysEmptyAndCreateSaysNoDriveWasFound) {
 }
 
 TEST_F(MainDialog, ProgressRangeCountsEntriesInUseAndZeroFillChunks) {
-    DataFileSpec spec = TestMachine::FloppyProgram("ゼロ");
+    DataFileSpec model = TestMachine::FloppyProgram("ゼロ");
     DataFileEntrySpec zero;
     zero.kind = ENTRY_ZERO_FILL;
     zero.size = 3 * 65536 + 100;
     DataFileEntrySpec unused = zero;
     unused.inUse = 0;
-    spec.entries.push_back(zero);
-    spec.entries.push_back(unused);
-    machine.InstallPrograms({spec});
+    model.entries.push_back(zero);
+    model.entries.push_back(unused);
+    machine.InstallPrograms({model});
     RunResult run = machine.Run("create, ok, exit");
     // 1 + three entries in use + three whole 64 KB chunks of the zero fill.
     EXPECT_TRUE(run.Has("progress: range 0..7")) << run.Text();

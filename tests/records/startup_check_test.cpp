@@ -42,9 +42,9 @@ TEST_F(StartupCheck, ShortOrDamagedFilesEndTheProgramNamingThemAsListed) {
     for (const Row& row : rows) {
         SCOPED_TRACE(row.message);
         TestMachine fresh;
-        DataFileSpec spec = TestMachine::FloppyProgram("壊れ");
-        if (row.keepBytes != 0) spec.faults.truncateTo = row.keepBytes;
-        fresh.WriteDataFile(row.onC, spec);
+        DataFileSpec model = TestMachine::FloppyProgram("壊れ");
+        if (row.keepBytes != 0) model.faults.truncateTo = row.keepBytes;
+        fresh.WriteDataFile(row.onC, model);
         if (row.flipByte != 0) {
             std::string bytes = fresh.ReadFile(row.onC);
             bytes[row.flipByte] ^= 0x40;

@@ -99,17 +99,17 @@ void TestMachine::WriteIni(const std::vector<std::string>& lines) const {
     WriteFile("TAVEX/TAVEXMEDIA.INI", text);
 }
 
-void TestMachine::WriteDataFile(const std::string& relativeOnC, const DataFileSpec& spec) const {
-    std::vector<BYTE> bytes = BuildDataFile(spec);
+void TestMachine::WriteDataFile(const std::string& relativeOnC, const DataFileSpec& model) const {
+    std::vector<BYTE> bytes = BuildDataFile(model);
     WriteFile(relativeOnC, std::string(bytes.begin(), bytes.end()));
 }
 
 namespace {
 
 DataFileSpec Program(const std::string& nameUtf8, BYTE mediaKind) {
-    DataFileSpec spec;
-    spec.programName = Sjis(nameUtf8);
-    spec.mediaKind = mediaKind;
+    DataFileSpec model;
+    model.programName = Sjis(nameUtf8);
+    model.mediaKind = mediaKind;
     DataFileEntrySpec sectors;
     sectors.kind = ENTRY_SECTORS;
     sectors.payload.assign(512, 0xF6);
@@ -118,8 +118,8 @@ DataFileSpec Program(const std::string& nameUtf8, BYTE mediaKind) {
     file.fileName = "README.TXT";
     const std::string text = "NOVUS-KT\r\n";
     file.payload.assign(text.begin(), text.end());
-    spec.entries = {sectors, file};
-    return spec;
+    model.entries = {sectors, file};
+    return model;
 }
 
 }  // namespace

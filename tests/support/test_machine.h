@@ -50,7 +50,7 @@ public:
     void WriteIni(const std::vector<std::string>& lines) const;
     std::string Ini() const { return ReadFile("TAVEX/TAVEXMEDIA.INI"); }
 
-    void WriteDataFile(const std::string& relativeOnC, const DataFileSpec& spec) const;
+    void WriteDataFile(const std::string& relativeOnC, const DataFileSpec& model) const;
     // A floppy or USB program with a sector entry and a file entry; name is UTF-8.
     static DataFileSpec FloppyProgram(const std::string& nameUtf8);
     static DataFileSpec UsbProgram(const std::string& nameUtf8);

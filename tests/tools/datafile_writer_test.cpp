@@ -90,21 +90,21 @@ private:
 };
 
 TEST(DataFileWriter, LaysOutEntriesWhereTheReaderLooks) {
-    DataFileSpec spec;
-    spec.programName = "PROG";
-    spec.mediaKind = MEDIA_USB;
-    spec.contentKind = 5;
-    spec.baseSector = 0x12345678;  // unaligned at 213: every byte must land
-    spec.fileStamp = FromTicks(0x01C417C7B670E800);
-    spec.entries.push_back(SectorEntry(ENTRY_SECTORS, 7, "ABC"));
-    spec.entries.push_back(SectorEntry(ENTRY_ZERO_FILL, 9, ""));
-    spec.entries.back().size = 4096;
-    spec.entries.push_back(FileEntry(std::string(29, 'N'), "hello"));
-    spec.entries.back().inUse = 0;
-    spec.entries.back().fileTime = FromTicks(0x0102030405060708);
-    spec.entries.push_back(SectorEntry(ENTRY_SECTORS_ABSOLUTE, 0xFFFFFFFF, "Z"));
+    DataFileSpec model;
+    model.programName = "PROG";
+    model.mediaKind = MEDIA_USB;
+    model.contentKind = 5;
+    model.baseSector = 0x12345678;  // unaligned at 213: every byte must land
+    model.fileStamp = FromTicks(0x01C417C7B670E800);
+    model.entries.push_back(SectorEntry(ENTRY_SECTORS, 7, "ABC"));
+    model.entries.push_back(SectorEntry(ENTRY_ZERO_FILL, 9, ""));
+    model.entries.back().size = 4096;
+    model.entries.push_back(FileEntry(std::string(29, 'N'), "hello"));
+    model.entries.back().inUse = 0;
+    model.entries.back().fileTime = FromTicks(0x0102030405060708);
+    model.entries.push_back(SectorEntry(ENTRY_SECTORS_ABSOLUTE, 0xFFFFFFFF, "Z"));
 
-    std::vector<BYTE> out = BuildDataFile(spec);
+    std::vector<BYTE> out = BuildDataFile(model);
     ASSERT_EQ(out.size(), HDR_SIZE + 3 + 5 + 1);
     EXPECT_EQ(VerdictOf(out), HeaderVerdict::Valid);
     DataFileHeader h = HeaderOf(out);
@@ -229,28 +229,28 @@ TEST(Manifest, ReadsSettingsEntriesAndPayloads) {
         "entry file \"ファイル.TXT\" text \"\"\n"
         "entry file B.TXT time \"1970-01-01 00:00:00\" text x\n"
         "stamp 2004-04-01 09:00:00  # after the entries, still their default time\n";
-    DataFileSpec spec = ParseManifest(text, dir.path() / "x.manifest");
+    DataFileSpec model = ParseManifest(text, dir.path() / "x.manifest");
 
-    EXPECT_EQ(spec.programName, *sim::Utf8ToCp932("NOVUS-KT フロッピー版"));
-    EXPECT_EQ(spec.mediaKind, MEDIA_USB);
-    EXPECT_EQ(spec.contentKind, 0x7F);
-    EXPECT_EQ(spec.baseSector, 63u);
-    EXPECT_EQ(Ticks(spec.fileStamp), 0x01C417C7B670E800u);
-    ASSERT_EQ(spec.entries.size(), 4u);
-    const DataFileEntrySpec& s = spec.entries[0];
+    EXPECT_EQ(model.programName, *sim::Utf8ToCp932("NOVUS-KT フロッピー版"));
+    EXPECT_EQ(model.mediaKind, MEDIA_USB);
+    EXPECT_EQ(model.contentKind, 0x7F);
+    EXPECT_EQ(model.baseSector, 63u);
+    EXPECT_EQ(Ticks(model.fileStamp), 0x01C417C7B670E800u);
+    ASSERT_EQ(model.entries.size(), 4u);
+    const DataFileEntrySpec& s = model.entries[0];
     EXPECT_EQ(s.kind, ENTRY_SECTORS);
     EXPECT_EQ(s.startSector, 2u);
     EXPECT_EQ(s.inUse, 0);
     EXPECT_EQ(s.payload, Bytes("AB\xE5\xE5\xE5"
                                "from a file"));
-    EXPECT_EQ(spec.entries[1].kind, ENTRY_ZERO_FILL);
-    EXPECT_EQ(spec.entries[1].kindByte, 0x42);
-    EXPECT_EQ(spec.entries[1].size, 1024u);
-    EXPECT_EQ(spec.entries[2].fileName, *sim::Utf8ToCp932("ファイル.TXT"));
-    EXPECT_EQ(Ticks(spec.entries[2].fileTime), 0x01C417C7B670E800u);
-    EXPECT_EQ(Ticks(spec.entries[3].fileTime), 116444736000000000u);
+    EXPECT_EQ(model.entries[1].kind, ENTRY_ZERO_FILL);
+    EXPECT_EQ(model.entries[1].kindByte, 0x42);
+    EXPECT_EQ(model.entries[1].size, 1024u);
+    EXPECT_EQ(model.entries[2].fileName, *sim::Utf8ToCp932("ファイル.TXT"));
+    EXPECT_EQ(Ticks(model.entries[2].fileTime), 0x01C417C7B670E800u);
+    EXPECT_EQ(Ticks(model.entries[3].fileTime), 116444736000000000u);
 
-    DataFileHeader h = HeaderOf(BuildDataFile(spec));
+    DataFileHeader h = HeaderOf(BuildDataFile(model));
     EXPECT_EQ(h.Entry(1).Kind, 0x42);
     EXPECT_EQ(h.Entry(1).StartSector, 4u);
 

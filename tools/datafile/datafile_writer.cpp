@@ -28,17 +28,17 @@ void PutFileTime(BYTE* dest, const FILETIME& time) {
     WriteLe32(dest + 4, time.dwHighDateTime);
 }
 
-void CheckSpec(const DataFileSpec& spec) {
-    CheckText(spec.programName, PROGRAM_NAME_MAX, "program name");
-    if (spec.entries.size() > static_cast<std::size_t>(HDR_MAX_ENTRIES)) {
-        throw DataFileError(std::to_string(spec.entries.size()) + " entries; at most " +
+void CheckSpec(const DataFileSpec& model) {
+    CheckText(model.programName, PROGRAM_NAME_MAX, "program name");
+    if (model.entries.size() > static_cast<std::size_t>(HDR_MAX_ENTRIES)) {
+        throw DataFileError(std::to_string(model.entries.size()) + " entries; at most " +
                             std::to_string(HDR_MAX_ENTRIES) + " fit");
     }
-    if (spec.faults.signature && spec.faults.signature->size() > HDR_OFFSET_PROGRAM_NAME) {
+    if (model.faults.signature && model.faults.signature->size() > HDR_OFFSET_PROGRAM_NAME) {
         throw DataFileError("signature is longer than 16 bytes");
     }
-    for (std::size_t i = 0; i < spec.entries.size(); ++i) {
-        const DataFileEntrySpec& e = spec.entries[i];
+    for (std::size_t i = 0; i < model.entries.size(); ++i) {
+        const DataFileEntrySpec& e = model.entries[i];
         std::string where = "entry " + std::to_string(i + 1);
         if (e.kind == ENTRY_FILE) CheckText(e.fileName, ENTRY_FILE_NAME_MAX, "file name");
         if (e.kind == ENTRY_ZERO_FILL && !e.payload.empty()) {
@@ -68,11 +68,11 @@ void ApplyTruncation(std::vector<BYTE>& bytes, const DataFileFaults& faults) {
 
 }  // namespace
 
-std::vector<BYTE> BuildDataFile(const DataFileSpec& spec) {
-    CheckSpec(spec);
+std::vector<BYTE> BuildDataFile(const DataFileSpec& model) {
+    CheckSpec(model);
 
     std::uint64_t payloadSize = 0;
-    for (const DataFileEntrySpec& e : spec.entries) payloadSize += e.payload.size();
+    for (const DataFileEntrySpec& e : model.entries) payloadSize += e.payload.size();
     // DataOffset is 32 bits wide; every payload byte must be reachable by it.
     if (payloadSize > std::numeric_limits<std::uint32_t>::max()) {
         throw DataFileError("payloads total more than 4 GiB");
@@ -80,18 +80,18 @@ std::vector<BYTE> BuildDataFile(const DataFileSpec& spec) {
 
     std::vector<BYTE> out(HDR_SIZE + payloadSize, 0);
     BYTE* header = out.data();
-    PutText(header + HDR_OFFSET_SIGNATURE, spec.faults.signature.value_or(DATA_FILE_SIGNATURE));
-    PutText(header + HDR_OFFSET_PROGRAM_NAME, spec.programName);
-    header[HDR_OFFSET_CONTENT_KIND] = spec.contentKind;
-    header[HDR_OFFSET_MEDIA_KIND] = spec.mediaKind;
+    PutText(header + HDR_OFFSET_SIGNATURE, model.faults.signature.value_or(DATA_FILE_SIGNATURE));
+    PutText(header + HDR_OFFSET_PROGRAM_NAME, model.programName);
+    header[HDR_OFFSET_CONTENT_KIND] = model.contentKind;
+    header[HDR_OFFSET_MEDIA_KIND] = model.mediaKind;
     header[HDR_OFFSET_ENTRY_COUNT] =
-        spec.faults.entryCount.value_or(static_cast<BYTE>(spec.entries.size()));
-    PutFileTime(header + HDR_OFFSET_FILE_STAMP, spec.fileStamp);
-    WriteLe32(header + HDR_OFFSET_BASE_SECTOR, spec.baseSector);
+        model.faults.entryCount.value_or(static_cast<BYTE>(model.entries.size()));
+    PutFileTime(header + HDR_OFFSET_FILE_STAMP, model.fileStamp);
+    WriteLe32(header + HDR_OFFSET_BASE_SECTOR, model.baseSector);
 
     std::uint32_t offset = 0;
-    for (std::size_t i = 0; i < spec.entries.size(); ++i) {
-        const DataFileEntrySpec& e = spec.entries[i];
+    for (std::size_t i = 0; i < model.entries.size(); ++i) {
+        const DataFileEntrySpec& e = model.entries[i];
         bool hasPayload = e.kind != ENTRY_ZERO_FILL;
         WriteEntry(header + HDR_OFFSET_ENTRIES + HDR_ENTRY_SIZE * i, e, hasPayload ? offset : 0);
         std::copy(e.payload.begin(), e.payload.end(), out.begin() + HDR_SIZE + offset);
@@ -100,9 +100,9 @@ std::vector<BYTE> BuildDataFile(const DataFileSpec& spec) {
 
     std::span<const BYTE, HDR_SIZE> headerBytes(out.data(), HDR_SIZE);
     WriteLe32(header + HDR_OFFSET_CHECKSUM,
-              ComputeHeaderChecksum(headerBytes) + spec.faults.checksumAdd);
+              ComputeHeaderChecksum(headerBytes) + model.faults.checksumAdd);
 
-    ApplyTruncation(out, spec.faults);
+    ApplyTruncation(out, model.faults);
     return out;
 }
 

@@ -61,6 +61,6 @@ inline constexpr std::size_t ENTRY_FILE_NAME_MAX = ENTRY_FILE_NAME_SIZE - 1;
 // Lays the payloads out one after the other in entry order (zero fills have
 // none), fills in sizes and offsets, writes the header and its checksum, then
 // applies the faults. Throws DataFileError.
-std::vector<BYTE> BuildDataFile(const DataFileSpec& spec);
+std::vector<BYTE> BuildDataFile(const DataFileSpec& model);
 
 }  // namespace veldra

@@ -13,8 +13,8 @@ int main(int argc, char** argv) {
         return 2;
     }
     try {
-        veldra::DataFileSpec spec = veldra::LoadManifest(argv[1]);
-        std::vector<veldra::BYTE> bytes = veldra::BuildDataFile(spec);
+        veldra::DataFileSpec model = veldra::LoadManifest(argv[1]);
+        std::vector<veldra::BYTE> bytes = veldra::BuildDataFile(model);
         veldra::WriteFileAtomically(argv[2], bytes);
     } catch (const veldra::DataFileError& e) {
         std::fprintf(stderr, "veldra-mkdata: %s: %s\n", argv[1], e.what());

@@ -242,4 +242,10 @@ struct WIN32_FIND_DATAA {
     char cAlternateFileName[14] = {};
 };
 
+// The records cross the ports as Windows lays them out.
+static_assert(sizeof(FILETIME) == 8);
+static_assert(sizeof(SYSTEMTIME) == 16);
+static_assert(sizeof(OSVERSIONINFOA) == 148);
+static_assert(sizeof(WIN32_FIND_DATAA) == 320);
+
 }  // namespace veldra

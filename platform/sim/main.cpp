@@ -69,7 +69,12 @@ int main(int argc, char** argv) {
 
     Transcript transcript(&std::cout);
     std::string error;
-    int exitCode = RunProgram(config, script, transcript, &error);
+    std::size_t unused = 0;
+    int exitCode = RunProgram(config, script, transcript, &error, &unused);
     if (!error.empty()) std::cerr << "veldra: " << error << "\n";
+    // Not an error, but usually a script that expected more of the program.
+    if (error.empty() && unused > 0) {
+        std::cerr << "veldra: note: " << unused << " action(s) of the script were not used\n";
+    }
     return exitCode;
 }

@@ -19,18 +19,21 @@ void AppendCommandLineTail(MachineConfig& config, const std::vector<std::string>
 }
 
 int RunProgram(const MachineConfig& config, const OperatorScript& script, Transcript& transcript,
-               std::string* error) {
+               std::string* error, std::size_t* unusedActions) {
     SimMachine machine(config, script, transcript);
     Ports ports = machine.ports();
+    int exitCode;
     try {
-        return RunTavexApplication(ports);
+        exitCode = RunTavexApplication(ports);
     } catch (const ScriptError& e) {
         *error = std::string("script: ") + e.what();
-        return EXIT_SCRIPT;
+        exitCode = EXIT_SCRIPT;
     } catch (const NotImplementedError& e) {
         *error = std::string("not simulated: ") + e.what();
-        return EXIT_NOT_SIMULATED;
+        exitCode = EXIT_NOT_SIMULATED;
     }
+    if (unusedActions) *unusedActions = machine.ScriptRemaining();
+    return exitCode;
 }
 
 }  // namespace veldra::sim

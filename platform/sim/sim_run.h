@@ -22,8 +22,9 @@ enum : int {
 void AppendCommandLineTail(MachineConfig& config, const std::vector<std::string>& tailUtf8);
 
 // Runs the program; returns its exit code, or one of the codes above with the
-// reason in error.
+// reason in error. unusedActions, when given, receives the number of script
+// actions left when the program ended.
 int RunProgram(const MachineConfig& config, const OperatorScript& script, Transcript& transcript,
-               std::string* error);
+               std::string* error, std::size_t* unusedActions = nullptr);
 
 }  // namespace veldra::sim

@@ -304,5 +304,12 @@ TEST_F(VeldraCommand, AScriptThatEndsWhileAMessageBoxWaitsExitsWithThree) {
         << run.err;
 }
 
+TEST_F(VeldraCommand, ActionsLeftWhenTheProgramEndsAreNotedButNoError) {
+    Finished run = Run({"--do", "exit, help, exit"});
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_NE(run.err.find("2 action(s) of the script were not used"), std::string::npos)
+        << run.err;
+}
+
 }  // namespace
 }  // namespace veldra::testing

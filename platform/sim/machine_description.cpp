@@ -2,9 +2,9 @@
 
 #include <cctype>
 #include <charconv>
-#include <cstdio>
 #include <fstream>
 #include <sstream>
+#include <tuple>
 
 #include "platform/sim/civil_time.h"
 #include "platform/sim/cp932.h"
@@ -237,15 +237,26 @@ private:
 }  // namespace
 
 std::optional<SYSTEMTIME> ParseClock(const std::string& text) {
-    int year, month, day, hour, minute, second;
-    char tail;
-    if (std::sscanf(text.c_str(), "%d-%d-%d %d:%d:%d%c", &year, &month, &day, &hour, &minute,
-                    &second, &tail) != 6) {
-        return std::nullopt;
+    // Exactly "YYYY-MM-DD hh:mm:ss": six numbers and the separators between them.
+    static const char kSeparators[] = {'-', '-', ' ', ':', ':'};
+    int fields[6];
+    const char* p = text.data();
+    const char* end = text.data() + text.size();
+    for (int i = 0; i < 6; ++i) {
+        if (p == end || *p < '0' || *p > '9') return std::nullopt;
+        auto [next, ec] = std::from_chars(p, end, fields[i]);
+        if (ec != std::errc()) return std::nullopt;
+        p = next;
+        if (i < 5) {
+            if (p == end || *p != kSeparators[i]) return std::nullopt;
+            ++p;
+        }
     }
+    if (p != end) return std::nullopt;
+    auto [year, month, day, hour, minute, second] =
+        std::tuple(fields[0], fields[1], fields[2], fields[3], fields[4], fields[5]);
     if (year < 1601 || year > 30827 || month < 1 || month > 12 || day < 1 ||
-        day > DaysInMonth(year, month) || hour > 23 || minute > 59 || second > 59 || hour < 0 ||
-        minute < 0 || second < 0) {
+        day > DaysInMonth(year, month) || hour > 23 || minute > 59 || second > 59) {
         return std::nullopt;
     }
     return CivilFromMilliseconds(MillisecondsFromCivil(year, month, day, hour, minute, second));

@@ -36,6 +36,10 @@ std::optional<std::chrono::milliseconds> ParseDuration(const std::string& text) 
     if (ec != std::errc() || end != digits.data() + digits.size() || value < 0 || digits.empty()) {
         return std::nullopt;
     }
+    // A longer hold is a mistake in the script, not a test; the bound also
+    // keeps the count of milliseconds from overflowing.
+    constexpr long long kLongestWaitMs = 60LL * 60 * 1000;
+    if (value > kLongestWaitMs / scale) return std::nullopt;
     return std::chrono::milliseconds(value * scale);
 }
 
@@ -82,7 +86,8 @@ Action ParseAction(const std::string& text) {
     if (verb == "wait") {
         auto duration = ParseDuration(argument);
         if (!duration)
-            throw ScriptError("action '" + text + "' needs a duration such as 500ms or 2s");
+            throw ScriptError("action '" + text +
+                              "' needs a duration such as 500ms or 2s, at most an hour");
         action.kind = ActionKind::Wait;
         action.duration = *duration;
         return action;

@@ -85,6 +85,19 @@ TEST(OperatorScript, RefusesMistakesNamingTheAction) {
     }
 }
 
+TEST(OperatorScript, RefusesWaitsLongerThanAnHour) {
+    using namespace std::chrono_literals;
+    for (const char* script : {"wait 3600s", "wait 3600000ms", "wait 3600000"}) {
+        std::vector<Action> hour = All(OperatorScript::Parse(script));
+        ASSERT_EQ(hour.size(), 1u) << script;
+        EXPECT_EQ(hour[0].duration, 3600000ms) << script;
+    }
+    for (const char* script :
+         {"wait 3601s", "wait 3600001ms", "wait 9223372036854776s", "wait 9223372036854775807s"}) {
+        EXPECT_THROW(OperatorScript::Parse(script), ScriptError) << script;
+    }
+}
+
 TEST(OperatorScript, AnEmptyScriptHasNoActionsAndScriptsJoinInOrder) {
     EXPECT_TRUE(OperatorScript::Parse("").Empty());
     EXPECT_TRUE(OperatorScript::Parse("  ").Empty());

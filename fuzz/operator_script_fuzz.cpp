@@ -1,0 +1,29 @@
+// The operator's script: Parse returns or throws ScriptError, and what it
+// returns holds only actions a run can carry out.
+#include <cstdint>
+#include <string>
+
+#include "fuzz/fuzz_support.h"
+#include "platform/sim/operator_script.h"
+
+using veldra::sim::ActionKind;
+using veldra::sim::OperatorScript;
+using veldra::sim::ScriptError;
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    OperatorScript script;
+    try {
+        script = OperatorScript::Parse(std::string(veldra::fuzz::AsText(data, size)));
+    } catch (const ScriptError&) {
+        return 0;
+    }
+    while (auto action = script.Next()) {
+        FUZZ_REQUIRE(!action->text.empty());
+        FUZZ_REQUIRE(action->duration.count() >= 0);
+        if (action->kind == ActionKind::PickProgram || action->kind == ActionKind::PickDrive) {
+            FUZZ_REQUIRE(action->number >= 1);
+        }
+        if (action->kind == ActionKind::WaitFor) FUZZ_REQUIRE(!action->file.empty());
+    }
+    return 0;
+}

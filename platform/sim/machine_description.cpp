@@ -8,6 +8,7 @@
 
 #include "platform/sim/civil_time.h"
 #include "platform/sim/cp932.h"
+#include "platform/sim/text_trim.h"
 
 namespace veldra::sim {
 
@@ -17,13 +18,6 @@ MachineDescriptionError::MachineDescriptionError(const std::filesystem::path& fi
                          what) {}
 
 namespace {
-
-std::string Trim(const std::string& text) {
-    std::size_t begin = text.find_first_not_of(" \t\r");
-    if (begin == std::string::npos) return std::string();
-    std::size_t end = text.find_last_not_of(" \t\r");
-    return text.substr(begin, end - begin + 1);
-}
 
 std::string Upper(std::string text) {
     for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
@@ -50,7 +44,7 @@ public:
         std::string raw;
         while (std::getline(in, raw)) {
             ++m_line;
-            std::string line = Trim(raw);
+            std::string line = TrimBlanks(raw);
             if (line.empty() || line[0] == '#' || line[0] == ';') continue;
             if (line.front() == '[') {
                 StartSection(line);
@@ -58,8 +52,8 @@ public:
             }
             std::size_t equals = line.find('=');
             if (equals == std::string::npos) Fail("expected KEY = VALUE or [SECTION]");
-            std::string key = Trim(line.substr(0, equals));
-            std::string value = Trim(line.substr(equals + 1));
+            std::string key = TrimBlanks(line.substr(0, equals));
+            std::string value = TrimBlanks(line.substr(equals + 1));
             if (key.empty()) Fail("empty key");
             Assign(key, value);
         }
@@ -75,7 +69,7 @@ private:
 
     void StartSection(const std::string& line) {
         if (line.back() != ']') Fail("section header lacks its closing ]");
-        std::string name = Trim(line.substr(1, line.size() - 2));
+        std::string name = TrimBlanks(line.substr(1, line.size() - 2));
         m_driveLetter = 0;
         if (name == "system" || name == "viewers" || name == "held-open" || name == "strings" ||
             name == "vanishing") {
@@ -83,7 +77,7 @@ private:
             return;
         }
         if (name.rfind("drive ", 0) == 0) {
-            std::string letter = Upper(Trim(name.substr(6)));
+            std::string letter = Upper(TrimBlanks(name.substr(6)));
             if (letter.size() != 1 || letter[0] < 'A' || letter[0] > 'Z') {
                 Fail("a drive section is [drive X] with X a letter A to Z");
             }

@@ -4,15 +4,10 @@
 #include <map>
 #include <sstream>
 
+#include "platform/sim/text_trim.h"
+
 namespace veldra::sim {
 namespace {
-
-std::string Trim(const std::string& text) {
-    std::size_t begin = text.find_first_not_of(" \t\r\n");
-    if (begin == std::string::npos) return std::string();
-    std::size_t end = text.find_last_not_of(" \t\r\n");
-    return text.substr(begin, end - begin + 1);
-}
 
 std::optional<int> ParsePositive(const std::string& text) {
     int value = 0;
@@ -67,7 +62,7 @@ Action ParseAction(const std::string& text) {
     std::string verb, argument, extra;
     words >> verb;
     std::getline(words, argument);
-    argument = Trim(argument);
+    argument = TrimBlanks(argument);
 
     Action action{ActionKind::PressExit, 0, {}, {}, text};
     auto plain = PlainActions().find(verb);
@@ -109,15 +104,16 @@ OperatorScript OperatorScript::Parse(const std::string& actions) {
     std::istringstream in(actions);
     std::string piece;
     while (std::getline(in, piece, ',')) {
-        std::string text = Trim(piece);
+        std::string text = TrimBlanks(piece);
         if (text.empty()) {
-            if (!Trim(actions).empty()) throw ScriptError("empty action in '" + actions + "'");
+            if (!TrimBlanks(actions).empty())
+                throw ScriptError("empty action in '" + actions + "'");
             continue;
         }
         script.m_actions.push_back(ParseAction(text));
     }
     // getline() does not report the empty piece after a final comma.
-    std::string all = Trim(actions);
+    std::string all = TrimBlanks(actions);
     if (!all.empty() && all.back() == ',') throw ScriptError("empty action in '" + actions + "'");
     return script;
 }

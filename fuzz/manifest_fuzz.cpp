@@ -17,10 +17,10 @@ namespace {
 
 using namespace veldra;
 
-bool AsksForDamage(const DataFileSpec& spec) {
-    const DataFileFaults& f = spec.faults;
+bool AsksForDamage(const DataFileSpec& model) {
+    const DataFileFaults& f = model.faults;
     if (f.checksumAdd || f.entryCount || f.signature || f.truncateTo || f.dropTail) return true;
-    for (const DataFileEntrySpec& e : spec.entries) {
+    for (const DataFileEntrySpec& e : model.entries) {
         // A zero fill's size is its ordinary length; elsewhere it overrides.
         bool sizeOverride = e.size && e.kind != ENTRY_ZERO_FILL;
         if (sizeOverride || e.dataOffset || e.kindByte) return true;
@@ -28,16 +28,16 @@ bool AsksForDamage(const DataFileSpec& spec) {
     return false;
 }
 
-void CheckBuilt(const DataFileSpec& spec, const std::vector<BYTE>& bytes) {
+void CheckBuilt(const DataFileSpec& model, const std::vector<BYTE>& bytes) {
     FUZZ_REQUIRE(CheckDataFileHeader(bytes, bytes.size(), DATA_FILE_SIGNATURE) ==
                  HeaderVerdict::Valid);
     DataFileHeader header;
     std::copy(bytes.begin(), bytes.begin() + HDR_SIZE, header.bytes.begin());
-    FUZZ_REQUIRE(header.ProgramName() == spec.programName);
-    FUZZ_REQUIRE(header.EntryCount() == spec.entries.size());
+    FUZZ_REQUIRE(header.ProgramName() == model.programName);
+    FUZZ_REQUIRE(header.EntryCount() == model.entries.size());
     std::uint64_t payload = 0;
-    for (std::size_t i = 0; i < spec.entries.size(); ++i) {
-        const DataFileEntrySpec& e = spec.entries[i];
+    for (std::size_t i = 0; i < model.entries.size(); ++i) {
+        const DataFileEntrySpec& e = model.entries[i];
         DataFileEntry entry = header.Entry(static_cast<int>(i));
         FUZZ_REQUIRE(entry.Kind == e.kind);
         FUZZ_REQUIRE(entry.Size == (e.kind == ENTRY_ZERO_FILL ? *e.size : e.payload.size()));
@@ -52,18 +52,18 @@ void CheckBuilt(const DataFileSpec& spec, const std::vector<BYTE>& bytes) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     static const std::filesystem::path manifestPath =
         std::filesystem::path(VELDRA_FUZZ_MANIFEST_DIR) / "fuzz.manifest";
-    DataFileSpec spec;
+    DataFileSpec model;
     try {
-        spec = ParseManifest(veldra::fuzz::AsText(data, size), manifestPath);
+        model = ParseManifest(veldra::fuzz::AsText(data, size), manifestPath);
     } catch (const ManifestError&) {
         return 0;
     }
     std::vector<BYTE> bytes;
     try {
-        bytes = BuildDataFile(spec);
+        bytes = BuildDataFile(model);
     } catch (const DataFileError&) {
         return 0;
     }
-    if (!AsksForDamage(spec)) CheckBuilt(spec, bytes);
+    if (!AsksForDamage(model)) CheckBuilt(model, bytes);
     return 0;
 }

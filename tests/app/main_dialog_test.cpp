@@ -3,19 +3,12 @@
 #include <gtest/gtest.h>
 
 #include "tests/support/test_machine.h"
+#include "tests/support/three_programs.h"
 
 namespace veldra::testing {
 namespace {
 
-class MainDialog : public ::testing::Test {
-protected:
-    void SetUp() override {
-        machine.InstallPrograms({TestMachine::FloppyProgram("フロッピー版"),
-                                 TestMachine::UsbProgram("USB版"),
-                                 TestMachine::FloppyProgram("予備")});
-    }
-    TestMachine machine;
-};
+class MainDialog : public ThreePrograms {};
 
 TEST_F(MainDialog, OpensReadyWithTheListedProgramsAndThePreselectedOne) {
     RunResult run = machine.Run("exit");

@@ -5,6 +5,7 @@
 
 #include "tests/support/main_dialog_harness.h"
 #include "tests/support/test_machine.h"
+#include "tests/support/three_programs.h"
 
 namespace veldra::testing {
 namespace {
@@ -22,15 +23,7 @@ std::string LastProgramSelection(const RunResult& run) {
     return last;
 }
 
-class MediaDefinition : public ::testing::Test {
-protected:
-    void SetUp() override {
-        machine.InstallPrograms({TestMachine::FloppyProgram("フロッピー版"),
-                                 TestMachine::UsbProgram("USB版"),
-                                 TestMachine::FloppyProgram("予備")});
-    }
-    TestMachine machine;
-};
+class MediaDefinition : public ThreePrograms {};
 
 TEST(MediaDefinitionMissing, RefusedAndLeftBehindHoldingOnlyTheSelection) {
     TestMachine machine;

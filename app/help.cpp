@@ -1,5 +1,5 @@
-#include "app/message_text.h"
 #include "app/tavexfd_app.h"
+#include "res/message_text.h"
 #include "res/resource.h"
 
 namespace veldra {

@@ -2,57 +2,55 @@
 // floppy writer's settings. Only "FILENO" is ever written.
 #include <cstdio>
 
-#include "app/message_text.h"
 #include "app/tavexfd_app.h"
 #include "app/tavexfd_dlg.h"
+#include "records/media_definition_keys.h"
+#include "res/message_text.h"
 #include "res/resource.h"
 
 namespace veldra {
 namespace {
 
-constexpr char kSection[] = "FILE";
-constexpr char kKeyCount[] = "FILES";
-constexpr char kKeyEntryPrefix[] = "FILE";
-constexpr char kKeySelection[] = "FILENO";
-constexpr char kKeyWriteDelay[] = "WRITEDELAY";
-constexpr char kKeyWriteRetry[] = "WRITERETRY";
 constexpr DWORD kEntryValueBufferSize = 64;
 
 int ReadInt(ProfilePort& profile, const char* key, int defaultValue, const std::string& iniPath) {
     return static_cast<int>(
-        profile.GetPrivateProfileIntA(kSection, key, defaultValue, iniPath.c_str()));
+        profile.GetPrivateProfileIntA(kMediaDefinitionSection, key, defaultValue, iniPath.c_str()));
 }
 
 }  // namespace
 
-int CTAVEXFDDlg::LoadProgramEntry(const std::string& iniPath, int entryNumber, int mode) {
+ProgramLoad CTAVEXFDDlg::LoadProgramEntry(const std::string& iniPath, int entryNumber, int mode) {
     char key[32];
-    std::snprintf(key, sizeof key, "%s%d", kKeyEntryPrefix, entryNumber);
+    std::snprintf(key, sizeof key, "%s%d", kKeyProgramPrefix, entryNumber);
     char value[kEntryValueBufferSize] = {};
-    DWORD length = m_ports.profile.GetPrivateProfileStringA(kSection, key, "", value,
+    DWORD length = m_ports.profile.GetPrivateProfileStringA(kMediaDefinitionSection, key, "", value,
                                                             kEntryValueBufferSize, iniPath.c_str());
     if (length == 0) {
         ShowStopMessage(FormatMessageText(LoadText(IDS_INVALID_FILE), FileTitleOf(iniPath)));
-        return 1;
+        return ProgramLoad::Refused;
     }
     CTAVEXFDApp& app = App();
     app.m_strDataName.assign(value, length);
     app.m_strDataPath = app.m_strExeDirSlash + app.m_strDataName;
-    return ReadDataFileHeader(app.m_strDataPath, mode, &app.m_DataHeader);
+    return ReadDataFileHeader(app.m_strDataPath, mode, &app.m_DataHeader) == HeaderRead::Read
+               ? ProgramLoad::Loaded
+               : ProgramLoad::Refused;
 }
 
-int CTAVEXFDDlg::LoadProgramList(const std::string& iniPath) {
-    int count = ReadInt(m_ports.profile, kKeyCount, 0, iniPath);
+ProgramLoad CTAVEXFDDlg::LoadProgramList(const std::string& iniPath) {
+    int count = ReadInt(m_ports.profile, kKeyProgramCount, 0, iniPath);
     if (count <= 0) {
         ShowStopMessage(FormatMessageText(LoadText(IDS_INVALID_FILE), FileTitleOf(iniPath)));
-        return 1;
+        return ProgramLoad::Refused;
     }
     for (int n = 1; n <= count; ++n) {
-        if (LoadProgramEntry(iniPath, n, HDR_READ_LISTING) != 0) return 1;
+        if (LoadProgramEntry(iniPath, n, HDR_READ_LISTING) != ProgramLoad::Loaded)
+            return ProgramLoad::Refused;
         m_cmbProgram.AddString(App().m_DataHeader.ProgramName());
     }
 
-    int selection = ReadInt(m_ports.profile, kKeySelection, 1, iniPath);
+    int selection = ReadInt(m_ports.profile, kKeyPreselection, 1, iniPath);
     if (selection < 1 || selection > count) selection = 1;
     m_nWriteDelay = ReadInt(m_ports.profile, kKeyWriteDelay, kDefaultWriteDelay, iniPath);
     if (m_nWriteDelay < kMinimumWriteDelay) m_nWriteDelay = kDefaultWriteDelay;
@@ -70,7 +68,7 @@ int CTAVEXFDDlg::LoadProgramList(const std::string& iniPath) {
 void CTAVEXFDDlg::SaveProgramSelection() {
     char value[16];
     std::snprintf(value, sizeof value, "%d", m_cmbProgram.GetCurSel() + 1);
-    m_ports.profile.WritePrivateProfileStringA(kSection, kKeySelection, value,
+    m_ports.profile.WritePrivateProfileStringA(kMediaDefinitionSection, kKeyPreselection, value,
                                                App().m_strIniPath.c_str());
 }
 

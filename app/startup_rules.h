@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "platform/win32_types.h"
+#include "records/media_definition_keys.h"
 
 namespace veldra {
 
@@ -15,7 +16,6 @@ enum : int {
 };
 
 constexpr char kInstallSwitch[] = "/INSTALL";
-constexpr char kMediaDefinitionFileName[] = "TAVEXMEDIA.INI";
 
 // RUNMODE_INSTALL when the command line is longer than the switch and ends
 // in it, in any letter case; RUNMODE_NORMAL otherwise.

@@ -2,9 +2,9 @@
 
 #include <vector>
 
-#include "app/message_text.h"
 #include "app/startup_rules.h"
 #include "app/tavexfd_dlg.h"
+#include "res/message_text.h"
 #include "res/resource.h"
 
 namespace veldra {

@@ -1,9 +1,9 @@
 #include "app/tavexfd_dlg.h"
 
 #include "app/about_dlg.h"
-#include "app/message_text.h"
 #include "app/startup_rules.h"
 #include "app/tavexfd_app.h"
+#include "res/message_text.h"
 #include "res/resource.h"
 
 namespace veldra {
@@ -24,8 +24,8 @@ std::string CTAVEXFDDlg::LoadText(UINT id) {
     return LoadStringText(m_ports.ui, id);
 }
 
-int CTAVEXFDDlg::ShowStopMessage(const std::string& text) {
-    return AfxMessageBox(text, MB_ICONHAND | MB_OK);
+void CTAVEXFDDlg::ShowStopMessage(const std::string& text) {
+    AfxMessageBox(text, MB_ICONHAND | MB_OK);
 }
 
 void CTAVEXFDDlg::DoDataExchange() {
@@ -67,7 +67,7 @@ BOOL CTAVEXFDDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR*
             OnPaint();
             return TRUE;
         case WM_QUERYDRAGICON:
-            *result = static_cast<INT_PTR>(OnQueryDragIcon());
+            *result = static_cast<INT_PTR>(HandleBits(OnQueryDragIcon()));
             return TRUE;
         default:
             return FALSE;
@@ -77,7 +77,7 @@ BOOL CTAVEXFDDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR*
 // A start-up step failed (its message has been shown): the dialog ends as
 // soon as it processes messages.
 void CTAVEXFDDlg::CloseAtStartup() {
-    PostMessage(WM_CLOSE);
+    PostMessageA(WM_CLOSE);
 }
 
 BOOL CTAVEXFDDlg::OnInitDialog() {
@@ -90,14 +90,15 @@ BOOL CTAVEXFDDlg::OnInitDialog() {
         m_ports.ui.AppendMenuA(systemMenu, MF_SEPARATOR, 0, nullptr);
         m_ports.ui.AppendMenuA(systemMenu, MF_STRING, IDM_ABOUTBOX, aboutItem.c_str());
     }
-    m_ports.ui.SendMessageA(m_hWnd, WM_SETICON, ICON_BIG, static_cast<LPARAM>(m_hIcon));
-    m_ports.ui.SendMessageA(m_hWnd, WM_SETICON, ICON_SMALL, static_cast<LPARAM>(m_hIcon));
+    m_ports.ui.SendMessageA(m_hWnd, WM_SETICON, ICON_BIG, static_cast<LPARAM>(HandleBits(m_hIcon)));
+    m_ports.ui.SendMessageA(m_hWnd, WM_SETICON, ICON_SMALL,
+                            static_cast<LPARAM>(HandleBits(m_hIcon)));
 
     if (App().m_nRunMode == RUNMODE_INSTALL) return RunInstallSteps();
 
-    int check = CheckDataFiles();
-    if (check != CHECK_OK) {
-        if (check != CHECK_REPORTED) ShowStopMessage(m_strMessage);
+    DataFileCheck check = CheckDataFiles();
+    if (check != DataFileCheck::Passed) {
+        if (check != DataFileCheck::Reported) ShowStopMessage(m_strMessage);
         CloseAtStartup();
         return TRUE;
     }
@@ -106,7 +107,7 @@ BOOL CTAVEXFDDlg::OnInitDialog() {
         CloseAtStartup();
         return TRUE;
     }
-    if (LoadProgramList(App().m_strIniPath) != 0) {
+    if (LoadProgramList(App().m_strIniPath) != ProgramLoad::Loaded) {
         CloseAtStartup();
         return TRUE;
     }
@@ -132,10 +133,10 @@ void CTAVEXFDDlg::FreeWorkBuffer() {
 
 void CTAVEXFDDlg::SetupForProgram() {
     bool usbMedium = App().m_DataHeader.MediaKind() == MEDIA_USB;
-    m_edtMediaKind.SetWindowText(LoadText(usbMedium ? IDS_MEDIA_USB : IDS_MEDIA_FLOPPY));
-    m_btnCreate.SetWindowText(LoadText(IDS_CREATE_CAPTION));
+    m_edtMediaKind.SetWindowTextA(LoadText(usbMedium ? IDS_MEDIA_USB : IDS_MEDIA_FLOPPY));
+    m_btnCreate.SetWindowTextA(LoadText(IDS_CREATE_CAPTION));
     m_btnCreate.EnableWindow(TRUE);
-    m_stcStatus.SetWindowText(LoadText(IDS_READY));
+    m_stcStatus.SetWindowTextA(LoadText(IDS_READY));
 
     int remembered = m_cmbDrive.GetCurSel();
     if (remembered == CB_ERR) remembered = 0;
@@ -154,12 +155,12 @@ void CTAVEXFDDlg::OnSelchangeProgram() {
     int selection = m_cmbProgram.GetCurSel();
     if (selection == m_nProgramIndex) return;
     m_nProgramIndex = selection;
-    if (LoadProgramEntry(App().m_strIniPath, selection + 1, HDR_READ) == 0) {
+    if (LoadProgramEntry(App().m_strIniPath, selection + 1, HDR_READ) == ProgramLoad::Loaded) {
         SetupForProgram();
         return;
     }
     m_btnCreate.EnableWindow(FALSE);
-    m_stcStatus.SetWindowText(LoadText(IDS_LOAD_FAILED));
+    m_stcStatus.SetWindowTextA(LoadText(IDS_LOAD_FAILED));
 }
 
 // Enter must not end the dialog: there is no default button.
@@ -183,7 +184,7 @@ void CTAVEXFDDlg::OnSysCommand(UINT id, LPARAM lParam) {
 
 void CTAVEXFDDlg::OnPaint() {
     HDC dc = m_ports.ui.BeginPaint(m_hWnd);
-    m_ports.ui.SendMessageA(m_hWnd, WM_ICONERASEBKGND, static_cast<WPARAM>(dc), 0);
+    m_ports.ui.SendMessageA(m_hWnd, WM_ICONERASEBKGND, HandleBits(dc), 0);
     int iconWidth = m_ports.ui.GetSystemMetrics(SM_CXICON);
     int iconHeight = m_ports.ui.GetSystemMetrics(SM_CYICON);
     RECT client;

@@ -1,55 +1,42 @@
 // The main dialog: the operator picks a program and a drive and presses
 // Create. It owns the drive list, the work buffer, the writer settings and the
-// controls; the operations of the records and media subsystems are its members
-// and live in those subsystems' folders.
+// controls. Its operations are thin: each hands over to the subsystem that
+// owns the rule, and the dialog shows what the subsystem reports.
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <string>
 
 #include "app/framework/controls.h"
 #include "app/framework/dialog.h"
+#include "app/media_definition.h"
 #include "disk/drive_types.h"
+#include "records/creation_log.h"
 #include "records/data_file_format.h"
+#include "records/data_file_reader.h"
+#include "records/records_reporter.h"
+#include "records/startup_check.h"
 
 namespace veldra {
 
 class CTAVEXFDApp;
 
-// Entry kinds of the creation log.
-enum : int {
-    LOG_MEDIA_CREATED = 0,
-    LOG_INSTALLED = 128,
-};
-
-// Results of the start-up check of the data files.
-enum : int {
-    CHECK_OK = 0,
-    CHECK_REPORTED = -1,    // a step showed its own message
-    CHECK_NO_PROGRAMS = 2,  // "FILES" missing or 0
-    CHECK_CANNOT_OPEN = 3,
-    CHECK_NOT_DATA_FILE = 4,
-    CHECK_BROKEN = 7,
-};
-
-class CTAVEXFDDlg : public CDialog {
+class CTAVEXFDDlg : public CDialog, public RecordsReporter, private ListedDataFiles {
 public:
     static constexpr int kWorkBufferSize = 65536;
-    static constexpr int kDefaultWriteDelay = 100;
-    static constexpr int kMinimumWriteDelay = 50;
-    static constexpr int kDefaultWriteRetry = 5;
 
     explicit CTAVEXFDDlg(Ports& ports);
     ~CTAVEXFDDlg() override;
 
     // Media definition file.
-    int LoadProgramList(const std::string& iniPath);
-    int LoadProgramEntry(const std::string& iniPath, int entryNumber, int mode);
+    ProgramLoad LoadProgramList(const std::string& iniPath);
+    ProgramLoad LoadProgramEntry(const std::string& iniPath, int entryNumber, int mode);
     void SaveProgramSelection();
 
     // Data files.
-    int ReadDataFileHeader(const std::string& path, int mode, DataFileHeader* destination);
-    int CheckDataFiles();
+    HeaderRead ReadDataFileHeader(const std::string& path, int mode, DataFileHeader* destination);
+    DataFileCheck CheckDataFiles();
 
     // Creation log.
     BOOL WriteCreationLog(int kind);
@@ -59,10 +46,14 @@ public:
     BOOL IsExistingDirectory(const std::string& path);
 
     // Drive discovery.
-    int RefreshDriveList(DriveList& list);
+    DriveListRefresh RefreshDriveList(DriveList& list);
 
     void SetupForProgram();
     BYTE* AllocWorkBuffer(int* size);
+
+    // RecordsReporter
+    std::string LoadText(UINT id) override;
+    void ShowStopMessage(const std::string& text) override;
 
     HICON m_hIcon = NULL_HICON;
     int m_nProgramIndex = 0;
@@ -98,11 +89,13 @@ private:
     void OnSelchangeProgram();
     void OnCreateMedia();
 
+    // ListedDataFiles: entry n of the program list, paths only.
+    std::optional<ListedDataFile> EntryPaths(int entryNumber) override;
+
     BOOL RunInstallSteps();
     void CloseAtStartup();
     void FreeWorkBuffer();
-    std::string LoadText(UINT id);
-    int ShowStopMessage(const std::string& text);
+    RecordsContext Records();
     CTAVEXFDApp& App();
 };
 

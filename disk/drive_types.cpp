@@ -8,7 +8,9 @@ void KeepDrivesForMedium(DriveList& list, bool usbMedium) {
     std::int32_t kept = 0;
     for (std::int32_t i = 0; i < list.Count && i < DRIVE_LETTER_COUNT; ++i) {
         DriveRecord& record = list.Records[static_cast<std::size_t>(i)];
-        if (record.DriveType != DRIVE_REMOVABLE || record.Letters.empty()) continue;
+        if (record.DriveType != static_cast<std::int32_t>(DRIVE_REMOVABLE) ||
+            record.Letters.empty())
+            continue;
         char letter = record.Letters[0];
         bool floppyLetter = letter == 'A' || letter == 'B';
         bool diskLetter = letter >= 'C' && letter <= 'Z';

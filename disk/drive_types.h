@@ -7,6 +7,7 @@
 #include <string>
 
 #include "platform/handle.h"
+#include "platform/win32_types.h"
 
 namespace veldra {
 
@@ -14,12 +15,6 @@ enum : std::int32_t {
     DEVCLASS_NONE = 0,
     DEVCLASS_FLOPPY = 1,  // opened through its volume
     DEVCLASS_DISK = 2,    // opened as a physical drive
-};
-
-enum : std::int32_t {
-    DRIVE_TYPE_NONE = 0,
-    DRIVE_REMOVABLE = 2,
-    DRIVE_FIXED = 3,
 };
 
 constexpr std::int32_t DRIVE_READY = 4;
@@ -30,7 +25,7 @@ struct LetterEntry {
     std::string Name;
     std::uint8_t DeviceNumber = DEVICE_NUMBER_NONE;
     std::int32_t PartitionNumber = -1;
-    std::int32_t DriveType = DRIVE_TYPE_NONE;
+    std::int32_t DriveType = static_cast<std::int32_t>(DRIVE_UNKNOWN);
     std::int32_t DeviceClass = DEVCLASS_NONE;
 };
 
@@ -42,7 +37,7 @@ struct LetterTable {
 struct DriveRecord {
     std::string Letters;
     std::string Name;
-    std::int32_t DriveType = DRIVE_TYPE_NONE;
+    std::int32_t DriveType = static_cast<std::int32_t>(DRIVE_UNKNOWN);
     std::uint8_t DeviceNumber = DEVICE_NUMBER_NONE;
     std::uint32_t Cylinders = 0;
     std::uint32_t TracksPerCylinder = 0;
@@ -58,6 +53,12 @@ struct DriveRecord {
 struct DriveList {
     std::int32_t Count = 0;
     std::array<DriveRecord, DRIVE_LETTER_COUNT> Records;
+};
+
+// Results of the dialog's drive list refresh.
+enum class DriveListRefresh : int {
+    NotNt = 0,  // drive discovery runs only on the NT line: nothing done
+    Rebuilt = 1,
 };
 
 // Keeps the removable drives whose first letter suits the medium (C to Z for

@@ -16,9 +16,14 @@
 
 namespace veldra {
 
+#ifdef _WIN32
+using ::HANDLE;  // INVALID_HANDLE_VALUE is the SDK's macro
+inline const HANDLE NULL_HANDLE = nullptr;
+#else
 enum class HANDLE : std::uintptr_t {};
 inline const HANDLE INVALID_HANDLE_VALUE = static_cast<HANDLE>(~std::uintptr_t{0});
 inline const HANDLE NULL_HANDLE = static_cast<HANDLE>(0);
+#endif
 
 // What an owner needs to give a handle back: CloseHandle or FindClose.
 class HandleCloser {

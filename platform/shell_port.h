@@ -8,11 +8,6 @@
 
 namespace veldra {
 
-enum : INT_PTR {
-    SE_ERR_FNF = 2,
-    SE_ERR_NOASSOC = 31,
-};
-
 class ShellPort {
 public:
     virtual INT_PTR ShellExecuteA(HWND owner, const char* verb, const char* file,

@@ -17,8 +17,6 @@
 
 namespace veldra {
 
-constexpr DWORD HEAP_ZERO_MEMORY = 0x00000008;
-
 class SystemPort : public HandleCloser {
 public:
     virtual HANDLE OpenMutexA(DWORD desiredAccess, BOOL inheritHandle, const char* name) = 0;

@@ -20,6 +20,18 @@
 
 namespace veldra {
 
+#ifdef _WIN32
+using ::HCURSOR;
+using ::HDC;
+using ::HICON;
+using ::HMENU;
+using ::HWND;
+using ::RECT;
+inline const HWND NULL_HWND = nullptr;
+inline const HMENU NULL_HMENU = nullptr;
+inline const HICON NULL_HICON = nullptr;
+inline const HCURSOR NULL_HCURSOR = nullptr;
+#else
 enum class HWND : std::uintptr_t {};
 enum class HMENU : std::uintptr_t {};
 enum class HICON : std::uintptr_t {};
@@ -30,17 +42,20 @@ inline const HMENU NULL_HMENU = static_cast<HMENU>(0);
 inline const HICON NULL_HICON = static_cast<HICON>(0);
 inline const HCURSOR NULL_HCURSOR = static_cast<HCURSOR>(0);
 
-// LoadCursorA's system cursors.
-enum : int {
-    IDC_ARROW = 32512,
-    IDC_WAIT = 32514,
-};
-
 struct RECT {
     std::int32_t left = 0;
     std::int32_t top = 0;
     std::int32_t right = 0;
     std::int32_t bottom = 0;
+};
+#endif
+static_assert(sizeof(RECT) == 16);
+
+// The system cursors of LoadCursorA, by the numbers behind the SDK's
+// IDC_ARROW and IDC_WAIT (which are resource-name pointers there).
+enum : int {
+    SYSTEM_CURSOR_ARROW = 32512,
+    SYSTEM_CURSOR_WAIT = 32514,
 };
 
 // What DialogBoxParamA calls back: the program's dialog procedure.

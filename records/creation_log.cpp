@@ -2,11 +2,9 @@
 
 #include <cstdio>
 
-#include "app/message_text.h"
-#include "app/tavexfd_app.h"
-#include "app/tavexfd_dlg.h"
 #include "platform/handle.h"
 #include "res/fixed_text.h"
+#include "res/message_text.h"
 #include "res/resource.h"
 
 namespace veldra {
@@ -23,50 +21,49 @@ std::string JoinLogLines(const std::string& heading, const std::string& dateLine
     return heading + "\r\n" + dateLine + "\r\n" + detail + "\r\n";
 }
 
-std::string CTAVEXFDDlg::BuildLogDateLine() {
-    SYSTEMTIME now;
-    m_ports.system.GetLocalTime(&now);
-    return FormatLogDateLine(now);
+std::string BuildLogEntry(RecordsReporter& reporter, int kind, const std::string& dateLine,
+                          const LogFacts& facts) {
+    if (kind == LOG_MEDIA_CREATED) {
+        return JoinLogLines(
+            reporter.LoadText(IDS_LOG_CREATED), dateLine,
+            FormatMessageText(reporter.LoadText(IDS_LOG_PROGRAM), facts.programName));
+    }
+    if (kind == LOG_INSTALLED) {
+        return JoinLogLines(
+            reporter.LoadText(IDS_LOG_INSTALLED), dateLine,
+            FormatMessageText(reporter.LoadText(IDS_LOG_DESTINATION), facts.exeDir));
+    }
+    return std::string();
 }
 
-BOOL CTAVEXFDDlg::WriteCreationLog(int kind) {
-    CTAVEXFDApp& app = App();
-    std::string path = app.m_strExeDirSlash + kCreationLogFileName;
-    UniqueFileHandle file(m_ports.system,
-                          m_ports.files.CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0,
-                                                    OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL));
+LogAppend AppendToCreationLog(RecordsContext& context, const std::string& logPath,
+                              const std::string& text) {
+    RecordsReporter& reporter = context.reporter;
+    UniqueFileHandle file(
+        context.system, context.files.CreateFileA(logPath.c_str(), GENERIC_READ | GENERIC_WRITE, 0,
+                                                  OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL));
     if (!file) {
-        m_strMessage = FormatMessageText(LoadText(IDS_CANNOT_OPEN), kCreationLogFileName);
-        ShowStopMessage(m_strMessage);
-        return FALSE;
+        reporter.ShowStopMessage(
+            FormatMessageText(reporter.LoadText(IDS_CANNOT_OPEN), kCreationLogFileName));
+        return LogAppend::Failed;
     }
 
     // Appending from anywhere but the end would overwrite earlier entries, so
     // a failed seek is a failed write.
-    m_ports.system.SetLastError(ERROR_SUCCESS);
-    DWORD position = m_ports.files.SetFilePointer(file.get(), 0, nullptr, FILE_END);
+    context.system.SetLastError(ERROR_SUCCESS);
+    DWORD position = context.files.SetFilePointer(file.get(), 0, nullptr, FILE_END);
     bool atEnd =
-        !(position == INVALID_SET_FILE_POINTER && m_ports.system.GetLastError() != ERROR_SUCCESS);
-
-    std::string text;
-    if (kind == LOG_MEDIA_CREATED) {
-        text = JoinLogLines(
-            LoadText(IDS_LOG_CREATED), BuildLogDateLine(),
-            FormatMessageText(LoadText(IDS_LOG_PROGRAM), app.m_DataHeader.ProgramName()));
-    } else if (kind == LOG_INSTALLED) {
-        text = JoinLogLines(LoadText(IDS_LOG_INSTALLED), BuildLogDateLine(),
-                            FormatMessageText(LoadText(IDS_LOG_DESTINATION), app.m_strExeDir));
-    }
+        !(position == INVALID_SET_FILE_POINTER && context.system.GetLastError() != ERROR_SUCCESS);
 
     DWORD written = 0;
     if (atEnd) {
-        m_ports.files.WriteFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &written);
+        context.files.WriteFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &written);
     }
-    BOOL result = TRUE;
+    LogAppend result = LogAppend::Appended;
     if (!atEnd || written != text.size()) {
-        m_strMessage = FormatMessageText(LoadText(IDS_WRITE_ERROR), kCreationLogFileName);
-        ShowStopMessage(m_strMessage);
-        result = FALSE;
+        reporter.ShowStopMessage(
+            FormatMessageText(reporter.LoadText(IDS_WRITE_ERROR), kCreationLogFileName));
+        result = LogAppend::Failed;
     }
     file.close();
     return result;

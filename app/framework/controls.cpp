@@ -4,7 +4,7 @@
 
 namespace veldra {
 
-std::string CWnd::GetWindowText() const {
+std::string CWnd::GetWindowTextA() const {
     std::vector<char> buffer(1024);
     int length = m_pUi->GetWindowTextA(m_hWnd, buffer.data(), static_cast<int>(buffer.size()));
     return std::string(buffer.data(), static_cast<std::size_t>(length > 0 ? length : 0));

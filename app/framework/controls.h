@@ -15,8 +15,8 @@ public:
         m_hWnd = window;
     }
     HWND GetSafeHwnd() const { return m_hWnd; }
-    void SetWindowText(const std::string& text) { m_pUi->SetWindowTextA(m_hWnd, text.c_str()); }
-    std::string GetWindowText() const;
+    void SetWindowTextA(const std::string& text) { m_pUi->SetWindowTextA(m_hWnd, text.c_str()); }
+    std::string GetWindowTextA() const;
     void EnableWindow(BOOL enable) { m_pUi->EnableWindow(m_hWnd, enable); }
     BOOL IsWindowEnabled() const { return m_pUi->IsWindowEnabled(m_hWnd); }
 

@@ -45,7 +45,7 @@ protected:
     }
 
     void EndDialog(INT_PTR result) { m_ports.ui.EndDialog(m_hWnd, result); }
-    BOOL PostMessage(UINT message, WPARAM wParam = 0, LPARAM lParam = 0) {
+    BOOL PostMessageA(UINT message, WPARAM wParam = 0, LPARAM lParam = 0) {
         return m_ports.ui.PostMessageA(m_hWnd, message, wParam, lParam);
     }
     HWND GetDlgItem(int id) { return m_ports.ui.GetDlgItem(m_hWnd, id); }

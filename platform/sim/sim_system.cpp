@@ -20,7 +20,7 @@ SimMachine::SimMachine(MachineConfig config, OperatorScript script, Transcript& 
     : m_config(std::move(config)),
       m_script(std::move(script)),
       m_transcript(transcript),
-      m_hCursor(static_cast<HCURSOR>(IDC_ARROW)) {
+      m_hCursor(static_cast<HCURSOR>(SYSTEM_CURSOR_ARROW)) {
     for (const auto& [letter, drive] : m_config.drives) {
         if (drive.freeBytes) m_freeBytes[letter] = *drive.freeBytes;
     }

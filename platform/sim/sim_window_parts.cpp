@@ -36,7 +36,7 @@ HICON SimMachine::LoadIconA(int resourceId) {
 }
 
 HCURSOR SimMachine::LoadCursorA(int systemCursorId) {
-    if (systemCursorId != IDC_ARROW && systemCursorId != IDC_WAIT) {
+    if (systemCursorId != SYSTEM_CURSOR_ARROW && systemCursorId != SYSTEM_CURSOR_WAIT) {
         throw NotImplementedError("LoadCursorA " + std::to_string(systemCursorId));
     }
     return static_cast<HCURSOR>(systemCursorId);
@@ -46,7 +46,7 @@ HCURSOR SimMachine::SetCursor(HCURSOR cursor) {
     HCURSOR previous = m_hCursor;
     if (cursor != m_hCursor) {
         m_hCursor = cursor;
-        m_transcript.Add(cursor == static_cast<HCURSOR>(IDC_WAIT) ? "cursor: wait"
+        m_transcript.Add(cursor == static_cast<HCURSOR>(SYSTEM_CURSOR_WAIT) ? "cursor: wait"
                                                                   : "cursor: arrow");
     }
     return previous;

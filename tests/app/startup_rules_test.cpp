@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/message_text.h"
+#include "res/message_text.h"
 
 namespace veldra {
 namespace {

@@ -1,6 +1,6 @@
 #include "tests/support/main_dialog_harness.h"
 
-#include "app/message_text.h"
+#include "res/message_text.h"
 #include "app/startup_rules.h"
 #include "app/tavexfd_app.h"
 #include "platform/sim/sim_machine.h"

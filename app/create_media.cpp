@@ -1,7 +1,6 @@
 // The Create button. The writing steps arrive with raw device access; until
 // drive discovery lists drives, no drive can be selected and the command ends
 // at the selection check.
-#include "app/message_text.h"
 #include "app/tavexfd_app.h"
 #include "app/tavexfd_dlg.h"
 #include "media/progress_plan.h"

@@ -1,4 +1,4 @@
-#include "app/message_text.h"
+#include "res/message_text.h"
 
 #include <vector>
 

@@ -47,7 +47,7 @@ HCURSOR SimMachine::SetCursor(HCURSOR cursor) {
     if (cursor != m_hCursor) {
         m_hCursor = cursor;
         m_transcript.Add(cursor == static_cast<HCURSOR>(SYSTEM_CURSOR_WAIT) ? "cursor: wait"
-                                                                  : "cursor: arrow");
+                                                                            : "cursor: arrow");
     }
     return previous;
 }

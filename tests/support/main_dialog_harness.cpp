@@ -1,10 +1,10 @@
 #include "tests/support/main_dialog_harness.h"
 
-#include "res/message_text.h"
 #include "app/startup_rules.h"
 #include "app/tavexfd_app.h"
 #include "platform/sim/sim_machine.h"
 #include "platform/sim/sim_run.h"
+#include "res/message_text.h"
 #include "res/resource.h"
 
 namespace veldra::testing {

@@ -20,15 +20,7 @@ bool IsSupportedPlatform(BOOL versionQuerySucceeded, const OSVERSIONINFOA& versi
 }
 
 ExePaths ExePathsOf(std::string_view modulePath) {
-    std::size_t lastSeparator = std::string_view::npos;
-    for (std::size_t i = 0; i < modulePath.size(); ++i) {
-        unsigned char c = static_cast<unsigned char>(modulePath[i]);
-        if (IsDbcsLeadByte932(c) && i + 1 < modulePath.size()) {
-            ++i;
-        } else if (c == '\\') {
-            lastSeparator = i;
-        }
-    }
+    std::size_t lastSeparator = LastBackslash932(modulePath);
     ExePaths paths;
     paths.exeDir = std::string(
         modulePath.substr(0, lastSeparator == std::string_view::npos ? 0 : lastSeparator));

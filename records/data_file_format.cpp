@@ -103,16 +103,8 @@ HeaderVerdict CheckDataFileHeader(std::span<const BYTE> bytesRead, std::uint64_t
 }
 
 std::string FileTitleOf(std::string_view path) {
-    std::size_t start = 0;
-    for (std::size_t i = 0; i < path.size(); ++i) {
-        unsigned char c = static_cast<unsigned char>(path[i]);
-        if (IsDbcsLeadByte932(c) && i + 1 < path.size()) {
-            ++i;  // the second byte may be 0x5C and is no separator
-        } else if (c == '\\') {
-            start = i + 1;
-        }
-    }
-    return std::string(path.substr(start));
+    std::size_t separator = LastBackslash932(path);
+    return std::string(separator == std::string_view::npos ? path : path.substr(separator + 1));
 }
 
 }  // namespace veldra

@@ -1,0 +1,122 @@
+// Devices: kernel32's GetDriveTypeA and DeviceIoControl, with the disk
+// driver's requests and structures.
+//
+// Device paths ("\\.\A:" for a volume, "\\.\PhysicalDrive1" for a whole disk)
+// open through FilePort::CreateFileA like files, with the same access and
+// share-mode rules, and are read and written with ReadFile, WriteFile and
+// SetFilePointer. Transfers on such a handle are whole sectors at sector-
+// aligned offsets (FILE_FLAG_NO_BUFFERING); a write to a write-protected
+// medium fails with ERROR_WRITE_PROTECT, a transfer on a drive without a
+// medium with ERROR_NOT_READY.
+//
+// DeviceIoControl is synchronous here (no OVERLAPPED). A request that the
+// device does not support fails with ERROR_INVALID_FUNCTION; an output buffer
+// too small for the answer fails with ERROR_INSUFFICIENT_BUFFER (a drive
+// layout larger than the buffer: ERROR_INSUFFICIENT_BUFFER as well); no medium
+// in the drive: ERROR_NOT_READY.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "platform/handle.h"
+#include "platform/win32_types.h"
+
+namespace veldra {
+
+#ifdef _WIN32
+
+using ::DISK_GEOMETRY;
+using ::DRIVE_LAYOUT_INFORMATION;
+using ::LARGE_INTEGER;
+using ::MEDIA_TYPE;
+using ::PARTITION_INFORMATION;
+using ::STORAGE_DEVICE_NUMBER;
+
+#else
+
+union LARGE_INTEGER {
+    struct {
+        DWORD LowPart;
+        std::int32_t HighPart;
+    } u;
+    std::int64_t QuadPart = 0;
+};
+
+// DISK_GEOMETRY.MediaType: 1 to 10 are floppy formats.
+enum MEDIA_TYPE {
+    Unknown = 0,
+    F5_1Pt2_512 = 1,
+    F3_1Pt44_512 = 2,
+    F3_2Pt88_512 = 3,
+    F3_20Pt8_512 = 4,
+    F3_720_512 = 5,
+    F5_360_512 = 6,
+    F5_320_512 = 7,
+    F5_320_1024 = 8,
+    F5_180_512 = 9,
+    F5_160_512 = 10,
+    RemovableMedia = 11,
+    FixedMedia = 12,
+};
+
+struct DISK_GEOMETRY {
+    LARGE_INTEGER Cylinders;
+    MEDIA_TYPE MediaType = Unknown;
+    DWORD TracksPerCylinder = 0;
+    DWORD SectorsPerTrack = 0;
+    DWORD BytesPerSector = 0;
+};
+
+struct STORAGE_DEVICE_NUMBER {
+    DWORD DeviceType = 0;
+    DWORD DeviceNumber = 0;
+    DWORD PartitionNumber = 0;
+};
+
+struct PARTITION_INFORMATION {
+    LARGE_INTEGER StartingOffset;
+    LARGE_INTEGER PartitionLength;
+    DWORD HiddenSectors = 0;
+    DWORD PartitionNumber = 0;
+    BYTE PartitionType = 0;
+    BYTE BootIndicator = 0;
+    BYTE RecognizedPartition = 0;
+    BYTE RewritePartition = 0;
+};
+
+// A layout of PartitionCount entries is 8 + 32 x PartitionCount bytes: the
+// caller passes a buffer with room for as many as it expects.
+struct DRIVE_LAYOUT_INFORMATION {
+    DWORD PartitionCount = 0;
+    DWORD Signature = 0;
+    PARTITION_INFORMATION PartitionEntry[1];
+};
+
+#endif
+
+static_assert(sizeof(LARGE_INTEGER) == 8);
+static_assert(sizeof(DISK_GEOMETRY) == 24);
+static_assert(sizeof(STORAGE_DEVICE_NUMBER) == 12);
+static_assert(sizeof(PARTITION_INFORMATION) == 32);
+static_assert(offsetof(DRIVE_LAYOUT_INFORMATION, PartitionEntry) == 8);
+
+// The layout buffer of a partition-table reset: room for 104 entries.
+constexpr DWORD kDriveLayoutEntries = 104;
+constexpr DWORD kDriveLayoutBufferSize = 8 + kDriveLayoutEntries * sizeof(PARTITION_INFORMATION);
+static_assert(kDriveLayoutBufferSize == 3336);
+
+class DevicePort {
+public:
+    // The type of the drive whose root is given ("A:\"): DRIVE_REMOVABLE,
+    // DRIVE_FIXED, ...; DRIVE_NO_ROOT_DIR for a letter without a drive.
+    virtual UINT GetDriveTypeA(const char* rootPathName) = 0;
+    virtual BOOL DeviceIoControl(HANDLE device, DWORD ioControlCode, const void* inBuffer,
+                                 DWORD inBufferSize, void* outBuffer, DWORD outBufferSize,
+                                 DWORD* bytesReturned) = 0;
+
+protected:
+    ~DevicePort() = default;
+};
+
+}  // namespace veldra

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "platform/sim/cp932.h"
+#include "platform/host/cp932.h"
 
 namespace veldra::sim {
 
@@ -18,7 +18,7 @@ std::vector<std::string> ListHostEntries(const std::filesystem::path& directory)
     std::error_code ec;
     for (const auto& entry : std::filesystem::directory_iterator(directory, ec)) {
         std::string name = entry.path().filename().string();
-        if (!Utf8ToCp932(name)) continue;
+        if (!host::Utf8ToCp932(name)) continue;
         names.push_back(name);
     }
     std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {

@@ -6,9 +6,9 @@
 #include <sstream>
 #include <tuple>
 
-#include "platform/sim/civil_time.h"
-#include "platform/sim/cp932.h"
-#include "platform/sim/text_trim.h"
+#include "platform/host/civil_time.h"
+#include "platform/host/cp932.h"
+#include "platform/host/text.h"
 
 namespace veldra::sim {
 
@@ -44,7 +44,7 @@ public:
         std::string raw;
         while (std::getline(in, raw)) {
             ++m_line;
-            std::string line = TrimBlanks(raw);
+            std::string line = host::TrimBlanks(raw);
             if (line.empty() || line[0] == '#' || line[0] == ';') continue;
             if (line.front() == '[') {
                 StartSection(line);
@@ -52,8 +52,8 @@ public:
             }
             std::size_t equals = line.find('=');
             if (equals == std::string::npos) Fail("expected KEY = VALUE or [SECTION]");
-            std::string key = TrimBlanks(line.substr(0, equals));
-            std::string value = TrimBlanks(line.substr(equals + 1));
+            std::string key = host::TrimBlanks(line.substr(0, equals));
+            std::string value = host::TrimBlanks(line.substr(equals + 1));
             if (key.empty()) Fail("empty key");
             Assign(key, value);
         }
@@ -69,7 +69,7 @@ private:
 
     void StartSection(const std::string& line) {
         if (line.back() != ']') Fail("section header lacks its closing ]");
-        std::string name = TrimBlanks(line.substr(1, line.size() - 2));
+        std::string name = host::TrimBlanks(line.substr(1, line.size() - 2));
         m_driveLetter = 0;
         if (name == "system" || name == "viewers" || name == "held-open" || name == "strings" ||
             name == "vanishing") {
@@ -77,7 +77,7 @@ private:
             return;
         }
         if (name.rfind("drive ", 0) == 0) {
-            std::string letter = Upper(TrimBlanks(name.substr(6)));
+            std::string letter = Upper(host::TrimBlanks(name.substr(6)));
             if (letter.size() != 1 || letter[0] < 'A' || letter[0] > 'Z') {
                 Fail("a drive section is [drive X] with X a letter A to Z");
             }
@@ -92,7 +92,7 @@ private:
     }
 
     std::string ToCp932(const std::string& utf8) {
-        auto converted = Utf8ToCp932(utf8);
+        auto converted = host::Utf8ToCp932(utf8);
         if (!converted) Fail("text has no code page 932 form: " + utf8);
         return *converted;
     }
@@ -250,10 +250,11 @@ std::optional<SYSTEMTIME> ParseClock(const std::string& text) {
     auto [year, month, day, hour, minute, second] =
         std::tuple(fields[0], fields[1], fields[2], fields[3], fields[4], fields[5]);
     if (year < 1601 || year > 30827 || month < 1 || month > 12 || day < 1 ||
-        day > DaysInMonth(year, month) || hour > 23 || minute > 59 || second > 59) {
+        day > host::DaysInMonth(year, month) || hour > 23 || minute > 59 || second > 59) {
         return std::nullopt;
     }
-    return CivilFromMilliseconds(MillisecondsFromCivil(year, month, day, hour, minute, second));
+    return host::CivilFromMilliseconds(
+        host::MillisecondsFromCivil(year, month, day, hour, minute, second));
 }
 
 MachineConfig LoadMachineDescription(const std::filesystem::path& directory) {

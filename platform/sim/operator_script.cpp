@@ -4,10 +4,12 @@
 #include <map>
 #include <sstream>
 
-#include "platform/sim/text_trim.h"
+#include "platform/host/text.h"
 
 namespace veldra::sim {
 namespace {
+
+using host::TrimBlanks;
 
 std::optional<int> ParsePositive(const std::string& text) {
     int value = 0;

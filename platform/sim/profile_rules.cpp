@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "platform/sim/cp932.h"
+#include "platform/mbcs.h"
 
 namespace veldra::sim {
 namespace {
@@ -51,7 +51,7 @@ std::string_view TrimSpaces(std::string_view s) {
 }
 
 bool IsLead(char c) {
-    return IsCp932LeadByte(static_cast<unsigned char>(c));
+    return IsDbcsLeadByte932(static_cast<unsigned char>(c));
 }
 
 char FoldAscii(char c) {

@@ -6,7 +6,7 @@
 
 #include <cstring>
 
-#include "platform/sim/cp932.h"
+#include "platform/host/cp932.h"
 #include "platform/sim/host_names.h"
 #include "platform/sim/sim_machine.h"
 
@@ -396,7 +396,7 @@ WIN32_FIND_DATAA SimMachine::FindDataFor(const std::filesystem::path& host,
 }
 
 HANDLE SimMachine::FindFirstFileA(const char* pattern, WIN32_FIND_DATAA* data) {
-    auto utf8 = Cp932ToUtf8(pattern);
+    auto utf8 = host::Cp932ToUtf8(pattern);
     if (!utf8) {
         Fail(ERROR_INVALID_NAME);
         return INVALID_HANDLE_VALUE;
@@ -420,7 +420,8 @@ HANDLE SimMachine::FindFirstFileA(const char* pattern, WIN32_FIND_DATAA* data) {
             Fail(ERROR_FILE_NOT_FOUND);
             return INVALID_HANDLE_VALUE;
         }
-        ResolvedPath parent = Resolve(Utf8ToCp932(directory.empty() ? "." : directory)->c_str());
+        ResolvedPath parent =
+            Resolve(host::Utf8ToCp932(directory.empty() ? "." : directory)->c_str());
         if (parent.error != ERROR_SUCCESS || !parent.exists || !parent.isDirectory) {
             Fail(parent.error != ERROR_SUCCESS ? parent.error : ERROR_PATH_NOT_FOUND);
             return INVALID_HANDLE_VALUE;
@@ -437,7 +438,8 @@ HANDLE SimMachine::FindFirstFileA(const char* pattern, WIN32_FIND_DATAA* data) {
             if (!MatchesWildcard(namePattern, name)) continue;
             std::string key = prefix + UpperAscii(name);
             if (IsGone(key)) continue;
-            state.remaining.push_back(FindDataFor(parent.host / name, *Utf8ToCp932(name), key));
+            state.remaining.push_back(
+                FindDataFor(parent.host / name, *host::Utf8ToCp932(name), key));
         }
     }
     if (state.remaining.empty()) {

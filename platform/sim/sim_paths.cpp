@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <vector>
 
-#include "platform/sim/cp932.h"
+#include "platform/host/cp932.h"
 #include "platform/sim/host_names.h"
 #include "platform/sim/sim_machine.h"
 
@@ -46,7 +46,7 @@ bool HasInvalidCharacter(const std::string& name) {
 
 ResolvedPath SimMachine::Resolve(const char* path) {
     ResolvedPath resolved;
-    auto utf8 = Cp932ToUtf8(path);
+    auto utf8 = host::Cp932ToUtf8(path);
     if (!utf8 || utf8->empty()) {
         resolved.error = !utf8 ? ERROR_INVALID_NAME : ERROR_PATH_NOT_FOUND;
         return resolved;

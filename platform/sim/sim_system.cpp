@@ -11,7 +11,7 @@
 #include <cstring>
 #include <ctime>
 
-#include "platform/sim/civil_time.h"
+#include "platform/host/civil_time.h"
 #include "platform/sim/sim_machine.h"
 
 namespace veldra::sim {
@@ -26,16 +26,16 @@ SimMachine::SimMachine(MachineConfig config, OperatorScript script, Transcript& 
     }
     if (m_config.fixedClock) {
         const SYSTEMTIME& t = *m_config.fixedClock;
-        m_nClockBaseMs = MillisecondsFromCivil(t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute,
-                                               t.wSecond, t.wMilliseconds);
+        m_nClockBaseMs = host::MillisecondsFromCivil(t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute,
+                                                     t.wSecond, t.wMilliseconds);
     } else {
         auto now = std::chrono::system_clock::now();
         std::time_t seconds = std::chrono::system_clock::to_time_t(now);
         std::tm local{};
         localtime_r(&seconds, &local);
         m_nClockBaseMs =
-            MillisecondsFromCivil(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday,
-                                  local.tm_hour, local.tm_min, local.tm_sec);
+            host::MillisecondsFromCivil(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday,
+                                        local.tm_hour, local.tm_min, local.tm_sec);
     }
 }
 
@@ -226,7 +226,7 @@ std::int64_t SimMachine::NowMilliseconds() const {
 }
 
 void SimMachine::GetLocalTime(SYSTEMTIME* time) {
-    *time = CivilFromMilliseconds(NowMilliseconds());
+    *time = host::CivilFromMilliseconds(NowMilliseconds());
 }
 
 UINT SimMachine::SetErrorMode(UINT mode) {

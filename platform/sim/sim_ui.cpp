@@ -7,7 +7,7 @@
 #include <cstring>
 #include <thread>
 
-#include "platform/sim/cp932.h"
+#include "platform/host/cp932.h"
 #include "platform/sim/sim_machine.h"
 #include "res/resource.h"
 
@@ -95,7 +95,7 @@ const char* AnswerName(int answer) {
 }
 
 std::string ToCp932OrThrow(const char* utf8) {
-    auto text = Utf8ToCp932(utf8);
+    auto text = host::Utf8ToCp932(utf8);
     if (!text)
         throw NotImplementedError(std::string("resource text without a code page 932 form: ") +
                                   utf8);

@@ -7,7 +7,7 @@
 #include <sstream>
 #include <vector>
 
-#include "platform/sim/cp932.h"
+#include "platform/host/cp932.h"
 #include "tools/datafile/manifest_line.h"
 #include "tools/datafile/utc_time.h"
 
@@ -282,7 +282,7 @@ FILETIME ManifestParser::TakeTime(const std::string& what) {
 
 std::string ManifestParser::TakeCp932(const std::string& what, std::size_t max) {
     const std::string& utf8 = Take(what).text;
-    std::optional<std::string> cp932 = sim::Utf8ToCp932(utf8);
+    std::optional<std::string> cp932 = host::Utf8ToCp932(utf8);
     if (!cp932) Fail(what + " '" + utf8 + "' has no code page 932 form");
     if (cp932->size() > max) {
         Fail(what + " '" + utf8 + "' is " + std::to_string(cp932->size()) +

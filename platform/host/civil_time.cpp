@@ -1,6 +1,6 @@
-#include "platform/sim/civil_time.h"
+#include "platform/host/civil_time.h"
 
-namespace veldra::sim {
+namespace veldra::host {
 namespace {
 
 constexpr std::int64_t kMsPerDay = 86400000;
@@ -67,4 +67,4 @@ SYSTEMTIME CivilFromMilliseconds(std::int64_t milliseconds) {
     return t;
 }
 
-}  // namespace veldra::sim
+}  // namespace veldra::host

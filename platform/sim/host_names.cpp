@@ -3,15 +3,11 @@
 #include <algorithm>
 
 #include "platform/host/cp932.h"
+#include "platform/host/text.h"
 
 namespace veldra::sim {
 
-std::string UpperAscii(std::string text) {
-    for (char& c : text) {
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
-    }
-    return text;
-}
+using host::UpperAscii;
 
 std::vector<std::string> ListHostEntries(const std::filesystem::path& directory) {
     std::vector<std::string> names;

@@ -10,8 +10,6 @@
 
 namespace veldra::sim {
 
-std::string UpperAscii(std::string text);
-
 // The entries of a host directory that the machine can name (UTF-8), sorted
 // without regard to case, as NTFS returns them.
 std::vector<std::string> ListHostEntries(const std::filesystem::path& directory);

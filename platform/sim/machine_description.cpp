@@ -1,6 +1,5 @@
 #include "platform/sim/machine_description.h"
 
-#include <cctype>
 #include <charconv>
 #include <fstream>
 #include <sstream>
@@ -18,11 +17,6 @@ MachineDescriptionError::MachineDescriptionError(const std::filesystem::path& fi
                          what) {}
 
 namespace {
-
-std::string Upper(std::string text) {
-    for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return text;
-}
 
 template <typename T>
 std::optional<T> ParseNumber(const std::string& text) {
@@ -77,7 +71,7 @@ private:
             return;
         }
         if (name.rfind("drive ", 0) == 0) {
-            std::string letter = Upper(host::TrimBlanks(name.substr(6)));
+            std::string letter = host::UpperAscii(host::TrimBlanks(name.substr(6)));
             if (letter.size() != 1 || letter[0] < 'A' || letter[0] > 'Z') {
                 Fail("a drive section is [drive X] with X a letter A to Z");
             }
@@ -111,7 +105,7 @@ private:
             if (key.size() < 2 || key[0] != '.')
                 Fail("a viewer is keyed by an extension such as .pdf");
             if (value.empty()) Fail("a viewer needs a name");
-            m_config.viewers[Upper(key)] = value;
+            m_config.viewers[host::UpperAscii(key)] = value;
             return;
         }
         if (m_section == "held-open") return AssignHeldOpen(key, value);

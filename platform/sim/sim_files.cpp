@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "platform/host/cp932.h"
+#include "platform/host/text.h"
 #include "platform/sim/host_names.h"
 #include "platform/sim/sim_machine.h"
 
@@ -436,7 +437,7 @@ HANDLE SimMachine::FindFirstFileA(const char* pattern, WIN32_FIND_DATAA* data) {
         }
         for (const std::string& name : ListHostEntries(parent.host)) {
             if (!MatchesWildcard(namePattern, name)) continue;
-            std::string key = prefix + UpperAscii(name);
+            std::string key = prefix + host::UpperAscii(name);
             if (IsGone(key)) continue;
             state.remaining.push_back(
                 FindDataFor(parent.host / name, *host::Utf8ToCp932(name), key));

@@ -4,6 +4,8 @@
 #include <vector>
 
 #include "platform/host/cp932.h"
+#include "platform/host/text.h"
+#include "platform/mbcs.h"
 #include "platform/sim/host_names.h"
 #include "platform/sim/sim_machine.h"
 
@@ -60,11 +62,10 @@ ResolvedPath SimMachine::Resolve(const char* path) {
     char letter;
     std::string rest;
     if (text.size() >= 2 && text[1] == ':') {
-        letter = static_cast<char>(std::toupper(static_cast<unsigned char>(text[0])));
+        letter = AsciiUpper(text[0]);
         rest = text.substr(2);
     } else {
-        letter =
-            static_cast<char>(std::toupper(static_cast<unsigned char>(m_config.modulePath[0])));
+        letter = AsciiUpper(m_config.modulePath[0]);
         rest = text;
     }
     auto drive = m_config.drives.find(letter);
@@ -87,7 +88,7 @@ ResolvedPath SimMachine::Resolve(const char* path) {
             return resolved;
         }
         std::optional<std::string> actual = FindHostEntry(resolved.host, parts[i]);
-        resolved.key += UpperAscii(actual ? *actual : parts[i]);
+        resolved.key += host::UpperAscii(actual ? *actual : parts[i]);
         if (!last) resolved.key += "\\";
         if (!actual) {
             if (!last) {

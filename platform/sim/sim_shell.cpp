@@ -1,6 +1,6 @@
 // The shell's "open": it succeeds only where the machine associates a viewer
 // with the file's type and the file exists.
-#include "platform/sim/host_names.h"
+#include "platform/host/text.h"
 #include "platform/sim/sim_machine.h"
 
 namespace veldra::sim {
@@ -29,7 +29,7 @@ INT_PTR SimMachine::ShellExecuteA(HWND owner, const char* verb, const char* file
         std::size_t dot = name.rfind('.');
         auto viewer = dot == std::string::npos
                           ? m_config.viewers.end()
-                          : m_config.viewers.find(UpperAscii(name.substr(dot)));
+                          : m_config.viewers.find(host::UpperAscii(name.substr(dot)));
         if (viewer == m_config.viewers.end()) {
             result = SE_ERR_NOASSOC;
             outcome = "no viewer for this file type";

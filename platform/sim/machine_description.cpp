@@ -3,7 +3,6 @@
 #include <charconv>
 #include <fstream>
 #include <sstream>
-#include <tuple>
 
 #include "platform/host/civil_time.h"
 #include "platform/host/cp932.h"
@@ -159,7 +158,7 @@ private:
                 m_config.fixedClock.reset();
                 return;
             }
-            m_config.fixedClock = ParseClock(value);
+            m_config.fixedClock = host::ParseTimestamp(value);
             if (!m_config.fixedClock) Fail("clock is host or YYYY-MM-DD hh:mm:ss");
         } else if (key == "heap") {
             if (value != "fails" && value != "ok") Fail("heap is ok or fails");
@@ -223,33 +222,6 @@ private:
 };
 
 }  // namespace
-
-std::optional<SYSTEMTIME> ParseClock(const std::string& text) {
-    // Exactly "YYYY-MM-DD hh:mm:ss": six numbers and the separators between them.
-    static const char kSeparators[] = {'-', '-', ' ', ':', ':'};
-    int fields[6];
-    const char* p = text.data();
-    const char* end = text.data() + text.size();
-    for (int i = 0; i < 6; ++i) {
-        if (p == end || *p < '0' || *p > '9') return std::nullopt;
-        auto [next, ec] = std::from_chars(p, end, fields[i]);
-        if (ec != std::errc()) return std::nullopt;
-        p = next;
-        if (i < 5) {
-            if (p == end || *p != kSeparators[i]) return std::nullopt;
-            ++p;
-        }
-    }
-    if (p != end) return std::nullopt;
-    auto [year, month, day, hour, minute, second] =
-        std::tuple(fields[0], fields[1], fields[2], fields[3], fields[4], fields[5]);
-    if (year < 1601 || year > 30827 || month < 1 || month > 12 || day < 1 ||
-        day > host::DaysInMonth(year, month) || hour > 23 || minute > 59 || second > 59) {
-        return std::nullopt;
-    }
-    return host::CivilFromMilliseconds(
-        host::MillisecondsFromCivil(year, month, day, hour, minute, second));
-}
 
 MachineConfig LoadMachineDescription(const std::filesystem::path& directory) {
     MachineConfig config = Parser(directory).Parse();

@@ -73,7 +73,4 @@ struct MachineConfig {
 // Reads DIR/machine.ini. Throws MachineDescriptionError.
 MachineConfig LoadMachineDescription(const std::filesystem::path& directory);
 
-// Parses "YYYY-MM-DD hh:mm:ss"; nullopt when malformed or out of range.
-std::optional<SYSTEMTIME> ParseClock(const std::string& text);
-
 }  // namespace veldra::sim

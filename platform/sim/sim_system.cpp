@@ -25,9 +25,7 @@ SimMachine::SimMachine(MachineConfig config, OperatorScript script, Transcript& 
         if (drive.freeBytes) m_freeBytes[letter] = *drive.freeBytes;
     }
     if (m_config.fixedClock) {
-        const SYSTEMTIME& t = *m_config.fixedClock;
-        m_nClockBaseMs = host::MillisecondsFromCivil(t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute,
-                                                     t.wSecond, t.wMilliseconds);
+        m_nClockBaseMs = host::MillisecondsFromCivil(*m_config.fixedClock);
     } else {
         auto now = std::chrono::system_clock::now();
         std::time_t seconds = std::chrono::system_clock::to_time_t(now);

@@ -14,7 +14,6 @@
 #include "tools/datafile/atomic_file.h"
 #include "tools/datafile/manifest.h"
 #include "tools/datafile/manifest_line.h"
-#include "tools/datafile/utc_time.h"
 
 namespace veldra {
 namespace {
@@ -174,27 +173,6 @@ TEST(DataFileWriter, RefusesWhatTheHeaderCannotHold) {
     EXPECT_EQ(VerdictOf(BuildDataFile(longest)), HeaderVerdict::Valid);
     EXPECT_EQ(HeaderOf(BuildDataFile(longest)).ProgramName(), std::string(64, 'P'));
     EXPECT_EQ(VerdictOf(BuildDataFile(fileNamed(std::string(29, 'F')))), HeaderVerdict::Valid);
-}
-
-TEST(UtcTimestamp, CountsFrom1601) {
-    const std::pair<const char*, std::uint64_t> good[] = {
-        {"1601-01-01 00:00:00", 0},
-        {"1970-01-01 00:00:00", 116444736000000000u},
-        {"2000-02-29 12:34:56", 0x01BF82B162519800u},
-        {"2100-03-01 00:00:00", 0x022F9FC03DC34000u},
-        {"9999-12-31 23:59:59", 0x24C85A5ED127A980u},
-    };
-    for (auto [text, ticks] : good) {
-        auto t = ParseUtcTimestamp(text);
-        ASSERT_TRUE(t) << text;
-        EXPECT_EQ(Ticks(*t), ticks) << text;
-    }
-    for (const char* bad : {"1600-12-31 23:59:59", "2001-02-29 00:00:00", "2100-02-29 00:00:00",
-                            "2004-13-01 00:00:00", "2004-04-31 00:00:00", "2004-04-01 24:00:00",
-                            "2004-04-01 23:60:00", "2004-4-01 00:00:00", "2004-04-01T00:00:00",
-                            "2004-04-01 00:00:0x", "2004-04-01"}) {
-        EXPECT_FALSE(ParseUtcTimestamp(bad)) << bad;
-    }
 }
 
 TEST(ManifestLine, SplitsWordsQuotesAndComments) {

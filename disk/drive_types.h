@@ -20,6 +20,9 @@ enum : std::int32_t {
     DRIVE_TYPE_NONE = 0,
     DRIVE_REMOVABLE = 2,
     DRIVE_FIXED = 3,
+    DRIVE_REMOTE = 4,
+    DRIVE_CDROM = 5,
+    DRIVE_RAMDISK = 6,
 };
 
 constexpr std::int32_t DRIVE_READY = 4;

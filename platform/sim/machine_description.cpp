@@ -172,15 +172,15 @@ private:
 
     void AssignDrive(DriveConfig& drive, const std::string& key, const std::string& value) {
         if (key == "type") {
-            static const std::map<std::string, DriveKind> kKinds = {
-                {"removable", DriveKind::Removable},
-                {"fixed", DriveKind::Fixed},
-                {"remote", DriveKind::Remote},
-                {"cdrom", DriveKind::CdRom},
-                {"ramdisk", DriveKind::RamDisk}};
-            auto it = kKinds.find(value);
-            if (it == kKinds.end()) Fail("unknown drive type '" + value + "'");
-            drive.kind = it->second;
+            static const std::map<std::string, std::int32_t> kTypes = {
+                {"removable", DRIVE_REMOVABLE},
+                {"fixed", DRIVE_FIXED},
+                {"remote", DRIVE_REMOTE},
+                {"cdrom", DRIVE_CDROM},
+                {"ramdisk", DRIVE_RAMDISK}};
+            auto it = kTypes.find(value);
+            if (it == kTypes.end()) Fail("unknown drive type '" + value + "'");
+            drive.type = it->second;
         } else if (key == "root") {
             if (value.empty()) Fail("root needs a directory");
             std::filesystem::path root = m_config.directory / value;

@@ -48,12 +48,7 @@ void SetHostReadOnly(const std::filesystem::path& host, bool readOnly) {
 }  // namespace
 
 SimMachine::OpenFile* SimMachine::FindOpenFile(HANDLE handle) {
-    auto it = m_files.find(static_cast<std::uintptr_t>(handle));
-    if (it == m_files.end()) {
-        Fail(ERROR_INVALID_HANDLE);
-        return nullptr;
-    }
-    return &it->second;
+    return Lookup<OpenFile>(handle);
 }
 
 // Windows refuses an open when its access is not shared by an existing open,
@@ -70,9 +65,11 @@ bool SimMachine::ShareConflicts(const std::string& key, DWORD access, DWORD shar
         if ((otherAccess & GENERIC_WRITE) && !(share & FILE_SHARE_WRITE)) return true;
         return false;
     };
-    for (const auto& [value, file] : m_files) {
-        if (file.key == key && conflicts(file.access, file.share)) return true;
-    }
+    bool conflict = false;
+    ForEach<OpenFile>([&](const OpenFile& file) {
+        conflict = conflict || (file.key == key && conflicts(file.access, file.share));
+    });
+    if (conflict) return true;
     for (const HeldOpenFile& held : m_config.heldOpen) {
         ResolvedPath other = const_cast<SimMachine*>(this)->Resolve(held.path.c_str());
         if (other.error == ERROR_SUCCESS && other.key == key &&
@@ -200,12 +197,12 @@ HANDLE SimMachine::CreateFileA(const char* fileName, DWORD desiredAccess, DWORD 
         m_creationTimes.erase(path.key);
     }
 
-    HANDLE handle = NewHandle();
-    m_files[static_cast<std::uintptr_t>(handle)] =
-        OpenFile{fd, path.key, path.host, path.drive, desiredAccess, shareMode, 0};
+    HANDLE handle = AddHandle(
+        HandleKind::File,
+        std::make_unique<OpenFile>(fd, path.key, path.host, path.drive, desiredAccess, shareMode));
     bool reportsExisting =
         path.exists && (creationDisposition == CREATE_ALWAYS || creationDisposition == OPEN_ALWAYS);
-    m_nLastError = reportsExisting ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS;
+    SetLastError(reportsExisting ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);
     return handle;
 }
 
@@ -310,7 +307,7 @@ DWORD SimMachine::SetFilePointer(HANDLE handle, std::int32_t distance, std::int3
     }
     file->position = static_cast<std::uint64_t>(target);
     if (distanceHigh) *distanceHigh = static_cast<std::int32_t>(file->position >> 32);
-    m_nLastError = ERROR_SUCCESS;
+    SetLastError(ERROR_SUCCESS);
     return static_cast<DWORD>(file->position);
 }
 
@@ -321,7 +318,7 @@ DWORD SimMachine::GetFileSize(HANDLE handle, DWORD* fileSizeHigh) {
     ::fstat(file->fd, &st);
     std::uint64_t size = static_cast<std::uint64_t>(st.st_size);
     if (fileSizeHigh) *fileSizeHigh = static_cast<DWORD>(size >> 32);
-    m_nLastError = ERROR_SUCCESS;
+    SetLastError(ERROR_SUCCESS);
     return static_cast<DWORD>(size);
 }
 
@@ -449,24 +446,20 @@ HANDLE SimMachine::FindFirstFileA(const char* pattern, WIN32_FIND_DATAA* data) {
     }
     *data = state.remaining.front();
     state.remaining.pop_front();
-    HANDLE handle = NewHandle();
-    m_finds[static_cast<std::uintptr_t>(handle)] = std::move(state);
-    m_nLastError = ERROR_SUCCESS;
+    HANDLE handle = AddHandle(HandleKind::Search, std::make_unique<FindState>(std::move(state)));
+    SetLastError(ERROR_SUCCESS);
     return handle;
 }
 
 BOOL SimMachine::FindNextFileA(HANDLE find, WIN32_FIND_DATAA* data) {
-    auto it = m_finds.find(static_cast<std::uintptr_t>(find));
-    if (it == m_finds.end()) {
-        Fail(ERROR_INVALID_HANDLE);
-        return FALSE;
-    }
-    if (it->second.remaining.empty()) {
+    FindState* state = Lookup<FindState>(find);
+    if (state == nullptr) return FALSE;
+    if (state->remaining.empty()) {
         Fail(ERROR_NO_MORE_FILES);
         return FALSE;
     }
-    *data = it->second.remaining.front();
-    it->second.remaining.pop_front();
+    *data = state->remaining.front();
+    state->remaining.pop_front();
     return TRUE;
 }
 

@@ -18,17 +18,13 @@
 #include <vector>
 
 #include "platform/ports.h"
+#include "platform/sim/kernel.h"
 #include "platform/sim/machine_description.h"
 #include "platform/sim/operator_script.h"
 #include "platform/sim/transcript.h"
 #include "res/dialog_templates.h"
 
 namespace veldra::sim {
-
-class NotImplementedError : public std::logic_error {
-public:
-    using std::logic_error::logic_error;
-};
 
 // A Windows path resolved onto the host.
 struct ResolvedPath {
@@ -41,7 +37,7 @@ struct ResolvedPath {
     bool isRoot = false;
 };
 
-class SimMachine final : public SystemPort,
+class SimMachine final : public Kernel,
                          public FilePort,
                          public ProfilePort,
                          public UiPort,
@@ -54,30 +50,8 @@ public:
 
     Ports ports() { return Ports{*this, *this, *this, *this, *this}; }
 
-    // What tests look at besides the transcript.
-    std::uint64_t SleepCount() const { return m_nSleepCount; }
-    std::uint64_t SleptMilliseconds() const { return m_nSleptMs; }
-    std::size_t OpenHandleCount() const { return m_files.size() + m_finds.size(); }
-    std::size_t HeapBlockCount() const { return m_heapBlocks.size(); }
-    UINT ErrorMode() const { return m_nErrorMode; }
+    // What tests look at besides the transcript and the kernel's counts.
     std::size_t ScriptRemaining() const { return m_script.Remaining(); }
-
-    // HandleCloser / SystemPort
-    BOOL CloseHandle(HANDLE handle) override;
-    BOOL FindClose(HANDLE handle) override;
-    DWORD GetLastError() const override { return m_nLastError; }
-    void SetLastError(DWORD error) override { m_nLastError = error; }
-    HANDLE OpenMutexA(DWORD desiredAccess, BOOL inheritHandle, const char* name) override;
-    HANDLE CreateMutexA(BOOL initialOwner, const char* name) override;
-    BOOL GetVersionExA(OSVERSIONINFOA* info) override;
-    std::string GetCommandLineA() override;
-    DWORD GetModuleFileNameA(char* buffer, DWORD size) override;
-    BOOL MessageBeep(UINT type) override;
-    void Sleep(DWORD milliseconds) override;
-    void GetLocalTime(SYSTEMTIME* time) override;
-    UINT SetErrorMode(UINT mode) override;
-    void* HeapAlloc(DWORD flags, std::size_t bytes) override;
-    BOOL HeapFree(void* memory) override;
 
     // FilePort
     HANDLE CreateFileA(const char* fileName, DWORD desiredAccess, DWORD shareMode,
@@ -136,7 +110,16 @@ public:
     ResolvedPath Resolve(const char* path);
 
 private:
-    struct OpenFile {
+    struct OpenFile : KernelObject {
+        OpenFile(int fd, std::string key, std::filesystem::path host, const DriveConfig* drive,
+                 DWORD access, DWORD share)
+            : fd(fd),
+              key(std::move(key)),
+              host(std::move(host)),
+              drive(drive),
+              access(access),
+              share(share) {}
+        ~OpenFile() override;
         int fd = -1;
         std::string key;
         std::filesystem::path host;
@@ -145,11 +128,8 @@ private:
         DWORD share = 0;
         std::uint64_t position = 0;
     };
-    struct FindState {
+    struct FindState : KernelObject {
         std::deque<WIN32_FIND_DATAA> remaining;
-    };
-    struct MutexObject {
-        int lockFd = -1;  // this handle's open of the name's file, holding a shared lock
     };
     struct Control {
         int id = 0;
@@ -183,7 +163,6 @@ private:
         std::vector<MenuItem> systemMenu;
     };
 
-    HANDLE NewHandle();
     DWORD Fail(DWORD error);
     int* OpensLeft(const std::string& key);
     bool HasVanished(const ResolvedPath& path);
@@ -194,7 +173,6 @@ private:
     WIN32_FIND_DATAA FindDataFor(const std::filesystem::path& host, const std::string& cp932Name,
                                  const std::string& key) const;
     std::optional<std::string> ReadHostFile(const ResolvedPath& path);
-    std::filesystem::path MutexLockPath(const char* name) const;
 
     Window* FindWindow(HWND hwnd);
     Control* FindControl(HWND hwnd, Window** owner = nullptr);
@@ -207,27 +185,15 @@ private:
     LRESULT ComboMessage(Control& control, UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT ProgressMessage(Control& control, UINT message, WPARAM wParam, LPARAM lParam);
     void ShowChange(const Control& control, const std::string& what);
-    std::int64_t NowMilliseconds() const;
 
-    MachineConfig m_config;
+    const MachineConfig& m_config;
     OperatorScript m_script;
     Transcript& m_transcript;
 
-    DWORD m_nLastError = ERROR_SUCCESS;
-    std::uintptr_t m_nNextHandle = 0x100;
-    std::map<std::uintptr_t, OpenFile> m_files;
-    std::map<std::uintptr_t, FindState> m_finds;
-    std::map<std::uintptr_t, MutexObject> m_mutexes;
     std::map<std::string, DWORD> m_extraAttributes;  // hidden, system, archive by key
     std::map<std::string, FILETIME> m_creationTimes;
     std::map<std::string, int> m_opensLeft;  // vanishing files, by key
     std::map<char, std::uint64_t> m_freeBytes;
-    std::set<void*> m_heapBlocks;
-
-    UINT m_nErrorMode = 0;
-    std::uint64_t m_nSleepCount = 0;
-    std::uint64_t m_nSleptMs = 0;
-    std::int64_t m_nClockBaseMs = 0;
 
     std::vector<std::unique_ptr<Window>> m_windows;  // open dialogs, innermost last
     std::uintptr_t m_nNextWindow = 0x10000;

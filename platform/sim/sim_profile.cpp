@@ -96,7 +96,7 @@ BOOL SimMachine::WritePrivateProfileStringA(const char* section, const char* key
     if (free != m_freeBytes.end() && contents.size() > oldSize) {
         free->second -= contents.size() - oldSize;
     }
-    m_nLastError = ERROR_SUCCESS;
+    SetLastError(ERROR_SUCCESS);
     return TRUE;
 }
 

@@ -32,32 +32,4 @@ std::optional<std::string> FindHostEntry(const std::filesystem::path& directory,
     return std::nullopt;
 }
 
-namespace {
-
-bool Match(const char* pattern, const char* name) {
-    while (*pattern) {
-        if (*pattern == '*') {
-            while (*pattern == '*') ++pattern;
-            if (!*pattern) return true;
-            for (const char* rest = name; *rest; ++rest) {
-                if (Match(pattern, rest)) return true;
-            }
-            return false;
-        }
-        if (!*name) return false;
-        if (*pattern != '?' && *pattern != *name) return false;
-        ++pattern;
-        ++name;
-    }
-    return *name == '\0';
-}
-
-}  // namespace
-
-bool MatchesWildcard(const std::string& pattern, const std::string& name) {
-    std::string p = UpperAscii(pattern);
-    if (p == "*.*") p = "*";
-    return Match(p.c_str(), UpperAscii(name).c_str());
-}
-
 }  // namespace veldra::sim

@@ -18,7 +18,4 @@ std::vector<std::string> ListHostEntries(const std::filesystem::path& directory)
 std::optional<std::string> FindHostEntry(const std::filesystem::path& directory,
                                          const std::string& name);
 
-// DOS wildcard match ("*" and "?"; "*.*" matches every name), ignoring case.
-bool MatchesWildcard(const std::string& pattern, const std::string& name);
-
 }  // namespace veldra::sim

@@ -1,6 +1,7 @@
 #include "platform/sim/sim_machine.h"
 
-#include <unistd.h>
+#include "platform/mbcs.h"
+#include "platform/sim/host_volume.h"
 
 namespace veldra::sim {
 
@@ -9,18 +10,19 @@ SimMachine::SimMachine(MachineConfig config, OperatorScript script, Transcript& 
       m_config(Config()),
       m_script(std::move(script)),
       m_transcript(transcript),
+      m_drives(AsciiUpper(m_config.modulePath[0])),
+      m_files(*this, m_drives),
+      m_profile(*this, m_files),
+      m_shell(m_drives, m_config.viewers, transcript),
       m_hCursor(static_cast<HCURSOR>(IDC_ARROW)) {
     for (const auto& [letter, drive] : m_config.drives) {
-        if (drive.freeBytes) m_freeBytes[letter] = *drive.freeBytes;
+        m_drives.Mount(letter, std::make_unique<HostFolderVolume>(drive.hostRoot, drive.readOnly,
+                                                                  drive.freeBytes));
     }
 }
 
 SimMachine::~SimMachine() {
     EndProcess();
-}
-
-SimMachine::OpenFile::~OpenFile() {
-    ::close(fd);
 }
 
 DWORD SimMachine::Fail(DWORD error) {

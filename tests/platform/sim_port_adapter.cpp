@@ -46,9 +46,9 @@ class SimAdapter final : public PortAdapter {
 public:
     explicit SimAdapter(const std::filesystem::path& dir)
         : m_machine(sim::LoadMachineDescription(dir), sim::OperatorScript(), m_transcript) {}
-    SystemPort& System() override { return m_machine; }
-    FilePort& Files() override { return m_machine; }
-    ProfilePort& Profile() override { return m_machine; }
+    SystemPort& System() override { return m_machine.ports().system; }
+    FilePort& Files() override { return m_machine.ports().files; }
+    ProfilePort& Profile() override { return m_machine.ports().profile; }
 
 private:
     sim::Transcript m_transcript;

@@ -38,7 +38,6 @@ public:
     Kernel& operator=(const Kernel&) = delete;
 
     const MachineConfig& Config() const { return m_config; }
-    Transcript& Log() { return m_transcript; }
 
     HANDLE AddHandle(HandleKind kind, std::unique_ptr<KernelObject> object);
     // The object behind a handle of this type; nullptr, with

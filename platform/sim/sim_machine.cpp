@@ -7,27 +7,21 @@ namespace veldra::sim {
 
 SimMachine::SimMachine(MachineConfig config, OperatorScript script, Transcript& transcript)
     : Kernel(std::move(config), transcript),
-      m_config(Config()),
-      m_script(std::move(script)),
-      m_transcript(transcript),
-      m_drives(AsciiUpper(m_config.modulePath[0])),
+      m_drives(AsciiUpper(Config().modulePath[0])),
       m_files(*this, m_drives),
       m_profile(*this, m_files),
-      m_shell(m_drives, m_config.viewers, transcript),
-      m_hCursor(static_cast<HCURSOR>(IDC_ARROW)) {
-    for (const auto& [letter, drive] : m_config.drives) {
+      m_shell(m_drives, Config().viewers, transcript),
+      m_desktop(*this, std::move(script), transcript) {
+    for (const auto& [letter, drive] : Config().drives) {
         m_drives.Mount(letter, std::make_unique<HostFolderVolume>(drive.hostRoot, drive.readOnly,
                                                                   drive.freeBytes));
     }
 }
 
+// The process ends before its parts go: what it left open is closed while
+// the volumes behind it are still there.
 SimMachine::~SimMachine() {
     EndProcess();
-}
-
-DWORD SimMachine::Fail(DWORD error) {
-    SetLastError(error);
-    return error;
 }
 
 }  // namespace veldra::sim

@@ -4,21 +4,18 @@
 // It keeps Win32's contracts (results, last errors, share modes, the
 // read-only attribute) and fails loudly, with NotImplementedError, on what it
 // does not implement rather than pretending.
+//
+// The machine is its kernel (the SystemPort) with the other parts beside it:
+// the drives and their volumes, the file port over them, profile files, the
+// shell and the desktop.
 #pragma once
 
-#include <cstdint>
-#include <deque>
-#include <filesystem>
-#include <map>
-#include <memory>
-#include <optional>
-#include <set>
-#include <stdexcept>
-#include <string>
-#include <vector>
+#include <cstddef>
 
 #include "platform/ports.h"
+#include "platform/sim/desktop.h"
 #include "platform/sim/drive_map.h"
+#include "platform/sim/errors.h"
 #include "platform/sim/file_system.h"
 #include "platform/sim/kernel.h"
 #include "platform/sim/machine_description.h"
@@ -26,107 +23,27 @@
 #include "platform/sim/profile_files.h"
 #include "platform/sim/shell.h"
 #include "platform/sim/transcript.h"
-#include "res/dialog_templates.h"
 
 namespace veldra::sim {
 
-class SimMachine final : public Kernel, public UiPort {
+class SimMachine final : public Kernel {
 public:
     SimMachine(MachineConfig config, OperatorScript script, Transcript& transcript);
     ~SimMachine();
     SimMachine(const SimMachine&) = delete;
     SimMachine& operator=(const SimMachine&) = delete;
 
-    Ports ports() { return Ports{*this, m_files, m_profile, *this, m_shell}; }
+    Ports ports() { return Ports{*this, m_files, m_profile, m_desktop, m_shell}; }
 
     // What tests look at besides the transcript and the kernel's counts.
-    std::size_t ScriptRemaining() const { return m_script.Remaining(); }
-
-    // UiPort
-    int LoadStringA(UINT id, char* buffer, int size) override;
-    INT_PTR DialogBoxParamA(int templateId, HWND parent, DialogProcedure& procedure) override;
-    BOOL EndDialog(HWND dialog, INT_PTR result) override;
-    HWND GetDlgItem(HWND dialog, int controlId) override;
-    LRESULT SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) override;
-    BOOL PostMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) override;
-    BOOL SetWindowTextA(HWND window, const char* text) override;
-    int GetWindowTextA(HWND window, char* buffer, int size) override;
-    BOOL EnableWindow(HWND window, BOOL enable) override;
-    BOOL IsWindowEnabled(HWND window) override;
-    BOOL UpdateWindow(HWND window) override;
-    int MessageBoxA(HWND owner, const char* text, const char* caption, UINT type) override;
-    HMENU GetSystemMenu(HWND window, BOOL revert) override;
-    BOOL AppendMenuA(HMENU menu, UINT flags, std::uintptr_t idNewItem, const char* text) override;
-    HICON LoadIconA(int resourceId) override;
-    HCURSOR LoadCursorA(int systemCursorId) override;
-    HCURSOR SetCursor(HCURSOR cursor) override;
-    BOOL IsIconic(HWND window) override;
-    HDC BeginPaint(HWND window) override;
-    BOOL EndPaint(HWND window) override;
-    int GetSystemMetrics(int index) override;
-    BOOL GetClientRect(HWND window, RECT* rect) override;
-    BOOL DrawIcon(HDC dc, int x, int y, HICON icon) override;
+    std::size_t ScriptRemaining() const { return m_desktop.ScriptRemaining(); }
 
 private:
-    struct Control {
-        int id = 0;
-        ControlClass kind = ControlClass::Static;
-        HWND hwnd = NULL_HWND;
-        std::string label;  // how the transcript names it; empty: not shown
-        std::string text;   // code page 932
-        bool enabled = true;
-        std::vector<std::string> items;
-        int selection = -1;
-        int rangeLow = 0;
-        int rangeHigh = 100;
-        int position = 0;
-        int step = 10;
-    };
-    struct MenuItem {
-        UINT flags;
-        std::uintptr_t id;
-        std::string text;
-    };
-    struct Window {
-        HWND hwnd;
-        const DialogTemplate* dialogTemplate;
-        DialogProcedure* procedure;
-        std::string caption;  // UTF-8
-        std::vector<Control> controls;
-        std::deque<std::tuple<UINT, WPARAM, LPARAM>> posted;
-        bool ended = false;
-        INT_PTR result = 0;
-        bool iconic = false;
-        std::vector<MenuItem> systemMenu;
-    };
-
-    DWORD Fail(DWORD error);
-
-    Window* FindWindow(HWND hwnd);
-    Control* FindControl(HWND hwnd, Window** owner = nullptr);
-    void Dispatch(Window& window, UINT message, WPARAM wParam, LPARAM lParam);
-    void DefaultDialogHandling(Window& window, UINT message, WPARAM wParam, LPARAM lParam);
-    void PerformOperatorAction(Window& window);
-    void PerformWait(const Action& action);
-    void PressButton(Window& window, int id, const std::string& name);
-    void PickLine(Window& window, int id, int line);
-    LRESULT ComboMessage(Control& control, UINT message, WPARAM wParam, LPARAM lParam);
-    LRESULT ProgressMessage(Control& control, UINT message, WPARAM wParam, LPARAM lParam);
-    void ShowChange(const Control& control, const std::string& what);
-
-    const MachineConfig& m_config;
-    OperatorScript m_script;
-    Transcript& m_transcript;
-
     DriveMap m_drives;
     SimFiles m_files;
     SimProfile m_profile;
     SimShell m_shell;
-
-    std::vector<std::unique_ptr<Window>> m_windows;  // open dialogs, innermost last
-    std::uintptr_t m_nNextWindow = 0x10000;
-    HCURSOR m_hCursor;
-    int m_nMessageBoxDepth = 0;
+    Desktop m_desktop;
 };
 
 }  // namespace veldra::sim

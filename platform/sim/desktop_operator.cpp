@@ -108,6 +108,7 @@ void Desktop::PerformWait(const Action& action) {
     auto deadline = std::chrono::steady_clock::now() + action.duration;
     std::error_code ec;
     while (!std::filesystem::exists(action.file, ec)) {
+        if (ec) throw ScriptError("'" + action.text + "': " + ec.message());
         if (std::chrono::steady_clock::now() > deadline) {
             throw ScriptError("'" + action.text + "': the file did not appear in time");
         }

@@ -86,7 +86,11 @@ ResolvedPath DriveMap::Resolve(const char* path) {
             resolved.error = ERROR_INVALID_NAME;
             return resolved;
         }
-        std::optional<VolumeEntry> entry = volume.Find(resolved.path, parts[i]);
+        std::optional<VolumeEntry> entry;
+        if (DWORD error = volume.Find(resolved.path, parts[i], &entry)) {
+            resolved.error = error;
+            return resolved;
+        }
         resolved.key += host::UpperAscii(entry ? entry->name : parts[i]);
         if (!last) resolved.key += "\\";
         if (!entry) {

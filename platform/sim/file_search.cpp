@@ -40,8 +40,13 @@ bool MatchesWildcard(const std::string& pattern, const std::string& name) {
     return Match(p.c_str(), host::UpperAscii(name).c_str());
 }
 
-WIN32_FIND_DATAA FindData(Volume& volume, const VolumePath& path, const std::string& cp932Name) {
-    VolumeEntryInfo info = volume.Info(path);
+// Adds an entry to the search; an entry gone meanwhile is left out.
+DWORD AddEntry(Volume& volume, const VolumePath& path, const std::string& cp932Name,
+               std::deque<WIN32_FIND_DATAA>& found) {
+    VolumeEntryInfo info;
+    DWORD error = volume.Info(path, &info);
+    if (error == ERROR_FILE_NOT_FOUND) return ERROR_SUCCESS;
+    if (error != ERROR_SUCCESS) return error;
     WIN32_FIND_DATAA data;
     data.dwFileAttributes = info.attributes;
     data.ftCreationTime = info.creationTime;
@@ -51,7 +56,8 @@ WIN32_FIND_DATAA FindData(Volume& volume, const VolumePath& path, const std::str
     data.nFileSizeHigh = static_cast<DWORD>(info.size >> 32);
     std::size_t length = std::min(cp932Name.size(), sizeof data.cFileName - 1);
     std::memcpy(data.cFileName, cp932Name.data(), length);
-    return data;
+    found.push_back(data);
+    return ERROR_SUCCESS;
 }
 
 }  // namespace
@@ -70,7 +76,7 @@ HANDLE SimFiles::FindFirstFileA(const char* pattern, WIN32_FIND_DATAA* data) {
         // A bare drive names its current directory, which is the root here.
         ResolvedPath root = Resolve(pattern);
         if (root.error != ERROR_SUCCESS) return fail(root.error);
-        found.push_back(FindData(*root.volume, root.path, "."));
+        if (DWORD error = AddEntry(*root.volume, root.path, ".", found)) return fail(error);
     } else {
         std::string directory =
             separator == std::string::npos ? "" : utf8->substr(0, separator + 1);
@@ -86,17 +92,20 @@ HANDLE SimFiles::FindFirstFileA(const char* pattern, WIN32_FIND_DATAA* data) {
         std::string prefix = parent.isRoot ? parent.key : parent.key + "\\";
         if (!parent.isRoot) {
             for (const char* dots : {".", ".."}) {
-                if (MatchesWildcard(namePattern, dots)) {
-                    found.push_back(FindData(volume, parent.path, dots));
-                }
+                if (!MatchesWildcard(namePattern, dots)) continue;
+                if (DWORD error = AddEntry(volume, parent.path, dots, found)) return fail(error);
             }
         }
-        for (const std::string& name : volume.List(parent.path)) {
+        std::vector<std::string> names;
+        if (DWORD error = volume.List(parent.path, &names)) return fail(error);
+        for (const std::string& name : names) {
             if (!MatchesWildcard(namePattern, name)) continue;
             if (IsGone(prefix + host::UpperAscii(name))) continue;
             VolumePath entry = parent.path;
             entry.push_back(name);
-            found.push_back(FindData(volume, entry, *host::Utf8ToCp932(name)));
+            if (DWORD error = AddEntry(volume, entry, *host::Utf8ToCp932(name), found)) {
+                return fail(error);
+            }
         }
     }
     if (found.empty()) return fail(ERROR_FILE_NOT_FOUND);

@@ -7,6 +7,7 @@ class SimFiles::OpenFile final : public KernelObject {
 public:
     OpenFile(std::unique_ptr<VolumeFile> file, std::string key, DWORD access, DWORD share)
         : file(std::move(file)), key(std::move(key)), access(access), share(share) {}
+    DWORD Close() override { return file->Close(); }
 
     std::unique_ptr<VolumeFile> file;
     std::string key;
@@ -106,9 +107,10 @@ HANDLE SimFiles::CreateFileA(const char* fileName, DWORD desiredAccess, DWORD sh
     if (volume.WriteProtected() && (wantsWrite || truncates || (!path.exists && creates))) {
         return fail(ERROR_WRITE_PROTECT);
     }
-    if (path.exists && (wantsWrite || truncates) &&
-        (volume.Info(path.path).attributes & FILE_ATTRIBUTE_READONLY)) {
-        return fail(ERROR_ACCESS_DENIED);
+    if (path.exists && (wantsWrite || truncates)) {
+        VolumeEntryInfo info;
+        if (DWORD error = volume.Info(path.path, &info)) return fail(error);
+        if (info.attributes & FILE_ATTRIBUTE_READONLY) return fail(ERROR_ACCESS_DENIED);
     }
     if (path.exists && ShareConflicts(path.key, desiredAccess, shareMode)) {
         return fail(ERROR_SHARING_VIOLATION);
@@ -181,7 +183,10 @@ DWORD SimFiles::SetFilePointer(HANDLE handle, std::int32_t distance, std::int32_
         base = static_cast<std::int64_t>(file->position);
     } else if (moveMethod == FILE_END) {
         std::uint64_t size = 0;
-        file->file->Size(&size);
+        if (DWORD error = file->file->Size(&size)) {
+            m_kernel.SetLastError(error);
+            return INVALID_SET_FILE_POINTER;
+        }
         base = static_cast<std::int64_t>(size);
     } else if (moveMethod != FILE_BEGIN) {
         m_kernel.SetLastError(ERROR_INVALID_PARAMETER);
@@ -207,7 +212,10 @@ DWORD SimFiles::GetFileSize(HANDLE handle, DWORD* fileSizeHigh) {
     OpenFile* file = m_kernel.Lookup<OpenFile>(handle);
     if (!file) return INVALID_FILE_SIZE;
     std::uint64_t size = 0;
-    file->file->Size(&size);
+    if (DWORD error = file->file->Size(&size)) {
+        m_kernel.SetLastError(error);
+        return INVALID_FILE_SIZE;
+    }
     if (fileSizeHigh) *fileSizeHigh = static_cast<DWORD>(size >> 32);
     m_kernel.SetLastError(ERROR_SUCCESS);
     return static_cast<DWORD>(size);
@@ -221,7 +229,10 @@ BOOL SimFiles::SetFileTime(HANDLE handle, const FILETIME* creation, const FILETI
         m_kernel.SetLastError(ERROR_ACCESS_DENIED);
         return FALSE;
     }
-    file->file->SetTimes(creation, lastAccess, lastWrite);
+    if (DWORD error = file->file->SetTimes(creation, lastAccess, lastWrite)) {
+        m_kernel.SetLastError(error);
+        return FALSE;
+    }
     return TRUE;
 }
 
@@ -231,7 +242,12 @@ DWORD SimFiles::GetFileAttributesA(const char* fileName) {
         m_kernel.SetLastError(path.error != ERROR_SUCCESS ? path.error : ERROR_FILE_NOT_FOUND);
         return INVALID_FILE_ATTRIBUTES;
     }
-    return path.volume->Info(path.path).attributes;
+    VolumeEntryInfo info;
+    if (DWORD error = path.volume->Info(path.path, &info)) {
+        m_kernel.SetLastError(error);
+        return INVALID_FILE_ATTRIBUTES;
+    }
+    return info.attributes;
 }
 
 BOOL SimFiles::SetFileAttributesA(const char* fileName, DWORD attributes) {
@@ -244,7 +260,10 @@ BOOL SimFiles::SetFileAttributesA(const char* fileName, DWORD attributes) {
         m_kernel.SetLastError(ERROR_WRITE_PROTECT);
         return FALSE;
     }
-    path.volume->SetAttributes(path.path, attributes);
+    if (DWORD error = path.volume->SetAttributes(path.path, attributes)) {
+        m_kernel.SetLastError(error);
+        return FALSE;
+    }
     return TRUE;
 }
 

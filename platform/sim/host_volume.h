@@ -2,6 +2,7 @@
 // without a code page 932 form is invisible. What a host folder cannot keep,
 // the volume keeps for the run: the hidden, system and archive attributes and
 // creation times. The read-only attribute is the host file's owner write bit.
+// A host call that fails leaves its errno, in Win32's terms, as the result.
 #pragma once
 
 #include <filesystem>
@@ -18,10 +19,11 @@ public:
 
     bool WriteProtected() const override { return m_bWriteProtected; }
     std::optional<std::uint64_t> FreeBytes() const override { return m_freeBytes; }
-    std::optional<VolumeEntry> Find(const VolumePath& directory, const std::string& name) override;
-    std::vector<std::string> List(const VolumePath& directory) override;
-    VolumeEntryInfo Info(const VolumePath& path) override;
-    void SetAttributes(const VolumePath& path, DWORD attributes) override;
+    DWORD Find(const VolumePath& directory, const std::string& name,
+               std::optional<VolumeEntry>* entry) override;
+    DWORD List(const VolumePath& directory, std::vector<std::string>* names) override;
+    DWORD Info(const VolumePath& path, VolumeEntryInfo* info) override;
+    DWORD SetAttributes(const VolumePath& path, DWORD attributes) override;
     std::unique_ptr<VolumeFile> Open(const VolumePath& path, const VolumeOpen& how,
                                      DWORD* error) override;
 

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <stdexcept>
 
 #include "platform/host/civil_time.h"
 #include "platform/sim/named_objects.h"
@@ -18,7 +19,9 @@ Kernel::Kernel(MachineConfig config, Transcript& transcript)
         auto now = std::chrono::system_clock::now();
         std::time_t seconds = std::chrono::system_clock::to_time_t(now);
         std::tm local{};
-        localtime_r(&seconds, &local);
+        if (localtime_r(&seconds, &local) == nullptr) {
+            throw std::runtime_error("the host cannot tell its local time");
+        }
         m_nClockBaseMs =
             host::MillisecondsFromCivil(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday,
                                         local.tm_hour, local.tm_min, local.tm_sec);
@@ -30,6 +33,8 @@ Kernel::~Kernel() {
 }
 
 void Kernel::EndProcess() {
+    // The process is gone: nobody is left to hear of a close that failed.
+    for (auto& [value, entry] : m_handles) entry.object->Close();
     m_handles.clear();
     for (void* block : m_heapBlocks) std::free(block);
     m_heapBlocks.clear();
@@ -53,7 +58,13 @@ BOOL Kernel::CloseHandle(HANDLE handle) {
         SetLastError(ERROR_INVALID_HANDLE);
         return FALSE;
     }
+    // The handle is gone even when the host's close fails, as on Windows.
+    DWORD error = it->second.object->Close();
     m_handles.erase(it);
+    if (error != ERROR_SUCCESS) {
+        SetLastError(error);
+        return FALSE;
+    }
     return TRUE;
 }
 

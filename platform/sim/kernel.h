@@ -16,11 +16,13 @@
 
 namespace veldra::sim {
 
-// What a handle stands for. Its destructor gives back what it holds on the
-// host.
+// What a handle stands for.
 class KernelObject {
 public:
     virtual ~KernelObject() = default;
+    // Gives back what the object holds on the host: ERROR_SUCCESS, or the
+    // error the host gave.
+    virtual DWORD Close() { return ERROR_SUCCESS; }
 };
 
 // Which function closes a handle, and whether tests count it as opened.

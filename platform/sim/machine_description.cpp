@@ -187,7 +187,8 @@ private:
             std::error_code ec;
             if (!std::filesystem::is_directory(root, ec))
                 Fail("root directory " + root.string() + " does not exist");
-            drive.hostRoot = std::filesystem::canonical(root);
+            drive.hostRoot = std::filesystem::canonical(root, ec);
+            if (ec) Fail("root directory " + root.string() + ": " + ec.message());
         } else if (key == "read-only") {
             drive.readOnly = ParseYesNo(value);
         } else if (key == "free-bytes") {

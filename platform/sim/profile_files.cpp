@@ -19,10 +19,11 @@ std::optional<std::string> SimProfile::ReadWhole(const ResolvedPath& path) {
     std::unique_ptr<VolumeFile> file = path.volume->Open(path.path, VolumeOpen{}, &error);
     if (!file) return std::nullopt;
     std::uint64_t size = 0;
-    file->Size(&size);
+    if (file->Size(&size) != ERROR_SUCCESS) return std::nullopt;
     std::string contents(size, '\0');
     DWORD read = 0;
-    if (file->Read(0, contents.data(), static_cast<DWORD>(size), &read) != ERROR_SUCCESS) {
+    if (file->Read(0, contents.data(), static_cast<DWORD>(size), &read) != ERROR_SUCCESS ||
+        file->Close() != ERROR_SUCCESS) {
         return std::nullopt;
     }
     contents.resize(read);
@@ -84,6 +85,8 @@ BOOL SimProfile::WritePrivateProfileStringA(const char* section, const char* key
     DWORD written = 0;
     error = file->Write(0, contents.data(), static_cast<DWORD>(contents.size()), &written);
     if (error != ERROR_SUCCESS) return fail(error);
+    // A close can be where the host first says the data did not fit.
+    if (DWORD closeError = file->Close()) return fail(closeError);
     m_kernel.SetLastError(ERROR_SUCCESS);
     return TRUE;
 }

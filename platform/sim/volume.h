@@ -44,6 +44,8 @@ struct VolumeOpen {
 // An open file. Each call returns ERROR_SUCCESS or the error to report.
 class VolumeFile {
 public:
+    // Closes the file if Close has not, keeping quiet about a failure: the
+    // caller is failing already.
     virtual ~VolumeFile() = default;
     virtual DWORD Read(std::uint64_t offset, void* buffer, DWORD bytes, DWORD* read) = 0;
     // On a full volume the write stores what fits, reports that in *written
@@ -53,6 +55,7 @@ public:
     // A null time stays as it is.
     virtual DWORD SetTimes(const FILETIME* creation, const FILETIME* lastAccess,
                            const FILETIME* lastWrite) = 0;
+    virtual DWORD Close() = 0;
 };
 
 class Volume {
@@ -65,14 +68,17 @@ public:
     // Space left for file data; nullopt when the volume sets no limit.
     virtual std::optional<std::uint64_t> FreeBytes() const = 0;
 
-    // The entry of a directory whose name matches.
-    virtual std::optional<VolumeEntry> Find(const VolumePath& directory,
-                                            const std::string& name) = 0;
+    // Each call returns ERROR_SUCCESS or the error to report.
+
+    // The entry of a directory whose name matches; *entry stays empty when
+    // the directory has none.
+    virtual DWORD Find(const VolumePath& directory, const std::string& name,
+                       std::optional<VolumeEntry>* entry) = 0;
     // The names in a directory, in listing order, without "." and "..".
-    virtual std::vector<std::string> List(const VolumePath& directory) = 0;
-    virtual VolumeEntryInfo Info(const VolumePath& path) = 0;
+    virtual DWORD List(const VolumePath& directory, std::vector<std::string>* names) = 0;
+    virtual DWORD Info(const VolumePath& path, VolumeEntryInfo* info) = 0;
     // Read-only, hidden, system and archive; the root keeps no read-only bit.
-    virtual void SetAttributes(const VolumePath& path, DWORD attributes) = 0;
+    virtual DWORD SetAttributes(const VolumePath& path, DWORD attributes) = 0;
     // nullptr, with *error, when the file cannot be opened.
     virtual std::unique_ptr<VolumeFile> Open(const VolumePath& path, const VolumeOpen& how,
                                              DWORD* error) = 0;

@@ -6,30 +6,21 @@
 #include <cstring>
 
 #include "platform/host/cp932.h"
-#include "res/resource.h"
+#include "res/resource.h"  // the string table's ids
 
 namespace veldra::sim {
 namespace {
 
-struct ControlLabel {
-    int dialogId;
-    int controlId;
-    const char* label;
-};
-
-// The controls whose changes the operator sees, by the names the transcript uses.
-constexpr ControlLabel kLabels[] = {
-    {IDD_TAVEXFD_DIALOG, IDC_CMB_PROGRAM, "program box"},
-    {IDD_TAVEXFD_DIALOG, IDC_CMB_DRIVE, "drive box"},
-    {IDD_TAVEXFD_DIALOG, IDC_EDT_MEDIAKIND, "media kind"},
-    {IDD_TAVEXFD_DIALOG, IDC_BTN_CREATE, "create button"},
-    {IDD_TAVEXFD_DIALOG, IDC_STC_STATUS, "status"},
-    {IDD_TAVEXFD_DIALOG, IDC_PRG_PROGRESS, "progress"},
-};
-
+// The transcript's name for a control whose changes the operator watches;
+// empty for the others.
 std::string LabelOf(int dialogId, int controlId) {
-    for (const ControlLabel& l : kLabels) {
-        if (l.dialogId == dialogId && l.controlId == controlId) return l.label;
+    const OperatorDialog* dialog = FindOperatorDialog(dialogId);
+    if (dialog == nullptr) return std::string();
+    for (const OperatorTarget& target : dialog->targets) {
+        if (target.watched && target.kind != OperatorVerbKind::SystemCommand &&
+            target.id == controlId) {
+            return target.name;
+        }
     }
     return std::string();
 }

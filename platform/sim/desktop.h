@@ -16,6 +16,7 @@
 #include "platform/sim/transcript.h"
 #include "platform/ui_port.h"
 #include "res/dialog_templates.h"
+#include "res/operator_table.h"
 
 namespace veldra::sim {
 
@@ -88,8 +89,9 @@ private:
     void DefaultDialogHandling(Window& window, UINT message, WPARAM wParam, LPARAM lParam);
     void PerformOperatorAction(Window& window);
     void PerformWait(const Action& action);
+    void PerformVerb(Window& window, const OperatorTarget& target, int number);
     void PressButton(Window& window, int id, const std::string& name);
-    void PickLine(Window& window, int id, int line);
+    void PickLine(Window& window, int id, const std::string& name, int line);
     LRESULT ComboMessage(Control& control, UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT ProgressMessage(Control& control, UINT message, WPARAM wParam, LPARAM lParam);
     void ShowChange(const Control& control, const std::string& what);

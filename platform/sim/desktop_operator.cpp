@@ -4,10 +4,23 @@
 #include <thread>
 
 #include "platform/sim/desktop.h"
-#include "res/resource.h"
 
 namespace veldra::sim {
 namespace {
+
+// The target of a verb: this dialog's own, or another dialog's, so that a
+// verb the dialog lacks still names what it lacks.
+const OperatorTarget* VerbTarget(int templateId, const std::string& verb) {
+    const OperatorTarget* elsewhere = nullptr;
+    for (const OperatorDialog& dialog : OperatorDialogs()) {
+        for (const OperatorTarget& target : dialog.targets) {
+            if (target.verb == nullptr || verb != target.verb) continue;
+            if (dialog.templateId == templateId) return &target;
+            if (elsewhere == nullptr) elsewhere = &target;
+        }
+    }
+    return elsewhere;
+}
 
 std::string IconName(UINT type) {
     switch (type & MB_ICONMASK) {
@@ -82,17 +95,16 @@ void Desktop::PressButton(Window& window, int id, const std::string& name) {
              static_cast<LPARAM>(button));
 }
 
-void Desktop::PickLine(Window& window, int id, int line) {
+void Desktop::PickLine(Window& window, int id, const std::string& name, int line) {
     HWND box = GetDlgItem(window.hwnd, id);
     Control* control = FindControl(box);
     if (control == nullptr) throw ScriptError("the dialog " + window.caption + " has no such box");
     if (line > static_cast<int>(control->items.size())) {
-        throw ScriptError("the " + control->label + " has " +
-                          std::to_string(control->items.size()) + " lines; line " +
-                          std::to_string(line) + " cannot be picked");
+        throw ScriptError("the " + name + " has " + std::to_string(control->items.size()) +
+                          " lines; line " + std::to_string(line) + " cannot be picked");
     }
     if (!control->enabled) {
-        m_transcript.Add(control->label + " is disabled; the pick does nothing");
+        m_transcript.Add(name + " is disabled; the pick does nothing");
         return;
     }
     ComboMessage(*control, CB_SETCURSEL, static_cast<WPARAM>(line - 1), 0);
@@ -116,6 +128,26 @@ void Desktop::PerformWait(const Action& action) {
     }
 }
 
+void Desktop::PerformVerb(Window& window, const OperatorTarget& target, int number) {
+    switch (target.kind) {
+        case OperatorVerbKind::PickLine:
+            return PickLine(window, target.id, target.name, number);
+        case OperatorVerbKind::PressButton:
+            return PressButton(window, target.id, target.name);
+        case OperatorVerbKind::SystemCommand:
+            for (const MenuItem& item : window.systemMenu) {
+                if (item.flags == MF_STRING && item.id == static_cast<std::uintptr_t>(target.id)) {
+                    Dispatch(window, WM_SYSCOMMAND, static_cast<WPARAM>(target.id), 0);
+                    return;
+                }
+            }
+            throw ScriptError("the system menu of \"" + window.caption + "\" has no " +
+                              target.name);
+        case OperatorVerbKind::None:
+            return;
+    }
+}
+
 void Desktop::PerformOperatorAction(Window& window) {
     std::optional<Action> next = m_script.Next();
     if (!next) {
@@ -129,18 +161,6 @@ void Desktop::PerformOperatorAction(Window& window) {
     }
     m_transcript.Add("> " + action.text);
     switch (action.kind) {
-        case ActionKind::PickProgram:
-            return PickLine(window, IDC_CMB_PROGRAM, action.number);
-        case ActionKind::PickDrive:
-            return PickLine(window, IDC_CMB_DRIVE, action.number);
-        case ActionKind::PressCreate:
-            return PressButton(window, IDC_BTN_CREATE, "create button");
-        case ActionKind::PressHelp:
-            return PressButton(window, ID_HELP, "help button");
-        case ActionKind::PressExit:
-            return PressButton(window, IDCANCEL, "exit button");
-        case ActionKind::Ok:
-            return PressButton(window, IDOK, "OK button");
         case ActionKind::Enter: {
             int id = IDOK;
             for (const ControlTemplate& t : window.dialogTemplate->controls) {
@@ -162,18 +182,16 @@ void Desktop::PerformOperatorAction(Window& window) {
         case ActionKind::Restore:
             Dispatch(window, WM_SYSCOMMAND, SC_RESTORE, 0);
             return;
-        case ActionKind::AboutItem:
-            for (const MenuItem& item : window.systemMenu) {
-                if (item.flags == MF_STRING && item.id == IDM_ABOUTBOX) {
-                    Dispatch(window, WM_SYSCOMMAND, IDM_ABOUTBOX, 0);
-                    return;
-                }
-            }
-            throw ScriptError("the system menu of \"" + window.caption + "\" has no version item");
         default:
-            throw ScriptError("'" + action.text + "' answers a message box, but the dialog \"" +
-                              window.caption + "\" shows none");
+            break;
     }
+    // A verb of the program's dialogs, or an answer that is one too ("ok"
+    // presses an OK button).
+    if (const OperatorTarget* target = VerbTarget(window.dialogTemplate->id, action.verb)) {
+        return PerformVerb(window, *target, action.number);
+    }
+    throw ScriptError("'" + action.text + "' answers a message box, but the dialog \"" +
+                      window.caption + "\" shows none");
 }
 
 int Desktop::MessageBoxA(HWND owner, const char* text, const char* caption, UINT type) {

@@ -5,7 +5,7 @@
 #include <fstream>
 #include <stdexcept>
 
-#include "platform/sim/cp932.h"
+#include "platform/host/cp932.h"
 #include "platform/sim/sim_machine.h"
 #include "tests/platform/port_adapter.h"
 #include "tests/support/test_machine.h"
@@ -16,7 +16,7 @@ namespace {
 constexpr char kScratch[] = "D:\\SCRATCH";
 
 std::string Utf8(const std::string& cp932) {
-    auto converted = sim::Cp932ToUtf8(cp932);
+    auto converted = host::Cp932ToUtf8(cp932);
     if (!converted) throw std::invalid_argument("not code page 932: " + cp932);
     return *converted;
 }

@@ -9,7 +9,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "platform/sim/cp932.h"
+#include "platform/host/cp932.h"
 #include "records/data_file_format.h"
 #include "tools/datafile/atomic_file.h"
 #include "tools/datafile/manifest.h"
@@ -209,7 +209,7 @@ TEST(Manifest, ReadsSettingsEntriesAndPayloads) {
         "stamp 2004-04-01 09:00:00  # after the entries, still their default time\n";
     DataFileSpec model = ParseManifest(text, dir.path() / "x.manifest");
 
-    EXPECT_EQ(model.programName, *sim::Utf8ToCp932("NOVUS-KT フロッピー版"));
+    EXPECT_EQ(model.programName, *host::Utf8ToCp932("NOVUS-KT フロッピー版"));
     EXPECT_EQ(model.mediaKind, MEDIA_USB);
     EXPECT_EQ(model.contentKind, 0x7F);
     EXPECT_EQ(model.baseSector, 63u);
@@ -224,7 +224,7 @@ TEST(Manifest, ReadsSettingsEntriesAndPayloads) {
     EXPECT_EQ(model.entries[1].kind, ENTRY_ZERO_FILL);
     EXPECT_EQ(model.entries[1].kindByte, 0x42);
     EXPECT_EQ(model.entries[1].size, 1024u);
-    EXPECT_EQ(model.entries[2].fileName, *sim::Utf8ToCp932("ファイル.TXT"));
+    EXPECT_EQ(model.entries[2].fileName, *host::Utf8ToCp932("ファイル.TXT"));
     EXPECT_EQ(Ticks(model.entries[2].fileTime), 0x01C417C7B670E800u);
     EXPECT_EQ(Ticks(model.entries[3].fileTime), 116444736000000000u);
 
@@ -380,7 +380,7 @@ TEST(ExampleDataFiles, MatchTheirManifests) {
         std::vector<BYTE> bytes = ReadAll(tavex / c.file);
         ASSERT_EQ(VerdictOf(bytes), HeaderVerdict::Valid);
         DataFileHeader h = HeaderOf(bytes);
-        EXPECT_EQ(sim::Cp932ToUtf8(h.ProgramName()), c.name);
+        EXPECT_EQ(host::Cp932ToUtf8(h.ProgramName()), c.name);
         EXPECT_EQ(h.MediaKind(), c.media);
         EXPECT_EQ(h.ContentKind(), CONTENT_LOGGED);
         EXPECT_EQ(h.BaseSector(), c.baseSector);

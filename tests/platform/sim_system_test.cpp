@@ -114,7 +114,7 @@ TEST(Win32ErrorFromErrno, GivesEachHostErrorItsWin32Number) {
         {EMFILE, sim::ERROR_TOO_MANY_OPEN_FILES},
         {ENFILE, sim::ERROR_TOO_MANY_OPEN_FILES},
         {EXDEV, sim::ERROR_NOT_SAME_DEVICE},
-        {ENOTEMPTY, sim::ERROR_DIR_NOT_EMPTY},
+        {ENOTEMPTY, ERROR_DIR_NOT_EMPTY},
         {EBUSY, sim::ERROR_BUSY},
         {ETXTBSY, ERROR_SHARING_VIOLATION},
         {EWOULDBLOCK, ERROR_SHARING_VIOLATION},
@@ -122,7 +122,7 @@ TEST(Win32ErrorFromErrno, GivesEachHostErrorItsWin32Number) {
         {ENODEV, ERROR_NOT_READY},
         {ENOMEDIUM, ERROR_NOT_READY},
         {EIO, sim::ERROR_IO_DEVICE},
-        {ELOOP, sim::ERROR_GEN_FAILURE},
+        {ELOOP, ERROR_GEN_FAILURE},
     };
     for (const auto& [error, win32] : cases) {
         EXPECT_EQ(sim::Win32ErrorFromErrno(error), win32) << "errno " << error;

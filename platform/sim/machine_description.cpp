@@ -264,7 +264,6 @@ MachineConfig LoadMachineDescription(const std::filesystem::path& directory) {
     for (const auto& [letter, drive] : config.drives) {
         std::string name = std::string("drive ") + letter;
         if (drive.hostRoot.empty() && !drive.device) fail(name + " has no root");
-        if (!drive.hostRoot.empty() && drive.device) fail(name + " has both a root and a device");
         if (drive.device && !config.devices.count(*drive.device))
             fail(name + " names a device that is not described");
     }

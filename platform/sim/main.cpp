@@ -1,6 +1,7 @@
 // veldra: the program on a simulated Windows machine.
 //
 //   veldra --machine DIR [--do ACTIONS]... [-- COMMAND-LINE-TAIL...]
+//   veldra --machine DIR --scan
 //
 // Every visible event goes to standard output, one UTF-8 line each. The exit
 // code is the program's, or 2 (usage, machine description), 3 (script) or 4
@@ -9,15 +10,19 @@
 #include <string>
 #include <vector>
 
+#include "platform/sim/errors.h"
+#include "platform/sim/scan_report.h"
 #include "platform/sim/sim_run.h"
 
 namespace {
 
 constexpr char kUsage[] =
     "usage: veldra --machine DIR [--do ACTIONS]... [-- COMMAND-LINE-TAIL...]\n"
+    "       veldra --machine DIR --scan\n"
     "  DIR      a machine directory (see docs/machine.md)\n"
     "  ACTIONS  the operator's actions, comma-separated (see docs/script.md),\n"
-    "           e.g. --do \"program 2, help, ok, exit\"\n";
+    "           e.g. --do \"program 2, help, ok, exit\"\n"
+    "  --scan   print what drive discovery finds on the machine, and end\n";
 
 int UsageError(const std::string& what) {
     std::cerr << "veldra: " << what << "\n" << kUsage;
@@ -31,6 +36,7 @@ int main(int argc, char** argv) {
     std::string machineDir;
     OperatorScript script;
     std::vector<std::string> tail;
+    bool scan = false;
     try {
         for (int i = 1; i < argc; ++i) {
             std::string arg = argv[i];
@@ -45,7 +51,9 @@ int main(int argc, char** argv) {
             if ((arg == "--machine" || arg == "--do") && i + 1 >= argc) {
                 return UsageError(arg + " needs a value");
             }
-            if (arg == "--machine") {
+            if (arg == "--scan") {
+                scan = true;
+            } else if (arg == "--machine") {
                 machineDir = argv[++i];
             } else if (arg == "--do") {
                 script.Append(OperatorScript::Parse(argv[++i]));
@@ -65,6 +73,16 @@ int main(int argc, char** argv) {
     } catch (const MachineDescriptionError& e) {
         std::cerr << "veldra: " << e.what() << "\n";
         return EXIT_USAGE;
+    }
+
+    if (scan) {
+        try {
+            for (const std::string& line : ScanReport(config)) std::cout << line << "\n";
+        } catch (const NotImplementedError& e) {
+            std::cerr << "veldra: not simulated: " << e.what() << "\n";
+            return EXIT_NOT_SIMULATED;
+        }
+        return 0;
     }
 
     Transcript transcript(&std::cout);

@@ -17,7 +17,7 @@ SimMachine::SimMachine(MachineConfig config, OperatorScript script, Transcript& 
       m_desktop(*this, std::move(script), transcript) {
     m_devices.Attach(m_files);
     for (const auto& [letter, drive] : Config().drives) {
-        if (drive.device) {
+        if (drive.hostRoot.empty()) {
             m_drives.Mount(letter, std::make_unique<MediumVolume>(*m_devices.Find(*drive.device)));
         } else {
             m_drives.Mount(letter, std::make_unique<HostFolderVolume>(

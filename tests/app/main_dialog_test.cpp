@@ -2,6 +2,9 @@
 // the keys and buttons that end it or must not, and what it writes on the way out.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+
 #include "tests/support/test_machine.h"
 #include "tests/support/three_programs.h"
 
@@ -133,6 +136,53 @@ TEST_F(MainDialog, MinimizedItPaintsItsIconInTheMiddle) {
     // 299 x 165 dialog units are 448 x 247 pixels; the icon is 32 square.
     EXPECT_TRUE(run.Has("icon 128 drawn at 208,108")) << run.Text();
     EXPECT_EQ(run.Count("drawn at"), 1);
+}
+
+// Two sticks and a floppy drive: the drive box shows the drives that fit the
+// program's medium, and a program change keeps the selected line when the new
+// list is long enough, else selects the first.
+TEST(DriveBox, FitsTheMediumAndKeepsOrResetsItsSelection) {
+    TestMachine machine;
+    for (const char* image : {"fd.img", "e.img", "f.img"}) {
+        std::ofstream(machine.Dir() / image, std::ios::binary).close();
+        std::filesystem::resize_file(machine.Dir() / image, 1474560);
+    }
+    machine.AddSection(
+        "[drive A]\ntype = removable\ndevice = floppy 0\n"
+        "[drive E]\ntype = removable\ndevice = disk 1\n"
+        "[drive F]\ntype = removable\ndevice = disk 2\n"
+        "[floppy 0]\nimage = fd.img\ndevice-number = fails\n"
+        "[disk 1]\nimage = e.img\n[disk 2]\nimage = f.img\n"
+        "[registry SYSTEM\\CurrentControlSet\\Services\\Flpydisk\\Enum]\nCount = dword:1\n");
+    machine.InstallPrograms({TestMachine::FloppyProgram("フロッピー版"),
+                             TestMachine::UsbProgram("USB版"), TestMachine::UsbProgram("USB2")});
+    RunResult run = machine.Run("program 2, drive 2, program 3, program 1, exit");
+    ASSERT_EQ(run.exitCode, 0) << run.Text();
+    std::vector<std::string> drives;
+    for (const std::string& line : run.lines) {
+        if (line.rfind("drive box: ", 0) == 0 || line.rfind("> ", 0) == 0) drives.push_back(line);
+    }
+    EXPECT_EQ(drives, (std::vector<std::string>{"drive box: clear",
+                                                "drive box: add \"A:\"",
+                                                "drive box: select 1 \"A:\"",
+                                                "> program 2",
+                                                "drive box: clear",
+                                                "drive box: add \"E:\"",
+                                                "drive box: add \"F:\"",
+                                                "drive box: select 1 \"E:\"",
+                                                "> drive 2",
+                                                "drive box: select 2 \"F:\"",
+                                                "> program 3",
+                                                "drive box: clear",
+                                                "drive box: add \"E:\"",
+                                                "drive box: add \"F:\"",
+                                                "drive box: select 2 \"F:\"",
+                                                "> program 1",
+                                                "drive box: clear",
+                                                "drive box: add \"A:\"",
+                                                "drive box: select 1 \"A:\"",
+                                                "> exit"}))
+        << run.Text();
 }
 
 }  // namespace

@@ -200,6 +200,17 @@ TEST_F(VeldraCommand, ExitAtOnceShowsTheReadyDialogAndWritesTheSelectionBack) {
     EXPECT_NE(Slurp(Tavex() / "TAVEXMEDIA.INI").find("FILENO=1\r\n"), std::string::npos);
 }
 
+TEST_F(VeldraCommand, ScanPrintsWhatDriveDiscoveryFindsAndRunsNothing) {
+    std::map<std::string, std::string> before = Snapshot();
+    Finished run = Run({"--scan"});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(run.out,
+              "A:  removable  floppy  device -    partition -    \"フロッピー ディスク ドライブ\"\n"
+              "C:  fixed      disk    device 0    partition 1    \"VELDRA HARDDISK\"\n"
+              "E:  removable  disk    device 1    partition 1    \"VELDRA Stick USB Device\"\n");
+    EXPECT_EQ(Snapshot(), before);
+}
+
 TEST_F(VeldraCommand, EachInstallationRunAppendsOneEntryToTheLog) {
     for (int run = 1; run <= 2; ++run) {
         Finished install = Run({"--", "/install"});

@@ -1,0 +1,263 @@
+// Drive discovery and raw device access end to end, on simulated machines
+// with devices, media and a registry: what the scan finds, and what opening a
+// target and moving sectors does to the images.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "disk/disk_info.h"
+#include "disk/target_open.h"
+#include "platform/sim/scan_report.h"
+#include "platform/sim/sim_machine.h"
+#include "tests/support/test_machine.h"
+
+namespace veldra::testing {
+namespace {
+
+constexpr char kFlpydisk[] =
+    "[registry SYSTEM\\CurrentControlSet\\Services\\Flpydisk\\Enum]\nCount = dword:1\n"
+    "0 = ACPI\\PNP0700\\0\n"
+    "[registry SYSTEM\\CurrentControlSet\\Enum\\ACPI\\PNP0700\\0]\ndeviceDesc = Legacy floppy\n";
+constexpr char kSfloppy[] =
+    "[registry SYSTEM\\CurrentControlSet\\Services\\Sfloppy\\Enum]\nCount = dword:1\n"
+    "0 = USB\\FLOPPY\\1\n"
+    "[registry SYSTEM\\CurrentControlSet\\Enum\\USB\\FLOPPY\\1]\nFriendlyName = USB floppy\n";
+constexpr char kDisks[] =
+    "[registry SYSTEM\\CurrentControlSet\\Services\\Disk\\Enum]\nCount = dword:2\n"
+    "0 = IDE\\HD\\0\n1 = USBSTOR\\STICK\\1\n"
+    "[registry SYSTEM\\CurrentControlSet\\Enum\\IDE\\HD\\0]\nFriendlyName = Fixed disk\n"
+    "[registry SYSTEM\\CurrentControlSet\\Enum\\USBSTOR\\STICK\\1]\n"
+    // A friendly name that says no more than the default gives way to deviceDesc.
+    "FriendlyName = ディスクドライブ\ndeviceDesc = Stick from deviceDesc\n";
+
+// An image of the given size, sparse, in the machine directory.
+void MakeImage(const TestMachine& machine, const std::string& name, std::uint64_t bytes) {
+    std::filesystem::path path = machine.Dir() / name;
+    std::ofstream(path, std::ios::binary).close();
+    std::filesystem::resize_file(path, bytes);
+}
+
+std::string Drive(char letter, const std::string& device, const char* type = "removable") {
+    return std::string("[drive ") + letter + "]\ntype = " + type + "\ndevice = " + device + "\n";
+}
+
+std::vector<std::string> Scan(TestMachine& machine) {
+    machine.WriteMachineDescription();
+    return sim::ScanReport(sim::LoadMachineDescription(machine.Dir()));
+}
+
+struct ScanCase {
+    const char* what;
+    std::string sections;
+    std::vector<std::string> lines;
+};
+
+void PrintTo(const ScanCase& c, std::ostream* out) {
+    *out << c.what;
+}
+
+class DriveScan : public ::testing::TestWithParam<ScanCase> {};
+
+TEST_P(DriveScan, FindsWhatTheDevicesAndTheRegistryAnswer) {
+    TestMachine machine;
+    MakeImage(machine, "fd.img", 1474560);
+    MakeImage(machine, "fd720.img", 737280);
+    MakeImage(machine, "disk.img", 64 << 20);
+    machine.AddSection(GetParam().sections);
+    std::vector<std::string> lines = Scan(machine);
+    // C: is the tool's host folder without a device in every case.
+    std::erase_if(lines, [](const std::string& line) { return line.rfind("C:", 0) == 0; });
+    EXPECT_EQ(lines, GetParam().lines);
+}
+
+const ScanCase kScans[] = {
+    {"OneLegacyFloppyAndAPhantomB",
+     Drive('A', "floppy 0") + Drive('B', "floppy 1") +
+         "[floppy 0]\nimage = fd.img\ndevice-number = fails\n"
+         "[floppy 1]\nimage = fd.img\ndevice-number = fails\n" +
+         kFlpydisk,
+     {"A:  removable  floppy  device -    partition -    \"Legacy floppy\"",
+      // The floppy driver's key has no name at the next index.
+      "B:  dropped    -       device -    partition -    \"ディスクドライブ\""}},
+    {"UsbFloppyAfterTheLegacyOneWithAndWithoutMedium",
+     Drive('A', "floppy 0") + Drive('F', "floppy 1") + Drive('G', "floppy 2") +
+         "[floppy 0]\nimage = fd.img\ndevice-number = fails\n"
+         "[floppy 1]\nimage = fd.img\ndevice-number = 1\n"
+         "[floppy 2]\nmedium = absent\ndevice-number = 1\n" +
+         kFlpydisk + kSfloppy,
+     {"A:  removable  floppy  device -    partition -    \"Legacy floppy\"",
+      "F:  removable  floppy  device 1    partition 0    \"USB floppy\"",
+      "G:  removable  floppy  device 1    partition 0    \"USB floppy\""}},
+    {"StickAndFixedDiskNamedFromTheRegistry",
+     Drive('D', "disk 0", "fixed") + Drive('E', "disk 1") +
+         "[disk 0]\nimage = disk.img\nmedia = fixed\n[disk 1]\nimage = disk.img\n" + kDisks,
+     {"D:  fixed      disk    device 0    partition 1    \"Fixed disk\"",
+      "E:  removable  disk    device 1    partition 1    \"Stick from deviceDesc\""}},
+    {"EmptyRemovableInTheFloppyRangeStaysUnclassified",
+     Drive('D', "disk 0") + "[disk 0]\nmedium = absent\n" + kSfloppy,
+     {"D:  removable  -       device 0    partition 1    \"ディスクドライブ\""}},
+};
+
+INSTANTIATE_TEST_SUITE_P(Machines, DriveScan, ::testing::ValuesIn(kScans),
+                         [](const auto& info) { return std::string(info.param.what); });
+
+// A machine with the devices a target test needs, and the program's view.
+class RawAccess : public ::testing::Test {
+protected:
+    void Boot(const std::string& sections) {
+        m_machine.AddSection(sections);
+        m_machine.WriteMachineDescription();
+        m_sim = std::make_unique<sim::SimMachine>(sim::LoadMachineDescription(m_machine.Dir()),
+                                                  sim::OperatorScript(), m_transcript);
+        Ports ports = m_sim->ports();
+        m_disk = std::make_unique<CDiskInfo>(
+            DiskPorts{ports.system, ports.files, ports.devices, ports.registry});
+    }
+
+    // The listed record of a letter, as the drive box would offer it.
+    DriveRecord& Listed(char letter) {
+        m_disk->ListRemovableDrives(m_list, m_table);
+        for (int i = 0; i < m_list.Count; ++i) {
+            if (m_list.Records[static_cast<std::size_t>(i)].Letters[0] == letter)
+                return m_list.Records[static_cast<std::size_t>(i)];
+        }
+        throw std::runtime_error(std::string("no removable drive ") + letter);
+    }
+
+    HANDLE OpenTarget(char letter, CreateTarget& target) {
+        target.platformId = VER_PLATFORM_WIN32_NT;
+        target.strDrive = std::string(1, letter) + ":";
+        target.pDrive = &Listed(letter);
+        return OpenTargetWithAttempts(*m_disk, target,
+                                      target.pDrive->DeviceClass == DEVCLASS_FLOPPY
+                                          ? TargetVolumePath(target)
+                                          : TargetGeometryPath(target));
+    }
+
+    std::string ImageBytes(const std::string& name, std::uint64_t offset, std::size_t count) {
+        std::ifstream in(m_machine.Dir() / name, std::ios::binary);
+        in.seekg(static_cast<std::streamoff>(offset));
+        std::string bytes(count, '\0');
+        in.read(bytes.data(), static_cast<std::streamsize>(count));
+        return bytes;
+    }
+
+    TestMachine m_machine;
+    sim::Transcript m_transcript;
+    std::unique_ptr<sim::SimMachine> m_sim;
+    std::unique_ptr<CDiskInfo> m_disk;
+    DriveList m_list;
+    LetterTable m_table;
+};
+
+TEST_F(RawAccess, AStickIsWrittenAsAWholeDiskAndOnlyItsImageChanges) {
+    MakeImage(m_machine, "stick.img", 8 << 20);
+    MakeImage(m_machine, "other.img", 8 << 20);
+    MakeImage(m_machine, "fd.img", 1474560);
+    Boot(Drive('E', "disk 1") + Drive('F', "disk 2") + Drive('A', "floppy 0") +
+         "[disk 1]\nimage = stick.img\n[disk 2]\nimage = other.img\n"
+         "[floppy 0]\nimage = fd.img\ndevice-number = fails\n" +
+         kFlpydisk);
+    CreateTarget target;
+    HANDLE device = OpenTarget('E', target);
+    ASSERT_NE(device, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(target.pDrive->State, DRIVE_READY);
+    EXPECT_EQ(target.pDrive->BytesPerSector, 512u);
+    std::string sector(512, 'S');
+    EXPECT_EQ(m_disk->WriteSectors(*target.pDrive, 0, 1, sector.data()), ERROR_SUCCESS);
+    EXPECT_EQ(m_disk->WriteSectors(*target.pDrive, 3, 1, sector.data()), ERROR_SUCCESS);
+    m_sim->CloseHandle(device);
+    EXPECT_EQ(ImageBytes("stick.img", 0, 512), sector);
+    EXPECT_EQ(ImageBytes("stick.img", 3 * 512, 512), sector);
+    EXPECT_EQ(ImageBytes("other.img", 0, 4 * 512), std::string(4 * 512, '\0'));
+    EXPECT_EQ(ImageBytes("fd.img", 0, 4 * 512), std::string(4 * 512, '\0'));
+}
+
+TEST_F(RawAccess, SectorsPast4GiBAreReachedWithoutWrapping) {
+    MakeImage(m_machine, "big.img", (std::uint64_t{5} << 30));
+    Boot(Drive('E', "disk 1") + "[disk 1]\nimage = big.img\n");
+    CreateTarget target;
+    ASSERT_NE(OpenTarget('E', target), INVALID_HANDLE_VALUE);
+    std::string sector(512, 'X');
+    constexpr std::uint32_t kLba = 1u << 23;  // byte offset 2^32
+    ASSERT_EQ(m_disk->WriteSectors(*target.pDrive, kLba, 1, sector.data()), ERROR_SUCCESS);
+    std::string back(512, '\0');
+    ASSERT_EQ(m_disk->ReadSectors(*target.pDrive, kLba, 1, back.data()), SectorRead::Read);
+    EXPECT_EQ(back, sector);
+    m_sim->CloseHandle(target.hDevice);
+    EXPECT_EQ(ImageBytes("big.img", std::uint64_t{1} << 32, 512), sector);
+    EXPECT_EQ(ImageBytes("big.img", 0, 512), std::string(512, '\0'));
+}
+
+struct RefusedTarget {
+    const char* what;
+    char letter;
+    std::string sections;
+};
+
+void PrintTo(const RefusedTarget& t, std::ostream* out) {
+    *out << t.what;
+}
+
+class RefusedTargets : public RawAccess, public ::testing::WithParamInterface<RefusedTarget> {};
+
+// No usable medium looks the same whatever the reason: three attempts, two
+// waits of a second on the virtual clock, and no handle.
+TEST_P(RefusedTargets, AfterThreeAttemptsTwoSecondsApart) {
+    MakeImage(m_machine, "fd720.img", 737280);
+    MakeImage(m_machine, "stick.img", 8 << 20);
+    Boot(GetParam().sections);
+    CreateTarget target;
+    std::uint64_t slept = m_sim->SleptMilliseconds();
+    EXPECT_EQ(OpenTarget(GetParam().letter, target), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(target.hDevice, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(target.pDrive->Device, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(m_sim->SleptMilliseconds() - slept, 2000u);
+    EXPECT_EQ(m_sim->OpenHandleCount(), 0u);
+}
+
+const RefusedTarget kRefused[] = {
+    {"PulledStick", 'E', Drive('E', "disk 1") + "[disk 1]\nmedium = absent\n"},
+    {"Floppy720K", 'A',
+     Drive('A', "floppy 0") +
+         "[floppy 0]\nimage = fd720.img\nmedia = 720K\ndevice-number = fails\n" + kFlpydisk},
+    {"FixedMediaOnUsb", 'E', Drive('E', "disk 1") + "[disk 1]\nimage = stick.img\nmedia = fixed\n"},
+    // Never opened as whatever physical drive its number names.
+    {"UnclassifiedDrive", 'D', Drive('D', "disk 0") + "[disk 0]\nmedium = absent\n" + kSfloppy},
+    {"SectorSizeZero", 'E',
+     Drive('E', "disk 1") + "[disk 1]\nimage = stick.img\nbytes-per-sector = 0\n"},
+    {"SectorSizeNoPowerOfTwo", 'E',
+     Drive('E', "disk 1") + "[disk 1]\nimage = stick.img\nbytes-per-sector = 520\n"},
+    {"SectorLargerThanTheBuffer", 'E',
+     Drive('E', "disk 1") + "[disk 1]\nimage = stick.img\nbytes-per-sector = 131072\n"},
+};
+
+INSTANTIATE_TEST_SUITE_P(Media, RefusedTargets, ::testing::ValuesIn(kRefused),
+                         [](const auto& info) { return std::string(info.param.what); });
+
+TEST_F(RawAccess, SectorIoOnARecordThatIsNotReadyTouchesNothing) {
+    MakeImage(m_machine, "stick.img", 8 << 20);
+    Boot(Drive('E', "disk 1") + "[disk 1]\nimage = stick.img\n");
+    DriveRecord record = Listed('E');
+    record.State = 0;
+    std::string sector(512, 'Z');
+    EXPECT_EQ(m_disk->ReadSectors(record, 0, 1, sector.data()), SectorRead::Failed);
+    EXPECT_EQ(m_disk->WriteSectors(record, 0, 1, sector.data()), SECTOR_WRITE_NOT_READY);
+    EXPECT_EQ(ImageBytes("stick.img", 0, 512), std::string(512, '\0'));
+}
+
+TEST_F(RawAccess, AWriteProtectedMediumRefusesWritesWithError19) {
+    MakeImage(m_machine, "stick.img", 8 << 20);
+    Boot(Drive('E', "disk 1") + "[disk 1]\nimage = stick.img\nwrite-protected = yes\n");
+    CreateTarget target;
+    ASSERT_NE(OpenTarget('E', target), INVALID_HANDLE_VALUE);
+    std::string sector(512, 'W');
+    EXPECT_EQ(m_disk->WriteSectors(*target.pDrive, 0, 1, sector.data()), ERROR_WRITE_PROTECT);
+    m_sim->CloseHandle(target.hDevice);
+}
+
+}  // namespace
+}  // namespace veldra::testing

@@ -28,6 +28,17 @@ struct HostSetup {
     std::vector<std::pair<std::string, DWORD>> heldOpen{};
     // The file can be opened this many times, then someone deletes it.
     std::vector<std::pair<std::string, int>> vanishing{};
+    // Registry values under HKEY_LOCAL_MACHINE: key path, value name, and a
+    // REG_SZ text or (when number is set) a REG_DWORD.
+    struct RegistryValue {
+        std::string key;
+        std::string name;
+        std::string text{};
+        std::optional<DWORD> number{};
+    };
+    std::vector<RegistryValue> registry{};
+    // A removable disk of this many bytes (zeros), reached as DevicePath().
+    std::optional<std::uint64_t> diskBytes{};
 };
 
 // One running program's view of the platform.
@@ -37,6 +48,8 @@ public:
     virtual SystemPort& System() = 0;
     virtual FilePort& Files() = 0;
     virtual ProfilePort& Profile() = 0;
+    virtual DevicePort& Devices() = 0;
+    virtual RegistryPort& Registry() = 0;
 };
 
 // The machine of one test.
@@ -50,6 +63,8 @@ public:
     virtual char UnusedDriveLetter() const = 0;
     // A kernel object name that no other test uses.
     virtual std::string UniqueName(const std::string& stem) = 0;
+    // The raw path of the setup's disk ("\\\\.\\PhysicalDriveN").
+    virtual std::string DiskPath() const = 0;
     // Starts another program (process) on this machine.
     virtual std::unique_ptr<PortAdapter> Start() = 0;
 };

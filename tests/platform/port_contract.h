@@ -26,6 +26,8 @@ protected:
     SystemPort& sys() { return m_program->System(); }
     FilePort& files() { return m_program->Files(); }
     ProfilePort& profile() { return m_program->Profile(); }
+    DevicePort& devices() { return m_program->Devices(); }
+    RegistryPort& registry() { return m_program->Registry(); }
     TestHost& host() { return *m_host; }
 
     // The Windows path of name in the scratch folder.

@@ -49,6 +49,8 @@ public:
     SystemPort& System() override { return m_machine.ports().system; }
     FilePort& Files() override { return m_machine.ports().files; }
     ProfilePort& Profile() override { return m_machine.ports().profile; }
+    DevicePort& Devices() override { return m_machine.ports().devices; }
+    RegistryPort& Registry() override { return m_machine.ports().registry; }
 
 private:
     sim::Transcript m_transcript;
@@ -82,11 +84,24 @@ public:
             vanishing += Utf8(At(name)) + " = " + std::to_string(opens) + "\n";
         }
         m_machine.AddSection(vanishing);
+        for (const HostSetup::RegistryValue& value : setup.registry) {
+            m_machine.AddSection(
+                "[registry " + value.key + "]\n" + value.name + " = " +
+                (value.number ? "dword:" + std::to_string(*value.number) : "sz:" + value.text) +
+                "\n");
+        }
+        if (setup.diskBytes) {
+            std::filesystem::path image = m_machine.Dir() / "disk7.img";
+            std::ofstream(image, std::ios::binary).close();
+            std::filesystem::resize_file(image, *setup.diskBytes);
+            m_machine.AddSection("[disk 7]\nimage = disk7.img\n");
+        }
         m_machine.WriteMachineDescription();
     }
 
     std::string Scratch() const override { return kScratch; }
     char UnusedDriveLetter() const override { return 'Q'; }
+    std::string DiskPath() const override { return "\\\\.\\PhysicalDrive7"; }
     std::string UniqueName(const std::string& stem) override {
         return stem + std::to_string(++m_nNames);
     }

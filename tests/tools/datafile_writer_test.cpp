@@ -368,11 +368,12 @@ TEST(ExampleDataFiles, MatchTheirManifests) {
          "NOVUS-KT フロッピー版",
          0,
          0,
-         {ENTRY_SECTORS, ENTRY_ZERO_FILL, ENTRY_FILE, ENTRY_FILE}},
+         {ENTRY_SECTORS_ABSOLUTE, ENTRY_ZERO_FILL, ENTRY_SECTORS, ENTRY_SECTORS, ENTRY_FILE,
+          ENTRY_FILE}},
         {"NOVUSUSB.DAT",
          "NOVUS-KT USB版",
          MEDIA_USB,
-         63,
+         2048,
          {ENTRY_SECTORS_ABSOLUTE, ENTRY_SECTORS, ENTRY_FILE}},
     };
     for (const auto& c : cases) {

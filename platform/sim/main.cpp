@@ -87,8 +87,9 @@ int main(int argc, char** argv) {
 
     Transcript transcript(&std::cout);
     std::string error;
-    std::size_t unused = 0;
-    int exitCode = RunProgram(config, script, transcript, &error, &unused);
+    RunStats stats;
+    int exitCode = RunProgram(config, script, transcript, &error, &stats);
+    std::size_t unused = stats.unusedActions;
     if (!error.empty()) std::cerr << "veldra: " << error << "\n";
     // Not an error, but usually a script that expected more of the program.
     if (error.empty() && unused > 0) {

@@ -19,7 +19,7 @@ void AppendCommandLineTail(MachineConfig& config, const std::vector<std::string>
 }
 
 int RunProgram(const MachineConfig& config, const OperatorScript& script, Transcript& transcript,
-               std::string* error, std::size_t* unusedActions) {
+               std::string* error, RunStats* stats) {
     SimMachine machine(config, script, transcript);
     Ports ports = machine.ports();
     int exitCode;
@@ -32,7 +32,10 @@ int RunProgram(const MachineConfig& config, const OperatorScript& script, Transc
         *error = std::string("not simulated: ") + e.what();
         exitCode = EXIT_NOT_SIMULATED;
     }
-    if (unusedActions) *unusedActions = machine.ScriptRemaining();
+    if (stats) {
+        stats->unusedActions = machine.ScriptRemaining();
+        stats->sleptMs = machine.SleptMilliseconds();
+    }
     return exitCode;
 }
 

@@ -2,6 +2,7 @@
 // from tests in the same process.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -21,10 +22,15 @@ enum : int {
 // Appends the words after "--" to the machine's command line.
 void AppendCommandLineTail(MachineConfig& config, const std::vector<std::string>& tailUtf8);
 
+// What a run leaves besides its transcript.
+struct RunStats {
+    std::size_t unusedActions = 0;  // script actions left when the program ended
+    std::uint64_t sleptMs = 0;      // time the program slept on the virtual clock
+};
+
 // Runs the program; returns its exit code, or one of the codes above with the
-// reason in error. unusedActions, when given, receives the number of script
-// actions left when the program ended.
+// reason in error. stats, when given, receives what the run leaves.
 int RunProgram(const MachineConfig& config, const OperatorScript& script, Transcript& transcript,
-               std::string* error, std::size_t* unusedActions = nullptr);
+               std::string* error, RunStats* stats = nullptr);
 
 }  // namespace veldra::sim

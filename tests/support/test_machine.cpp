@@ -149,8 +149,10 @@ RunResult TestMachine::Run(const std::string& actions, const std::vector<std::st
     sim::AppendCommandLineTail(config, tail);
     sim::Transcript transcript;
     RunResult result;
-    result.exitCode =
-        sim::RunProgram(config, sim::OperatorScript::Parse(actions), transcript, &result.error);
+    sim::RunStats stats;
+    result.exitCode = sim::RunProgram(config, sim::OperatorScript::Parse(actions), transcript,
+                                      &result.error, &stats);
+    result.sleptMs = stats.sleptMs;
     result.lines = transcript.Lines();
     return result;
 }

@@ -15,7 +15,8 @@ namespace veldra::testing {
 struct RunResult {
     int exitCode = -1;
     std::vector<std::string> lines;
-    std::string error;  // why the run stopped early, if it did
+    std::string error;          // why the run stopped early, if it did
+    std::uint64_t sleptMs = 0;  // on the machine's virtual clock
 
     bool Has(const std::string& fragment) const { return Count(fragment) > 0; }
     int Count(const std::string& fragment) const;

@@ -95,11 +95,59 @@ HeaderVerdict CheckDataFileHeader(std::span<const BYTE> bytesRead, std::uint64_t
     if (header.EntryCount() > HDR_MAX_ENTRIES) return HeaderVerdict::Broken;
     for (int i = 0; i < header.EntryCount(); ++i) {
         DataFileEntry entry = header.Entry(i);
-        if (entry.Kind == ENTRY_ZERO_FILL) continue;
-        std::uint64_t end = HDR_PAYLOAD_BASE + entry.DataOffset + entry.Size;
-        if (end > fileSize) return HeaderVerdict::Broken;
+        if (entry.Kind != ENTRY_ZERO_FILL) {
+            std::uint64_t end = HDR_PAYLOAD_BASE + entry.DataOffset + entry.Size;
+            if (end > fileSize) return HeaderVerdict::Broken;
+        }
+        // What the writers act on must stay on the medium: a file in its
+        // root, sectors that do not wrap round to its start.
+        if (entry.InUse != ENTRY_IN_USE) continue;
+        if (entry.Kind == ENTRY_FILE) {
+            std::size_t offset = HDR_OFFSET_ENTRIES + HDR_ENTRY_SIZE * static_cast<std::size_t>(i);
+            if (!IsPlainRootFileName(std::span<const BYTE>(
+                    header.bytes.data() + offset + ENTRY_OFFSET_FILE_NAME, ENTRY_FILE_NAME_SIZE)))
+                return HeaderVerdict::Broken;
+        } else if (!SectorRangeFits(entry, header.BaseSector(), HDR_MIN_SECTOR_SIZE)) {
+            return HeaderVerdict::Broken;
+        }
     }
     return HeaderVerdict::Valid;
+}
+
+bool IsPlainRootFileName(std::span<const BYTE> nameField) {
+    const void* nul = std::memchr(nameField.data(), 0, nameField.size());
+    if (nul == nullptr) return false;
+    std::string_view name(reinterpret_cast<const char*>(nameField.data()),
+                          static_cast<const BYTE*>(nul) - nameField.data());
+    if (name.empty() || name == "." || name == "..") return false;
+    for (std::size_t i = 0; i < name.size(); ++i) {
+        unsigned char c = static_cast<unsigned char>(name[i]);
+        if (IsDbcsLeadByte932(c) && i + 1 < name.size()) {
+            ++i;  // a second byte of 0x5C is part of a character, no separator
+        } else if (c == '\\' || c == '/' || c == ':') {
+            return false;
+        }
+    }
+    // Device names are reserved in every directory, whatever the extension.
+    std::string_view stem = name.substr(0, name.find('.'));
+    for (const char* device : {"CON", "PRN", "AUX", "NUL"}) {
+        if (EqualsIgnoreAsciiCase(stem, device)) return false;
+    }
+    if (stem.size() == 4 && stem[3] >= '1' && stem[3] <= '9' &&
+        (EqualsIgnoreAsciiCase(stem.substr(0, 3), "COM") ||
+         EqualsIgnoreAsciiCase(stem.substr(0, 3), "LPT"))) {
+        return false;
+    }
+    return true;
+}
+
+bool SectorRangeFits(const DataFileEntry& entry, std::uint32_t baseSector,
+                     std::uint32_t sectorSize) {
+    constexpr std::uint64_t kSectorLimit = std::uint64_t{1} << 32;
+    std::uint64_t first = entry.StartSector;
+    if (entry.Kind != ENTRY_SECTORS_ABSOLUTE) first += baseSector;
+    std::uint64_t count = sectorSize == 0 ? 0 : entry.Size / sectorSize;
+    return first + count <= kSectorLimit && first < kSectorLimit;
 }
 
 std::string FileTitleOf(std::string_view path) {

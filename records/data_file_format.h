@@ -111,11 +111,27 @@ BOOL IsHeaderChecksumValid(const DataFileHeader* header);
 // The checksum a producer stores at offset 2044 for the other 511 words.
 std::uint32_t ComputeHeaderChecksum(std::span<const BYTE, HDR_SIZE> header);
 
+// Whether an ENTRY_FILE's 30-byte name field names a plain file in a root
+// directory: a NUL within the field, not empty, no path separator or colon,
+// not "." or "..", and no reserved device name (CON, PRN, AUX, NUL, COM1-9,
+// LPT1-9, with or without an extension).
+bool IsPlainRootFileName(std::span<const BYTE> nameField);
+
+// The smallest sector the writers use: the most sectors an entry can cover.
+constexpr std::uint32_t HDR_MIN_SECTOR_SIZE = 512;
+
+// Whether a sector entry's sectors, from its first sector on, stay below
+// 2^32 (the first sector is StartSector, plus BaseSector unless the entry is
+// absolute), counted in sectors of sectorSize bytes.
+bool SectorRangeFits(const DataFileEntry& entry, std::uint32_t baseSector,
+                     std::uint32_t sectorSize);
+
 // What the header reader concludes from the bytes it read and the file size.
 enum class HeaderVerdict {
     Valid,
     NotDataFile,  // short, or the signature differs
-    Broken,       // checksum wrong, too many entries, or a payload past the end of the file
+    Broken,       // checksum wrong, too many entries, a payload past the end of the file,
+                  // a file name that is no plain root name, or sectors past 2^32
 };
 HeaderVerdict CheckDataFileHeader(std::span<const BYTE> bytesRead, std::uint64_t fileSize,
                                   std::string_view signature);

@@ -42,6 +42,7 @@ void PutEntry(std::vector<BYTE>& header, int i, BYTE kind, std::uint32_t size,
     entry[ENTRY_OFFSET_KIND] = kind;
     WriteLe32(entry + ENTRY_OFFSET_SIZE, size);
     WriteLe32(entry + ENTRY_OFFSET_DATA_OFFSET, dataOffset);
+    if (kind == ENTRY_FILE) std::memcpy(entry + ENTRY_OFFSET_FILE_NAME, "FILE.BIN", 9);
 }
 
 HeaderVerdict Check(const std::vector<BYTE>& bytes, std::uint64_t fileSize) {
@@ -199,6 +200,75 @@ TEST(HeaderVerdicts, EntriesPastTheCountAreNotExamined) {
     header[HDR_OFFSET_ENTRY_COUNT] = 1;
     Seal(header);
     EXPECT_EQ(Check(header, HDR_SIZE + 512), HeaderVerdict::Valid);
+}
+
+// A file entry names a file in the medium's root, nothing else: the field
+// must hold a plain name and its NUL.
+TEST(HeaderVerdicts, AFileEntryMustNameAPlainFileInTheRoot) {
+    struct Row {
+        std::string field;  // the 30 bytes, NUL-padded when shorter
+        bool inUse;
+        HeaderVerdict verdict;
+    };
+    const Row rows[] = {
+        {"COMMAND.COM", true, HeaderVerdict::Valid},
+        {"\x83\x5C\x83\x74\x83\x67.TXT", true, HeaderVerdict::Valid},  // "ソフト": 0x5C inside
+        {"COM10", true, HeaderVerdict::Valid},
+        {"CONFIG.SYS", true, HeaderVerdict::Valid},
+        {"", true, HeaderVerdict::Broken},
+        {std::string(30, 'A'), true, HeaderVerdict::Broken},  // no NUL within the field
+        {"..\\AUTOEXEC.BAT", true, HeaderVerdict::Broken},
+        {"SUB/FILE.TXT", true, HeaderVerdict::Broken},
+        {"C:FILE.TXT", true, HeaderVerdict::Broken},
+        {".", true, HeaderVerdict::Broken},
+        {"..", true, HeaderVerdict::Broken},
+        {"con", true, HeaderVerdict::Broken},
+        {"NUL.TXT", true, HeaderVerdict::Broken},
+        {"Lpt1.prn", true, HeaderVerdict::Broken},
+        {"COM9", true, HeaderVerdict::Broken},
+        {"AUX", false, HeaderVerdict::Valid},  // never written
+    };
+    for (const Row& row : rows) {
+        std::vector<BYTE> header = BlankHeader();
+        PutEntry(header, 0, ENTRY_FILE, 0, 0, row.inUse ? ENTRY_IN_USE : 0);
+        BYTE* name = &header[std::size_t{HDR_OFFSET_ENTRIES} + ENTRY_OFFSET_FILE_NAME];
+        std::memset(name, 0, ENTRY_FILE_NAME_SIZE);
+        std::memcpy(name, row.field.data(), std::min<std::size_t>(row.field.size(), 30));
+        header[HDR_OFFSET_ENTRY_COUNT] = 1;
+        Seal(header);
+        EXPECT_EQ(Check(header, HDR_SIZE), row.verdict) << row.field;
+    }
+}
+
+// Sector numbers never wrap to the start of the medium.
+TEST(HeaderVerdicts, SectorEntriesMustEndBelowSector2To32) {
+    struct Row {
+        BYTE kind;
+        std::uint32_t start;
+        std::uint32_t base;
+        std::uint32_t size;
+        HeaderVerdict verdict;
+    };
+    const Row rows[] = {
+        {ENTRY_ZERO_FILL, 0xFFFFFFFFu, 0, 512, HeaderVerdict::Valid},  // the last sector
+        {ENTRY_ZERO_FILL, 0xFFFFFFFFu, 0, 1024, HeaderVerdict::Broken},
+        {ENTRY_ZERO_FILL, 0xFFFFFFFFu, 0, 1023, HeaderVerdict::Valid},  // one whole sector
+        {ENTRY_ZERO_FILL, 0xFFFFFF00u, 0x100, 0, HeaderVerdict::Broken},
+        {ENTRY_ZERO_FILL, 0xFFFFFE00u, 0x100, 0x20000, HeaderVerdict::Valid},
+        {ENTRY_SECTORS_ABSOLUTE, 0xFFFFFFFFu, 0x100, 0, HeaderVerdict::Valid},  // no base
+        {ENTRY_SECTORS_ABSOLUTE, 0xFFFFFFFFu, 0, 1024, HeaderVerdict::Broken},
+    };
+    for (const Row& row : rows) {
+        std::vector<BYTE> header = BlankHeader();
+        PutEntry(header, 0, row.kind, row.size, 0);
+        WriteLe32(&header[std::size_t{HDR_OFFSET_ENTRIES} + ENTRY_OFFSET_START_SECTOR], row.start);
+        WriteLe32(&header[HDR_OFFSET_BASE_SECTOR], row.base);
+        header[HDR_OFFSET_ENTRY_COUNT] = 1;
+        Seal(header);
+        EXPECT_EQ(Check(header, HDR_SIZE + row.size), row.verdict)
+            << "kind " << int{row.kind} << " start " << row.start << " base " << row.base
+            << " size " << row.size;
+    }
 }
 
 TEST(FileTitle, IsTheTextAfterTheLastRealBackslash) {

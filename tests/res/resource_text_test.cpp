@@ -34,6 +34,10 @@ TEST(FixedText, TheBytesReadAsTheIntendedJapanese) {
     EXPECT_EQ(sim::Cp932ToUtf8(kLogDateFormat), "  日時：%4d/%02d/%02d %02d:%02d:%02d");
     EXPECT_EQ(sim::Cp932ToUtf8(kDefaultDriveName), "ディスクドライブ");
     EXPECT_EQ(sim::Cp932ToUtf8(kMediaWriteError), "メディア書き込み中エラーが発生しました。");
+    EXPECT_EQ(sim::Cp932ToUtf8(kGetLayoutError),
+              "IOCTL_DISK_GET_DRIVE_LAYOUT error\nUSBデバイスへの書き込みができません");
+    EXPECT_EQ(sim::Cp932ToUtf8(kSetLayoutError),
+              "IOCTL_DISK_SET_DRIVE_LAYOUT error\nUSBデバイスへの書き込みができません");
 }
 
 }  // namespace

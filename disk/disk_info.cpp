@@ -1,0 +1,304 @@
+#include "disk/disk_info.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+#include "disk/drive_classification.h"
+#include "res/fixed_text.h"
+
+namespace veldra {
+namespace {
+
+CDiskInfo* g_pDiskInfo = nullptr;
+
+constexpr LONG kRegSuccess = static_cast<LONG>(ERROR_SUCCESS);
+
+// Every device open of drive access: read and write, no buffering.
+constexpr DWORD kDeviceAccess = GENERIC_READ | GENERIC_WRITE;
+
+const char* EnumKeyPath(EnumKey key) {
+    switch (key) {
+        case EnumKey::Disk:
+            return kDiskEnumKey;
+        case EnumKey::Sfloppy:
+            return kSfloppyEnumKey;
+        case EnumKey::Flpydisk:
+            return kFlpydiskEnumKey;
+    }
+    return kDiskEnumKey;
+}
+
+// The answers of the real devices and registry, for the classification.
+class PortProbes final : public DriveProbes {
+public:
+    explicit PortProbes(CDiskInfo& disk) : m_disk(disk), m_ports(disk.Ports()) {}
+
+    UINT DriveType(char letter) override {
+        char root[4] = {letter, ':', '\\', '\0'};
+        return m_ports.devices.GetDriveTypeA(root);
+    }
+
+    DeviceNumberAnswer DeviceNumber(char letter) override {
+        DeviceNumberAnswer answer;
+        UniqueFileHandle volume(m_ports.system, OpenScanVolume(letter));
+        if (!volume) return answer;
+        answer.volumeOpened = true;
+        STORAGE_DEVICE_NUMBER number{};
+        DWORD returned = 0;
+        answer.answered =
+            m_ports.devices.DeviceIoControl(volume.get(), IOCTL_STORAGE_GET_DEVICE_NUMBER, nullptr,
+                                            0, &number, sizeof number, &returned) &&
+            returned >= sizeof number;
+        answer.deviceNumber = number.DeviceNumber;
+        answer.partitionNumber = number.PartitionNumber;
+        return answer;
+    }
+
+    GeometryAnswer VolumeGeometry(char letter) override {
+        return GeometryOf(UniqueFileHandle(m_ports.system, OpenScanVolume(letter)));
+    }
+
+    GeometryAnswer PhysicalGeometry(DWORD number) override {
+        return GeometryOf(
+            UniqueFileHandle(m_ports.system, m_disk.OpenDevicePath(PhysicalDrivePath(number))));
+    }
+
+    DeviceNameAnswer DeviceName(EnumKey key, std::int32_t index) override {
+        DeviceNameAnswer answer;
+        answer.name =
+            m_disk.QueryDeviceName(EnumKeyPath(key), kDefaultDriveName, index, &answer.count);
+        return answer;
+    }
+
+private:
+    // The scan shares writing too: it only asks, and must not be refused
+    // because another program has the volume open.
+    HANDLE OpenScanVolume(char letter) {
+        return m_ports.files.CreateFileA(VolumePath(letter).c_str(), kDeviceAccess,
+                                         FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING,
+                                         FILE_FLAG_NO_BUFFERING);
+    }
+
+    GeometryAnswer GeometryOf(UniqueFileHandle device) {
+        GeometryAnswer answer;
+        if (!device) return answer;
+        answer.opened = true;
+        DISK_GEOMETRY geometry{};
+        answer.answered = m_disk.QueryGeometry(device.get(), &geometry);
+        answer.mediaType = geometry.MediaType;
+        return answer;
+    }
+
+    CDiskInfo& m_disk;
+    DiskPorts& m_ports;
+};
+
+}  // namespace
+
+CDiskInfo::CDiskInfo(DiskPorts ports) : m_ports(ports) {
+    g_pDiskInfo = this;
+}
+
+CDiskInfo::~CDiskInfo() {
+    if (g_pDiskInfo == this) g_pDiskInfo = nullptr;
+}
+
+CDiskInfo* TheDiskInfo() {
+    return g_pDiskInfo;
+}
+
+std::string VolumePath(char letter) {
+    return std::string("\\\\.\\") + letter + ":";
+}
+
+std::string PhysicalDrivePath(std::uint32_t number) {
+    char path[32];
+    std::snprintf(path, sizeof path, "\\\\.\\PhysicalDrive%u", number);
+    return path;
+}
+
+void CDiskInfo::ScanDriveLetters(LetterTable& table) {
+    PortProbes probes(*this);
+    ClassifyDriveLetters(probes, table);
+}
+
+int CDiskInfo::ListRemovableDrives(DriveList& list, LetterTable& table) {
+    ScanDriveLetters(table);
+    std::int32_t count = 0;
+    for (int i = 0; i < DRIVE_LETTER_COUNT; ++i) {
+        const LetterEntry& entry = table.Entries[static_cast<std::size_t>(i)];
+        if (entry.DriveType != static_cast<std::int32_t>(DRIVE_REMOVABLE)) continue;
+        // Geometry, handle and the like stay as an earlier open left them.
+        DriveRecord& record = list.Records[static_cast<std::size_t>(count)];
+        record.Letters = std::string(1, static_cast<char>('A' + i));
+        record.Name = entry.Name;
+        record.DriveType = static_cast<std::int32_t>(DRIVE_REMOVABLE);
+        record.DeviceNumber = entry.DeviceNumber;
+        record.DeviceClass = entry.DeviceClass;
+        record.State = DRIVE_READY;
+        record.ListIndex = static_cast<std::uint8_t>(count);
+        ++count;
+    }
+    list.Count = count;
+    return 0;
+}
+
+LONG CDiskInfo::QueryRegString(HKEY key, const char* valueName, char* buffer, DWORD bufferSize) {
+    if (bufferSize == 0) return static_cast<LONG>(ERROR_INSUFFICIENT_BUFFER);
+    buffer[0] = '\0';
+    DWORD size = bufferSize;
+    LONG result = m_ports.registry.RegQueryValueExA(key, valueName, nullptr,
+                                                    reinterpret_cast<BYTE*>(buffer), &size);
+    // A value stored without its NUL, or of another type, still ends inside
+    // the buffer.
+    if (result == static_cast<LONG>(ERROR_SUCCESS)) {
+        buffer[std::min<DWORD>(size, bufferSize - 1)] = '\0';
+    } else {
+        buffer[0] = '\0';
+    }
+    return result;
+}
+
+LONG CDiskInfo::QueryRegDword(HKEY key, const char* valueName, DWORD* value) {
+    *value = 0;
+    DWORD size = sizeof(DWORD);
+    return m_ports.registry.RegQueryValueExA(key, valueName, nullptr,
+                                             reinterpret_cast<BYTE*>(value), &size);
+}
+
+std::string CDiskInfo::QueryDeviceName(const std::string& enumKey, const std::string& defaultName,
+                                       std::int32_t index, std::int32_t* count) {
+    *count = 0;
+    HKEY enumHandle = NULL_HKEY;
+    if (m_ports.registry.RegOpenKeyExA(HKEY_LOCAL_MACHINE, enumKey.c_str(), KEY_READ,
+                                       &enumHandle) != kRegSuccess) {
+        return defaultName;
+    }
+    std::string name = NameFromEnumKey(enumHandle, defaultName, index, count);
+    m_ports.registry.RegCloseKey(enumHandle);
+    return name;
+}
+
+// The open enumeration key's "Count", and the name of its device at index:
+// the device key's FriendlyName, or its deviceDesc when that tells nothing.
+std::string CDiskInfo::NameFromEnumKey(HKEY enumHandle, const std::string& defaultName,
+                                       std::int32_t index, std::int32_t* count) {
+    DWORD counted = 0;
+    if (QueryRegDword(enumHandle, "Count", &counted) != kRegSuccess) return defaultName;
+    *count = static_cast<std::int32_t>(counted);
+    if (index >= *count) return defaultName;
+
+    char valueName[16];
+    std::snprintf(valueName, sizeof valueName, "%u", static_cast<unsigned>(index));
+    char instance[kRegStringBufferSize];
+    if (QueryRegString(enumHandle, valueName, instance, sizeof instance) != kRegSuccess)
+        return defaultName;
+    std::string devicePath = std::string(kDeviceEnumKey) + "\\" + instance;
+    HKEY deviceHandle = NULL_HKEY;
+    if (m_ports.registry.RegOpenKeyExA(HKEY_LOCAL_MACHINE, devicePath.c_str(), KEY_READ,
+                                       &deviceHandle) != kRegSuccess) {
+        return defaultName;
+    }
+    char text[kRegStringBufferSize];
+    std::string name =
+        QueryRegString(deviceHandle, "FriendlyName", text, sizeof text) == kRegSuccess
+            ? std::string(text)
+            : defaultName;
+    if (name.empty() || name == defaultName) {
+        name = QueryRegString(deviceHandle, "deviceDesc", text, sizeof text) == kRegSuccess
+                   ? std::string(text)
+                   : defaultName;
+    }
+    m_ports.registry.RegCloseKey(deviceHandle);
+    return name;
+}
+
+HANDLE CDiskInfo::OpenDevicePath(const std::string& path) {
+    return m_ports.files.CreateFileA(path.c_str(), kDeviceAccess, FILE_SHARE_READ, OPEN_EXISTING,
+                                     FILE_FLAG_NO_BUFFERING);
+}
+
+bool CDiskInfo::QueryGeometry(HANDLE device, DISK_GEOMETRY* geometry) {
+    DWORD returned = 0;
+    return m_ports.devices.DeviceIoControl(device, IOCTL_DISK_GET_DRIVE_GEOMETRY, nullptr, 0,
+                                           geometry, sizeof *geometry, &returned) &&
+           returned >= sizeof *geometry;
+}
+
+int CDiskInfo::ReadGeometry(const std::string& devicePath, DriveRecord& record) {
+    UniqueFileHandle device(m_ports.system, OpenDevicePath(devicePath));
+    if (!device) return -1;
+    DISK_GEOMETRY geometry{};
+    if (!QueryGeometry(device.get(), &geometry)) return -1;
+    record.Cylinders = static_cast<std::uint32_t>(geometry.Cylinders.QuadPart);
+    record.TracksPerCylinder = geometry.TracksPerCylinder;
+    record.SectorsPerTrack = geometry.SectorsPerTrack;
+    record.BytesPerSector = geometry.BytesPerSector;
+    record.TotalSectors =
+        std::uint64_t{record.Cylinders} * record.SectorsPerTrack * record.TracksPerCylinder;
+    record.State = DRIVE_READY;
+    return 0;
+}
+
+HANDLE CDiskInfo::OpenDrive(DriveRecord& record) {
+    if (record.State != DRIVE_READY) return INVALID_HANDLE_VALUE;
+    std::string path = record.DeviceClass == DEVCLASS_FLOPPY && !record.Letters.empty()
+                           ? VolumePath(record.Letters[0])
+                           : PhysicalDrivePath(record.DeviceNumber);
+    record.Device = OpenDevicePath(path);
+    return record.Device;
+}
+
+// A seek that fails, or lands anywhere but where asked, must not be followed
+// by a transfer: it would read or write the wrong sectors.
+bool CDiskInfo::SeekToSector(HANDLE device, std::uint32_t lba, std::uint32_t sectorSize) {
+    std::uint64_t offset = std::uint64_t{lba} * sectorSize;
+    std::int32_t high = static_cast<std::int32_t>(offset >> 32);
+    m_ports.system.SetLastError(ERROR_SUCCESS);
+    DWORD low = m_ports.files.SetFilePointer(
+        device, static_cast<std::int32_t>(offset & 0xFFFFFFFFu), &high, FILE_BEGIN);
+    if (low == INVALID_SET_FILE_POINTER && m_ports.system.GetLastError() != ERROR_SUCCESS)
+        return false;
+    std::uint64_t reached = (std::uint64_t{static_cast<std::uint32_t>(high)} << 32) | low;
+    return reached == offset;
+}
+
+SectorRead CDiskInfo::ReadSectorsRaw(HANDLE device, std::uint32_t lba, std::uint32_t sectorSize,
+                                     std::uint16_t count, void* buffer) {
+    if (!SeekToSector(device, lba, sectorSize)) return SectorRead::Failed;
+    DWORD wanted = DWORD{count} * sectorSize;
+    DWORD got = 0;
+    if (!m_ports.files.ReadFile(device, buffer, wanted, &got) || got != wanted)
+        return SectorRead::Failed;
+    return SectorRead::Read;
+}
+
+DWORD CDiskInfo::WriteSectorsRaw(HANDLE device, std::uint32_t lba, std::uint32_t sectorSize,
+                                 std::uint16_t count, const void* buffer) {
+    auto failure = [this] {
+        DWORD error = m_ports.system.GetLastError();
+        return error != ERROR_SUCCESS ? error : DWORD{ERROR_WRITE_FAULT};
+    };
+    if (!SeekToSector(device, lba, sectorSize)) return failure();
+    DWORD wanted = DWORD{count} * sectorSize;
+    DWORD written = 0;
+    m_ports.system.SetLastError(ERROR_SUCCESS);
+    if (!m_ports.files.WriteFile(device, buffer, wanted, &written) || written != wanted)
+        return failure();
+    return ERROR_SUCCESS;
+}
+
+SectorRead CDiskInfo::ReadSectors(const DriveRecord& record, std::uint32_t lba, std::uint16_t count,
+                                  void* buffer) {
+    if (record.State != DRIVE_READY) return SectorRead::Failed;
+    return ReadSectorsRaw(record.Device, lba, record.BytesPerSector, count, buffer);
+}
+
+DWORD CDiskInfo::WriteSectors(const DriveRecord& record, std::uint32_t lba, std::uint16_t count,
+                              const void* buffer) {
+    if (record.State != DRIVE_READY) return SECTOR_WRITE_NOT_READY;
+    return WriteSectorsRaw(record.Device, lba, record.BytesPerSector, count, buffer);
+}
+
+}  // namespace veldra

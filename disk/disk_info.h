@@ -1,0 +1,92 @@
+// Drive discovery and raw device access: the program's one CDiskInfo. It
+// keeps no drive state of its own; every operation works on the tables the
+// main dialog owns and passes in.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "disk/drive_types.h"
+#include "platform/device_port.h"
+#include "platform/file_port.h"
+#include "platform/registry_port.h"
+#include "platform/system_port.h"
+
+namespace veldra {
+
+// The ports drive discovery and device access work through.
+struct DiskPorts {
+    SystemPort& system;
+    FilePort& files;
+    DevicePort& devices;
+    RegistryPort& registry;
+};
+
+// The registry's enumeration keys, under HKEY_LOCAL_MACHINE.
+constexpr char kDiskEnumKey[] = "SYSTEM\\CurrentControlSet\\Services\\Disk\\Enum";
+constexpr char kSfloppyEnumKey[] = "SYSTEM\\CurrentControlSet\\Services\\Sfloppy\\Enum";
+constexpr char kFlpydiskEnumKey[] = "SYSTEM\\CurrentControlSet\\Services\\Flpydisk\\Enum";
+constexpr char kDeviceEnumKey[] = "SYSTEM\\CurrentControlSet\\Enum";
+constexpr DWORD kRegStringBufferSize = 320;
+
+// What a sector read came to.
+enum class SectorRead : int {
+    Read = 0,
+    Failed = -1,  // not ready, or the seek or the read failed or fell short
+};
+
+// What a sector write came to: ERROR_SUCCESS, SECTOR_WRITE_NOT_READY for a
+// record that is not ready (nothing done), or the system's error code.
+constexpr DWORD SECTOR_WRITE_NOT_READY = 0xFFFFFFFFu;
+
+class CDiskInfo {
+public:
+    explicit CDiskInfo(DiskPorts ports);
+    virtual ~CDiskInfo();
+    CDiskInfo(const CDiskInfo&) = delete;
+    CDiskInfo& operator=(const CDiskInfo&) = delete;
+
+    // Drive enumeration.
+    void ScanDriveLetters(LetterTable& table);
+    int ListRemovableDrives(DriveList& list, LetterTable& table);
+    std::string QueryDeviceName(const std::string& enumKey, const std::string& defaultName,
+                                std::int32_t index, std::int32_t* count);
+    LONG QueryRegString(HKEY key, const char* valueName, char* buffer, DWORD bufferSize);
+    LONG QueryRegDword(HKEY key, const char* valueName, DWORD* value);
+
+    // Raw device access. ReadGeometry returns 0 when it stored a geometry and
+    // -1 when the open or the request failed (record unchanged).
+    int ReadGeometry(const std::string& devicePath, DriveRecord& record);
+    HANDLE OpenDrive(DriveRecord& record);
+    SectorRead ReadSectors(const DriveRecord& record, std::uint32_t lba, std::uint16_t count,
+                           void* buffer);
+    DWORD WriteSectors(const DriveRecord& record, std::uint32_t lba, std::uint16_t count,
+                       const void* buffer);
+    SectorRead ReadSectorsRaw(HANDLE device, std::uint32_t lba, std::uint32_t sectorSize,
+                              std::uint16_t count, void* buffer);
+    DWORD WriteSectorsRaw(HANDLE device, std::uint32_t lba, std::uint32_t sectorSize,
+                          std::uint16_t count, const void* buffer);
+
+    // Opens a device path for raw access as every device open here does.
+    HANDLE OpenDevicePath(const std::string& path);
+    // IOCTL_DISK_GET_DRIVE_GEOMETRY on an open device.
+    bool QueryGeometry(HANDLE device, DISK_GEOMETRY* geometry);
+
+    DiskPorts& Ports() { return m_ports; }
+
+private:
+    std::string NameFromEnumKey(HKEY enumHandle, const std::string& defaultName, std::int32_t index,
+                                std::int32_t* count);
+    bool SeekToSector(HANDLE device, std::uint32_t lba, std::uint32_t sectorSize);
+
+    DiskPorts m_ports;
+};
+
+// The program's one instance: set while a CDiskInfo exists.
+CDiskInfo* TheDiskInfo();
+
+// "\\.\X:" and "\\.\PhysicalDriveN".
+std::string VolumePath(char letter);
+std::string PhysicalDrivePath(std::uint32_t number);
+
+}  // namespace veldra

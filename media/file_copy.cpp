@@ -1,0 +1,120 @@
+#include "media/file_copy.h"
+
+#include <algorithm>
+
+#include "media/sector_writer.h"
+#include "res/message_text.h"
+#include "res/resource.h"
+
+namespace veldra {
+namespace {
+
+bool FileTimeIsZero(const FILETIME& t) {
+    return t.dwLowDateTime == 0 && t.dwHighDateTime == 0;
+}
+
+// Three attempts in a row; after those the operator decides, as often as
+// they like, whether to try three more.
+HANDLE CreateWithRetries(MediaContext& context, const std::string& path) {
+    while (true) {
+        for (int attempt = 0; attempt < kFileCreateAttempts; ++attempt) {
+            HANDLE file = context.ports.files.CreateFileA(path.c_str(), GENERIC_WRITE, 0,
+                                                          CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL);
+            if (file != INVALID_HANDLE_VALUE) return file;
+        }
+        if (!context.reporter.AskYesNo(context.reporter.LoadText(IDS_RETRY_WRITE)))
+            return INVALID_HANDLE_VALUE;
+    }
+}
+
+StepResult ReadFailed(MediaContext& context) {
+    context.reporter.ShowStopMessage(
+        FormatMessageText(context.reporter.LoadText(IDS_READ_ERROR), context.dataName));
+    return StepResult::Failed;
+}
+
+StepResult CopyOne(MediaContext& context, CreateTarget& target, const DataFileEntry& entry,
+                   BYTE* buffer, std::uint32_t bufferSize) {
+    DiskPorts& ports = context.ports;
+    if (!SeekFile(ports, target.hDataFile, HDR_PAYLOAD_BASE + entry.DataOffset))
+        return ReadFailed(context);
+    std::string path = target.strDrive + "\\" + entry.FileName;
+    UniqueFileHandle file(ports.system, CreateWithRetries(context, path));
+    if (!file) return StepResult::Failed;
+
+    std::uint32_t remaining = entry.Size;
+    while (remaining > 0) {
+        DWORD chunk = std::min(remaining, bufferSize);
+        DWORD got = 0;
+        if (!ports.files.ReadFile(target.hDataFile, buffer, chunk, &got) || got != chunk)
+            return ReadFailed(context);
+        DWORD written = 0;
+        if (!ports.files.WriteFile(file.get(), buffer, chunk, &written) || written != chunk) {
+            context.reporter.ShowStopMessage(MediaWriteError(3));
+            return StepResult::Failed;
+        }
+        remaining -= chunk;
+    }
+    // The times are part of what the data file asks for: a file without them
+    // is not written right.
+    if (!ports.files.SetFileTime(file.get(), &entry.FileTime, &entry.FileTime, &entry.FileTime) ||
+        !file.close()) {
+        context.reporter.ShowStopMessage(MediaWriteError(3));
+        return StepResult::Failed;
+    }
+    context.reporter.StepProgress();
+    return StepResult::Done;
+}
+
+}  // namespace
+
+StepResult CopyFileEntries(MediaContext& context, CreateTarget& target, BYTE* buffer,
+                           int bufferSize) {
+    const DataFileHeader& header = *target.pHeader;
+    int entries = std::min<int>(header.EntryCount(), HDR_MAX_ENTRIES);
+    for (int i = 0; i < entries; ++i) {
+        DataFileEntry entry = header.Entry(i);
+        if (entry.InUse != ENTRY_IN_USE || entry.Kind != ENTRY_FILE) continue;
+        StepResult result =
+            CopyOne(context, target, entry, buffer, static_cast<std::uint32_t>(bufferSize));
+        if (result != StepResult::Done) return result;
+    }
+    return StepResult::Done;
+}
+
+StepResult StampFloppyFiles(MediaContext& context, CreateTarget& target) {
+    if (target.pDrive == nullptr || target.pDrive->DeviceClass != DEVCLASS_FLOPPY)
+        return StepResult::Done;
+    DiskPorts& ports = context.ports;
+    FILETIME stamp = target.pHeader->FileStamp();
+    bool stamped = !FileTimeIsZero(stamp);
+
+    WIN32_FIND_DATAA found{};
+    std::string pattern = target.strDrive + "\\*.*";
+    UniqueFindHandle search(ports.system, ports.files.FindFirstFileA(pattern.c_str(), &found));
+    if (!search) return StepResult::Failed;
+    do {
+        if (found.dwFileAttributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN)) continue;
+        std::string path = target.strDrive + "\\" + found.cFileName;
+        UniqueFileHandle file(ports.system,
+                              ports.files.CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0,
+                                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL));
+        bool finished = file.valid();
+        if (finished && stamped)
+            finished = ports.files.SetFileTime(file.get(), &stamp, &stamp, &stamp);
+        if (finished) finished = file.close();
+        if (finished) {
+            finished = ports.files.SetFileAttributesA(
+                path.c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_ARCHIVE);
+        }
+        if (!finished) {
+            context.reporter.ShowStopMessage(MediaWriteError(4));
+            return StepResult::Failed;
+        }
+    } while (ports.files.FindNextFileA(search.get(), &found));
+    search.reset();
+    context.reporter.StepProgress();
+    return StepResult::Done;
+}
+
+}  // namespace veldra

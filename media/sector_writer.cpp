@@ -1,0 +1,129 @@
+#include "media/sector_writer.h"
+
+#include <cstring>
+
+#include "media/sector_plan.h"
+#include "res/fixed_text.h"
+#include "res/message_text.h"
+#include "res/resource.h"
+
+namespace veldra {
+namespace {
+
+class SectorWriter {
+public:
+    SectorWriter(MediaContext& context, CreateTarget& target, BYTE* buffer, int bufferSize,
+                 const WriterSettings& settings)
+        : m_context(context),
+          m_target(target),
+          m_pBuffer(buffer),
+          m_nBufferSize(static_cast<std::uint32_t>(bufferSize)),
+          m_settings(settings) {}
+
+    StepResult Write(BYTE pass) {
+        const DataFileHeader& header = *m_target.pHeader;
+        int entries = std::min<int>(header.EntryCount(), HDR_MAX_ENTRIES);
+        for (int i = 0; i < entries; ++i) {
+            DataFileEntry entry = header.Entry(i);
+            EntryPlan plan = PlanEntry(entry, pass, header.BaseSector());
+            bool written = true;
+            if (plan.write == EntryWrite::ZeroFill) written = ZeroFill(entry, plan.firstSector);
+            if (plan.write == EntryWrite::Data) written = WriteData(entry, plan.firstSector);
+            if (!written) return StepResult::Failed;
+        }
+        return StepResult::Done;
+    }
+
+private:
+    std::uint32_t SectorSize() const { return m_target.pDrive->BytesPerSector; }
+
+    bool ZeroFill(const DataFileEntry& entry, std::uint32_t sector) {
+        std::memset(m_pBuffer, 0, m_nBufferSize);
+        std::uint32_t remaining = entry.Size;
+        if (remaining == 0) m_context.reporter.StepProgress();
+        while (remaining > 0) {
+            Chunk chunk = NextChunk(remaining, m_nBufferSize, SectorSize());
+            if (m_context.disk.WriteSectors(*m_target.pDrive, sector, chunk.sectors, m_pBuffer) !=
+                ERROR_SUCCESS) {
+                m_context.reporter.ShowStopMessage(MediaWriteError(1));
+                return false;
+            }
+            sector += chunk.sectors;
+            remaining -= chunk.bytes;
+            m_context.reporter.StepProgress();
+        }
+        return true;
+    }
+
+    bool WriteData(const DataFileEntry& entry, std::uint32_t sector) {
+        if (!SeekFile(m_context.ports, m_target.hDataFile, HDR_PAYLOAD_BASE + entry.DataOffset))
+            return ReadFailed();
+        std::uint32_t remaining = entry.Size;
+        while (remaining > 0) {
+            Chunk chunk = NextChunk(remaining, m_nBufferSize, SectorSize());
+            DWORD got = 0;
+            if (!m_context.ports.files.ReadFile(m_target.hDataFile, m_pBuffer, chunk.bytes, &got) ||
+                got != chunk.bytes) {
+                return ReadFailed();
+            }
+            if (!WriteWithRetries(sector, chunk.sectors)) {
+                m_context.reporter.ShowStopMessage(MediaWriteError(2));
+                return false;
+            }
+            sector += chunk.sectors;
+            remaining -= chunk.bytes;
+        }
+        m_context.reporter.StepProgress();
+        return true;
+    }
+
+    // The pause comes before every attempt, the first one too: slow floppy
+    // drives need it between transfers.
+    bool WriteWithRetries(std::uint32_t sector, std::uint16_t sectors) {
+        for (int attempt = 0; attempt < m_settings.writeRetry; ++attempt) {
+            m_context.ports.system.Sleep(static_cast<DWORD>(m_settings.writeDelayMs));
+            if (m_context.disk.WriteSectors(*m_target.pDrive, sector, sectors, m_pBuffer) ==
+                ERROR_SUCCESS) {
+                return true;
+            }
+        }
+        return false;
+    }
+
+    bool ReadFailed() {
+        MediaReporter& reporter = m_context.reporter;
+        reporter.ShowStopMessage(
+            FormatMessageText(reporter.LoadText(IDS_READ_ERROR), m_context.dataName));
+        return false;
+    }
+
+    MediaContext& m_context;
+    CreateTarget& m_target;
+    BYTE* m_pBuffer;
+    std::uint32_t m_nBufferSize;
+    const WriterSettings& m_settings;
+};
+
+}  // namespace
+
+std::string MediaWriteError(int step) {
+    return std::string(kMediaWriteError) + static_cast<char>('0' + step);
+}
+
+bool SeekFile(DiskPorts& ports, HANDLE file, std::uint64_t offset) {
+    std::int32_t high = static_cast<std::int32_t>(offset >> 32);
+    ports.system.SetLastError(ERROR_SUCCESS);
+    DWORD low = ports.files.SetFilePointer(file, static_cast<std::int32_t>(offset & 0xFFFFFFFFu),
+                                           &high, FILE_BEGIN);
+    if (low == INVALID_SET_FILE_POINTER && ports.system.GetLastError() != ERROR_SUCCESS)
+        return false;
+    return ((std::uint64_t{static_cast<std::uint32_t>(high)} << 32) | low) == offset;
+}
+
+StepResult WriteSectorEntries(MediaContext& context, CreateTarget& target, BYTE* buffer,
+                              int bufferSize, BYTE pass, const WriterSettings& settings) {
+    SectorWriter writer(context, target, buffer, bufferSize, settings);
+    return writer.Write(pass);
+}
+
+}  // namespace veldra

@@ -1,0 +1,98 @@
+// The writing rules that need no device: which pass writes an entry and from
+// which sector, how entries are cut into transfers, and the layout that
+// replaces a stick's partition table.
+#include "media/sector_plan.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "media/usb_layout.h"
+
+namespace veldra {
+namespace {
+
+DataFileEntry Entry(BYTE kind, std::uint32_t start, BYTE inUse = ENTRY_IN_USE) {
+    DataFileEntry e;
+    e.InUse = inUse;
+    e.Kind = kind;
+    e.StartSector = start;
+    e.Size = 512;
+    return e;
+}
+
+TEST(SectorPlan, EachPassWritesItsKindsFromTheirFirstSector) {
+    struct Row {
+        DataFileEntry entry;
+        BYTE pass;
+        EntryWrite write;
+        std::uint32_t first;
+    };
+    constexpr std::uint32_t kBase = 2048;
+    const Row rows[] = {
+        {Entry(ENTRY_SECTORS, 10), PASS_IMAGE, EntryWrite::Data, 2058},
+        {Entry(ENTRY_SECTORS, 10), PASS_FINAL, EntryWrite::Skip, 2058},
+        {Entry(ENTRY_ZERO_FILL, 5), PASS_IMAGE, EntryWrite::ZeroFill, 2053},
+        {Entry(ENTRY_ZERO_FILL, 5), PASS_FINAL, EntryWrite::Skip, 2053},
+        {Entry(ENTRY_SECTORS_ABSOLUTE, 0), PASS_IMAGE, EntryWrite::Data, 0},
+        {Entry(ENTRY_SECTORS_ABSOLUTE, 0), PASS_FINAL, EntryWrite::Data, 0},
+        {Entry(ENTRY_FILE, 0), PASS_IMAGE, EntryWrite::Skip, kBase},
+        {Entry(0x80, 3), PASS_FINAL, EntryWrite::Skip, 2051},  // reserved, even in pass 0x80
+        {Entry(0x07, 3), PASS_IMAGE, EntryWrite::Skip, 2051},
+        {Entry(ENTRY_SECTORS, 10, 2), PASS_IMAGE, EntryWrite::Skip, 0},  // in use only when 1
+        {Entry(ENTRY_SECTORS_ABSOLUTE, 7, 0), PASS_FINAL, EntryWrite::Skip, 0},
+    };
+    for (const Row& row : rows) {
+        EntryPlan plan = PlanEntry(row.entry, row.pass, kBase);
+        SCOPED_TRACE("kind " + std::to_string(row.entry.Kind) + " pass " +
+                     std::to_string(row.pass));
+        EXPECT_EQ(plan.write, row.write);
+        if (plan.write != EntryWrite::Skip) {
+            EXPECT_EQ(plan.firstSector, row.first);
+        }
+    }
+}
+
+TEST(SectorPlan, ChunksFillTheBufferAndWriteWholeSectorsOnly) {
+    struct Row {
+        std::uint32_t remaining, buffer, sectorSize;
+        std::uint32_t bytes;
+        std::uint16_t sectors;
+    };
+    const Row rows[] = {
+        {200000, 65536, 512, 65536, 128},
+        {1000, 65536, 512, 1000, 1},  // the last 488 bytes are read, not written
+        {511, 65536, 512, 511, 0},
+        {65536, 65536, 4096, 65536, 16},
+        {200000, 65536, 1, 65535, 65535},  // never more sectors than a count holds
+        {100, 65536, 0, 0, 0},
+    };
+    for (const Row& row : rows) {
+        Chunk chunk = NextChunk(row.remaining, row.buffer, row.sectorSize);
+        EXPECT_EQ(chunk.bytes, row.bytes) << row.remaining << "/" << row.sectorSize;
+        EXPECT_EQ(chunk.sectors, row.sectors) << row.remaining << "/" << row.sectorSize;
+    }
+}
+
+TEST(UsbLayout, KeepsTheSignatureAndMarksEveryEntryForRewriting) {
+    std::array<BYTE, kDriveLayoutBufferSize> layout;
+    layout.fill(0xAB);
+    const DWORD signature = 0x12345678;
+    std::memcpy(layout.data() + 4, &signature, 4);
+    BuildEmptyLayout(layout);
+    DWORD count = 0, kept = 0;
+    std::memcpy(&count, layout.data(), 4);
+    std::memcpy(&kept, layout.data() + 4, 4);
+    EXPECT_EQ(count, 4u);
+    EXPECT_EQ(kept, signature);
+    for (DWORD i = 0; i < kDriveLayoutEntries; ++i) {
+        // RewritePartition follows two offsets, two numbers and three flags.
+        const BYTE* entry = layout.data() + 8 + 32 * i;
+        for (int b = 0; b < 32; ++b) {
+            ASSERT_EQ(entry[b], b == 27 ? 1 : 0) << "entry " << i << " byte " << b;
+        }
+    }
+}
+
+}  // namespace
+}  // namespace veldra

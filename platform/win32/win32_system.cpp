@@ -66,7 +66,9 @@ void* Win32SystemPort::HeapAlloc(DWORD flags, std::size_t bytes) {
                           PAGE_READWRITE);
 }
 
+// HeapFree takes a null block as freed; VirtualFree would refuse it.
 BOOL Win32SystemPort::HeapFree(void* memory) {
+    if (memory == nullptr) return TRUE;
     return ::VirtualFree(memory, 0, MEM_RELEASE);
 }
 

@@ -1,23 +1,161 @@
-// The Create button. The writing steps arrive with raw device access; until
-// drive discovery lists drives, no drive can be selected and the command ends
-// at the selection check.
+// The Create button: from the press to the finished medium. The steps are the
+// media writer's; this is their order, the questions, the status line, the
+// progress bar and the log entry.
 #include "app/tavexfd_app.h"
 #include "app/tavexfd_dlg.h"
+#include "disk/disk_info.h"
+#include "media/file_copy.h"
 #include "media/progress_plan.h"
+#include "media/sector_writer.h"
+#include "media/usb_layout.h"
+#include "res/message_text.h"
 #include "res/resource.h"
 
 namespace veldra {
 
+MediaContext CTAVEXFDDlg::Media() {
+    CDiskInfo& disk = *TheDiskInfo();
+    return MediaContext{disk.Ports(), disk, *this, App().m_strDataName};
+}
+
+bool CTAVEXFDDlg::AskYesNo(const std::string& text) {
+    return AfxMessageBox(text, MB_YESNO | MB_ICONINFORMATION) == IDYES;
+}
+
+// The bar stops at its maximum: the final pass's steps come on top of those
+// the range counts.
+void CTAVEXFDDlg::StepProgress() {
+    if (m_prgProgress.GetPos() < m_nProgressTotal) m_prgProgress.StepIt();
+}
+
+void CTAVEXFDDlg::PrepareTarget(CreateTarget& target) {
+    int selection = m_cmbDrive.GetCurSel();
+    target.strDrive = m_cmbDrive.GetLBText(selection);
+    target.pDrive = &m_DriveList.Records[static_cast<std::size_t>(selection)];
+    target.platformId = App().m_nPlatformId;
+    target.pHeader = &App().m_DataHeader;
+}
+
+StepResult CTAVEXFDDlg::ResetDriveLayout(HANDLE device) {
+    MediaContext context = Media();
+    return veldra::ResetDriveLayout(context, device);
+}
+
+StepResult CTAVEXFDDlg::WriteSectorEntries(CreateTarget& target, BYTE* buffer, int bufferSize,
+                                           int pass) {
+    MediaContext context = Media();
+    return veldra::WriteSectorEntries(context, target, buffer, bufferSize, static_cast<BYTE>(pass),
+                                      WriterSettings{m_nWriteDelay, m_nWriteRetry});
+}
+
+StepResult CTAVEXFDDlg::CopyFileEntries(CreateTarget& target, BYTE* buffer, int bufferSize) {
+    MediaContext context = Media();
+    return veldra::CopyFileEntries(context, target, buffer, bufferSize);
+}
+
+StepResult CTAVEXFDDlg::StampFloppyFiles(CreateTarget& target) {
+    MediaContext context = Media();
+    return veldra::StampFloppyFiles(context, target);
+}
+
+// A floppy is written through its volume, anything else as a whole disk.
+HANDLE CTAVEXFDDlg::OpenSelectedTarget(CreateTarget& target) {
+    return target.pDrive->DeviceClass == DEVCLASS_FLOPPY ? OpenTargetVolume(target)
+                                                         : OpenTarget(target);
+}
+
+void CTAVEXFDDlg::CloseTargetDevice(CreateTarget& target) {
+    if (target.hDevice != INVALID_HANDLE_VALUE) m_ports.system.CloseHandle(target.hDevice);
+    target.hDevice = INVALID_HANDLE_VALUE;
+    target.pDrive->Device = INVALID_HANDLE_VALUE;
+}
+
 void CTAVEXFDDlg::OnCreateMedia() {
     const DataFileHeader& header = App().m_DataHeader;
-    m_prgProgress.SetRange(0, ProgressTotal(header));
+    bool usbMedium = header.MediaKind() == MEDIA_USB;
+    m_nProgressTotal = ProgressTotal(header);
+    m_prgProgress.SetRange(0, static_cast<WORD>(m_nProgressTotal));
     m_prgProgress.SetStep(1);
 
     if (m_cmbDrive.GetCurSel() == CB_ERR) {
-        bool usbMedium = header.MediaKind() == MEDIA_USB;
         ShowStopMessage(LoadText(usbMedium ? IDS_NO_USB_MEMORY : IDS_NO_FLOPPY_DRIVE));
         return;
     }
+    CreateTarget target;
+    PrepareTarget(target);
+
+    if (usbMedium && target.pDrive->DeviceClass == DEVCLASS_FLOPPY) {
+        ShowStopMessage(FormatMessageText(LoadText(IDS_FLOPPY_DRIVE_FOR_USB), target.strDrive));
+        return;
+    }
+    UINT confirmation = usbMedium ? IDS_CONFIRM_USB : IDS_CONFIRM_FLOPPY;
+    if (!AskYesNo(FormatMessageText(LoadText(confirmation), target.strDrive))) return;
+    if (usbMedium) {
+        // Anything in the stick's root counts, hidden and system entries too;
+        // nothing is deleted here, the new layout and image replace it all.
+        WIN32_FIND_DATAA found{};
+        std::string pattern = target.strDrive + "\\*.*";
+        UniqueFindHandle search(m_ports.system,
+                                m_ports.files.FindFirstFileA(pattern.c_str(), &found));
+        if (search && AfxMessageBox(LoadText(IDS_FILES_LEFT_ON_USB), MB_OKCANCEL) != IDOK) return;
+    }
+
+    m_ports.ui.UpdateWindow(m_hWnd);
+    m_stcStatus.SetWindowTextA(LoadText(IDS_CREATING));
+    if (OpenSelectedTarget(target) == INVALID_HANDLE_VALUE) {
+        ShowStopMessage(LoadText(IDS_NO_MEDIUM));
+        m_stcStatus.SetWindowTextA(LoadText(IDS_CREATE_FAILED));
+        return;
+    }
+    CTAVEXFDApp& app = App();
+    UniqueFileHandle dataFile(
+        m_ports.system,
+        m_ports.files.CreateFileA(app.m_strDataPath.c_str(), GENERIC_READ | GENERIC_WRITE, 0,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL));
+    if (!dataFile) {
+        ShowStopMessage(FormatMessageText(LoadText(IDS_CANNOT_OPEN), app.m_strDataName));
+        m_stcStatus.SetWindowTextA(LoadText(IDS_CREATE_FAILED));
+        CloseTargetDevice(target);
+        return;
+    }
+    target.hDataFile = dataFile.get();
+
+    HCURSOR previousCursor = m_ports.ui.SetCursor(m_ports.ui.LoadCursorA(SYSTEM_CURSOR_WAIT));
+    m_stcStatus.SetWindowTextA(LoadText(IDS_CREATING));
+
+    StepResult result = StepResult::Done;
+    if (target.pDrive->DeviceClass != DEVCLASS_FLOPPY) result = ResetDriveLayout(target.hDevice);
+    if (result == StepResult::Done)
+        result = WriteSectorEntries(target, m_pWorkBuffer, m_nWorkBufferSize, PASS_IMAGE);
+    // The files go through the file system and the drive letter, never
+    // through the raw device.
+    CloseTargetDevice(target);
+    if (result == StepResult::Done)
+        result = CopyFileEntries(target, m_pWorkBuffer, m_nWorkBufferSize);
+    if (result == StepResult::Done) result = StampFloppyFiles(target);
+    if (result == StepResult::Done) {
+        if (OpenSelectedTarget(target) == INVALID_HANDLE_VALUE) {
+            ShowStopMessage(LoadText(IDS_NO_MEDIUM));
+            result = StepResult::NotReopened;
+        } else {
+            result = WriteSectorEntries(target, m_pWorkBuffer, m_nWorkBufferSize, PASS_FINAL);
+        }
+        CloseTargetDevice(target);
+    }
+    dataFile.close();
+    target.hDataFile = INVALID_HANDLE_VALUE;
+
+    m_ports.ui.SetCursor(previousCursor);
+    m_prgProgress.SetRange(0, 0);
+    m_prgProgress.SetPos(0);
+    if (result != StepResult::Done) {
+        m_stcStatus.SetWindowTextA(LoadText(IDS_CREATE_FAILED));
+        return;
+    }
+    m_stcStatus.SetWindowTextA(LoadText(IDS_CREATE_DONE));
+    // Only a data file that asks for it records its creations; any other
+    // content kind (an installation's 128 among them) appends nothing.
+    if (header.ContentKind() == CONTENT_LOGGED) WriteCreationLog(LOG_MEDIA_CREATED);
 }
 
 }  // namespace veldra

@@ -4,6 +4,7 @@
 
 #include "app/startup_rules.h"
 #include "app/tavexfd_dlg.h"
+#include "disk/disk_info.h"
 #include "res/message_text.h"
 #include "res/resource.h"
 
@@ -92,6 +93,7 @@ int RunTavexApplication(Ports& ports) {
     constexpr UINT kQuietErrors = SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX;
     UINT previous = ports.system.SetErrorMode(kQuietErrors);
     ports.system.SetErrorMode(previous | kQuietErrors);
+    CDiskInfo diskInfo(DiskPorts{ports.system, ports.files, ports.devices, ports.registry});
     CTAVEXFDApp app(ports);
     return app.Run();
 }

@@ -12,6 +12,8 @@
 #include "app/framework/dialog.h"
 #include "app/media_definition.h"
 #include "disk/drive_types.h"
+#include "disk/target_open.h"
+#include "media/media_reporter.h"
 #include "records/creation_log.h"
 #include "records/data_file_format.h"
 #include "records/data_file_reader.h"
@@ -22,7 +24,10 @@ namespace veldra {
 
 class CTAVEXFDApp;
 
-class CTAVEXFDDlg : public CDialog, public RecordsReporter, private ListedDataFiles {
+class CTAVEXFDDlg : public CDialog,
+                    public RecordsReporter,
+                    public MediaReporter,
+                    private ListedDataFiles {
 public:
     static constexpr int kWorkBufferSize = 65536;
 
@@ -51,9 +56,23 @@ public:
     void SetupForProgram();
     BYTE* AllocWorkBuffer(int* size);
 
-    // RecordsReporter
+    // Drive discovery and the target of a creation.
+    HANDLE OpenTargetDevice(CreateTarget& target, const std::string& geometryPath);
+    HANDLE OpenTarget(CreateTarget& target);
+    HANDLE OpenTargetVolume(CreateTarget& target);
+
+    // The Create command and its steps.
+    void PrepareTarget(CreateTarget& target);
+    StepResult ResetDriveLayout(HANDLE device);
+    StepResult WriteSectorEntries(CreateTarget& target, BYTE* buffer, int bufferSize, int pass);
+    StepResult CopyFileEntries(CreateTarget& target, BYTE* buffer, int bufferSize);
+    StepResult StampFloppyFiles(CreateTarget& target);
+
+    // RecordsReporter and MediaReporter
     std::string LoadText(UINT id) override;
     void ShowStopMessage(const std::string& text) override;
+    bool AskYesNo(const std::string& text) override;
+    void StepProgress() override;
 
     HICON m_hIcon = NULL_HICON;
     int m_nProgramIndex = 0;
@@ -96,6 +115,10 @@ private:
     void CloseAtStartup();
     void FreeWorkBuffer();
     RecordsContext Records();
+    MediaContext Media();
+    HANDLE OpenSelectedTarget(CreateTarget& target);
+    void CloseTargetDevice(CreateTarget& target);
+    int m_nProgressTotal = 0;
     CTAVEXFDApp& App();
 };
 

@@ -5,10 +5,26 @@
 
 #include "fuzz/fuzz_support.h"
 #include "platform/sim/operator_script.h"
+#include "res/operator_table.h"
 
 using veldra::sim::ActionKind;
 using veldra::sim::OperatorScript;
 using veldra::sim::ScriptError;
+
+namespace {
+
+bool PicksLine(const std::string& verb) {
+    for (const veldra::OperatorDialog& dialog : veldra::OperatorDialogs()) {
+        for (const veldra::OperatorTarget& target : dialog.targets) {
+            if (target.verb != nullptr && verb == target.verb) {
+                return target.kind == veldra::OperatorVerbKind::PickLine;
+            }
+        }
+    }
+    return false;
+}
+
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     OperatorScript script;
@@ -20,8 +36,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     while (auto action = script.Next()) {
         FUZZ_REQUIRE(!action->text.empty());
         FUZZ_REQUIRE(action->duration.count() >= 0);
-        if (action->kind == ActionKind::PickProgram || action->kind == ActionKind::PickDrive) {
-            FUZZ_REQUIRE(action->number >= 1);
+        if (action->kind == ActionKind::Verb) {
+            FUZZ_REQUIRE(action->number >= (PicksLine(action->verb) ? 1 : 0));
         }
         if (action->kind == ActionKind::WaitFor) FUZZ_REQUIRE(!action->file.empty());
     }

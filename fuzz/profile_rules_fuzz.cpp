@@ -11,7 +11,7 @@
 #include <string_view>
 
 #include "fuzz/fuzz_support.h"
-#include "platform/sim/cp932.h"
+#include "platform/mbcs.h"
 #include "platform/sim/profile_rules.h"
 
 namespace {
@@ -42,7 +42,7 @@ bool IsOneTrimmedLine(std::string_view s) {
 bool IsStorableSection(std::string_view name) {
     if (!IsOneTrimmedLine(name)) return false;
     for (std::size_t i = 0; i < name.size(); ++i) {
-        if (IsCp932LeadByte(static_cast<unsigned char>(name[i]))) {
+        if (IsDbcsLeadByte932(static_cast<unsigned char>(name[i]))) {
             if (++i == name.size()) return false;
         } else if (name[i] == ']') {
             return false;

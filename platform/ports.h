@@ -2,8 +2,10 @@
 // application object receives it at construction and hands it on.
 #pragma once
 
+#include "platform/device_port.h"
 #include "platform/file_port.h"
 #include "platform/profile_port.h"
+#include "platform/registry_port.h"
 #include "platform/shell_port.h"
 #include "platform/system_port.h"
 #include "platform/ui_port.h"
@@ -16,6 +18,8 @@ struct Ports {
     ProfilePort& profile;
     UiPort& ui;
     ShellPort& shell;
+    DevicePort& devices;
+    RegistryPort& registry;
 };
 
 }  // namespace veldra

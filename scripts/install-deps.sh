@@ -3,7 +3,7 @@
 #   scripts/install-deps.sh            the native build and its tests
 #   scripts/install-deps.sh --windows  also the MinGW-w64 cross compilers
 set -euo pipefail
-packages=(cmake ninja-build g++ libgtest-dev libgmock-dev clang-format)
+packages=(cmake ninja-build g++ libgtest-dev libgmock-dev clang-format dosfstools mtools)
 for arg in "$@"; do
   case "$arg" in
     --windows) packages+=(g++-mingw-w64-x86-64 g++-mingw-w64-i686) ;;

@@ -1,24 +1,13 @@
-// Code page 932 at the simulated machine's edges: the program holds Shift-JIS
-// bytes, the host's files names and the transcript are UTF-8.
+// Code page 932 at the simulated machine's edges: the conversions are the
+// host helpers', under the names the simulator's users have always called.
 #pragma once
 
-#include <optional>
-#include <string>
-#include <string_view>
+#include "platform/host/cp932.h"
 
 namespace veldra::sim {
 
-// Converts; nullopt when the input is not valid in its encoding or has no
-// counterpart in the other one.
-std::optional<std::string> Cp932ToUtf8(std::string_view cp932);
-std::optional<std::string> Utf8ToCp932(std::string_view utf8);
-
-// For display: invalid bytes are shown as \xNN rather than refused.
-std::string Cp932ToUtf8Lossy(std::string_view cp932);
-
-// True when byte is the first byte of a double-byte character.
-constexpr bool IsCp932LeadByte(unsigned char byte) {
-    return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
-}
+using host::Cp932ToUtf8;
+using host::Cp932ToUtf8Lossy;
+using host::Utf8ToCp932;
 
 }  // namespace veldra::sim

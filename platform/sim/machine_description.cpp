@@ -1,14 +1,12 @@
 #include "platform/sim/machine_description.h"
 
-#include <cctype>
 #include <charconv>
 #include <fstream>
 #include <sstream>
-#include <tuple>
 
-#include "platform/sim/civil_time.h"
-#include "platform/sim/cp932.h"
-#include "platform/sim/text_trim.h"
+#include "platform/host/civil_time.h"
+#include "platform/host/cp932.h"
+#include "platform/host/text.h"
 
 namespace veldra::sim {
 
@@ -18,11 +16,6 @@ MachineDescriptionError::MachineDescriptionError(const std::filesystem::path& fi
                          what) {}
 
 namespace {
-
-std::string Upper(std::string text) {
-    for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return text;
-}
 
 template <typename T>
 std::optional<T> ParseNumber(const std::string& text) {
@@ -44,7 +37,7 @@ public:
         std::string raw;
         while (std::getline(in, raw)) {
             ++m_line;
-            std::string line = TrimBlanks(raw);
+            std::string line = host::TrimBlanks(raw);
             if (line.empty() || line[0] == '#' || line[0] == ';') continue;
             if (line.front() == '[') {
                 StartSection(line);
@@ -52,8 +45,8 @@ public:
             }
             std::size_t equals = line.find('=');
             if (equals == std::string::npos) Fail("expected KEY = VALUE or [SECTION]");
-            std::string key = TrimBlanks(line.substr(0, equals));
-            std::string value = TrimBlanks(line.substr(equals + 1));
+            std::string key = host::TrimBlanks(line.substr(0, equals));
+            std::string value = host::TrimBlanks(line.substr(equals + 1));
             if (key.empty()) Fail("empty key");
             Assign(key, value);
         }
@@ -69,7 +62,7 @@ private:
 
     void StartSection(const std::string& line) {
         if (line.back() != ']') Fail("section header lacks its closing ]");
-        std::string name = TrimBlanks(line.substr(1, line.size() - 2));
+        std::string name = host::TrimBlanks(line.substr(1, line.size() - 2));
         m_driveLetter = 0;
         if (name == "system" || name == "viewers" || name == "held-open" || name == "strings" ||
             name == "vanishing") {
@@ -77,7 +70,7 @@ private:
             return;
         }
         if (name.rfind("drive ", 0) == 0) {
-            std::string letter = Upper(TrimBlanks(name.substr(6)));
+            std::string letter = host::UpperAscii(host::TrimBlanks(name.substr(6)));
             if (letter.size() != 1 || letter[0] < 'A' || letter[0] > 'Z') {
                 Fail("a drive section is [drive X] with X a letter A to Z");
             }
@@ -92,7 +85,7 @@ private:
     }
 
     std::string ToCp932(const std::string& utf8) {
-        auto converted = Utf8ToCp932(utf8);
+        auto converted = host::Utf8ToCp932(utf8);
         if (!converted) Fail("text has no code page 932 form: " + utf8);
         return *converted;
     }
@@ -111,7 +104,7 @@ private:
             if (key.size() < 2 || key[0] != '.')
                 Fail("a viewer is keyed by an extension such as .pdf");
             if (value.empty()) Fail("a viewer needs a name");
-            m_config.viewers[Upper(key)] = value;
+            m_config.viewers[host::UpperAscii(key)] = value;
             return;
         }
         if (m_section == "held-open") return AssignHeldOpen(key, value);
@@ -165,7 +158,7 @@ private:
                 m_config.fixedClock.reset();
                 return;
             }
-            m_config.fixedClock = ParseClock(value);
+            m_config.fixedClock = host::ParseTimestamp(value);
             if (!m_config.fixedClock) Fail("clock is host or YYYY-MM-DD hh:mm:ss");
         } else if (key == "heap") {
             if (value != "fails" && value != "ok") Fail("heap is ok or fails");
@@ -179,22 +172,23 @@ private:
 
     void AssignDrive(DriveConfig& drive, const std::string& key, const std::string& value) {
         if (key == "type") {
-            static const std::map<std::string, DriveKind> kKinds = {
-                {"removable", DriveKind::Removable},
-                {"fixed", DriveKind::Fixed},
-                {"remote", DriveKind::Remote},
-                {"cdrom", DriveKind::CdRom},
-                {"ramdisk", DriveKind::RamDisk}};
-            auto it = kKinds.find(value);
-            if (it == kKinds.end()) Fail("unknown drive type '" + value + "'");
-            drive.kind = it->second;
+            static const std::map<std::string, std::int32_t> kTypes = {
+                {"removable", DRIVE_REMOVABLE},
+                {"fixed", DRIVE_FIXED},
+                {"remote", DRIVE_REMOTE},
+                {"cdrom", DRIVE_CDROM},
+                {"ramdisk", DRIVE_RAMDISK}};
+            auto it = kTypes.find(value);
+            if (it == kTypes.end()) Fail("unknown drive type '" + value + "'");
+            drive.type = it->second;
         } else if (key == "root") {
             if (value.empty()) Fail("root needs a directory");
             std::filesystem::path root = m_config.directory / value;
             std::error_code ec;
             if (!std::filesystem::is_directory(root, ec))
                 Fail("root directory " + root.string() + " does not exist");
-            drive.hostRoot = std::filesystem::canonical(root);
+            drive.hostRoot = std::filesystem::canonical(root, ec);
+            if (ec) Fail("root directory " + root.string() + ": " + ec.message());
         } else if (key == "read-only") {
             drive.readOnly = ParseYesNo(value);
         } else if (key == "free-bytes") {
@@ -229,32 +223,6 @@ private:
 };
 
 }  // namespace
-
-std::optional<SYSTEMTIME> ParseClock(const std::string& text) {
-    // Exactly "YYYY-MM-DD hh:mm:ss": six numbers and the separators between them.
-    static const char kSeparators[] = {'-', '-', ' ', ':', ':'};
-    int fields[6];
-    const char* p = text.data();
-    const char* end = text.data() + text.size();
-    for (int i = 0; i < 6; ++i) {
-        if (p == end || *p < '0' || *p > '9') return std::nullopt;
-        auto [next, ec] = std::from_chars(p, end, fields[i]);
-        if (ec != std::errc()) return std::nullopt;
-        p = next;
-        if (i < 5) {
-            if (p == end || *p != kSeparators[i]) return std::nullopt;
-            ++p;
-        }
-    }
-    if (p != end) return std::nullopt;
-    auto [year, month, day, hour, minute, second] =
-        std::tuple(fields[0], fields[1], fields[2], fields[3], fields[4], fields[5]);
-    if (year < 1601 || year > 30827 || month < 1 || month > 12 || day < 1 ||
-        day > DaysInMonth(year, month) || hour > 23 || minute > 59 || second > 59) {
-        return std::nullopt;
-    }
-    return CivilFromMilliseconds(MillisecondsFromCivil(year, month, day, hour, minute, second));
-}
 
 MachineConfig LoadMachineDescription(const std::filesystem::path& directory) {
     MachineConfig config = Parser(directory).Parse();

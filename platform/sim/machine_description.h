@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "disk/drive_types.h"
 #include "platform/win32_types.h"
 
 namespace veldra::sim {
@@ -24,12 +25,10 @@ public:
     MachineDescriptionError(const std::filesystem::path& file, int line, const std::string& what);
 };
 
-enum class DriveKind { Removable = 2, Fixed = 3, Remote = 4, CdRom = 5, RamDisk = 6 };
-
 struct DriveConfig {
     char letter = 'C';
-    DriveKind kind = DriveKind::Fixed;
-    std::filesystem::path hostRoot;  // absolute
+    std::int32_t type = DRIVE_FIXED;  // as GetDriveTypeA reports it
+    std::filesystem::path hostRoot;   // absolute
     bool readOnly = false;
     std::optional<std::uint64_t> freeBytes;  // unlimited when absent
 };
@@ -72,8 +71,5 @@ struct MachineConfig {
 
 // Reads DIR/machine.ini. Throws MachineDescriptionError.
 MachineConfig LoadMachineDescription(const std::filesystem::path& directory);
-
-// Parses "YYYY-MM-DD hh:mm:ss"; nullopt when malformed or out of range.
-std::optional<SYSTEMTIME> ParseClock(const std::string& text);
 
 }  // namespace veldra::sim

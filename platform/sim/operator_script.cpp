@@ -4,10 +4,13 @@
 #include <map>
 #include <sstream>
 
-#include "platform/sim/text_trim.h"
+#include "platform/host/text.h"
+#include "res/operator_table.h"
 
 namespace veldra::sim {
 namespace {
+
+using host::TrimBlanks;
 
 std::optional<int> ParsePositive(const std::string& text) {
     int value = 0;
@@ -40,21 +43,23 @@ std::optional<std::chrono::milliseconds> ParseDuration(const std::string& text) 
 
 const std::map<std::string, ActionKind>& PlainActions() {
     static const std::map<std::string, ActionKind> kActions = {
-        {"create", ActionKind::PressCreate},
-        {"help", ActionKind::PressHelp},
-        {"exit", ActionKind::PressExit},
-        {"enter", ActionKind::Enter},
-        {"esc", ActionKind::Escape},
-        {"close", ActionKind::CloseBox},
-        {"about", ActionKind::AboutItem},
-        {"minimize", ActionKind::Minimize},
-        {"restore", ActionKind::Restore},
-        {"yes", ActionKind::Yes},
-        {"no", ActionKind::No},
-        {"ok", ActionKind::Ok},
+        {"enter", ActionKind::Enter},     {"esc", ActionKind::Escape},
+        {"close", ActionKind::CloseBox},  {"minimize", ActionKind::Minimize},
+        {"restore", ActionKind::Restore}, {"yes", ActionKind::Yes},
+        {"no", ActionKind::No},           {"ok", ActionKind::Ok},
         {"cancel", ActionKind::Cancel},
     };
     return kActions;
+}
+
+// What a verb of the program's dialogs does; None when no dialog has it.
+OperatorVerbKind DialogVerbKind(const std::string& verb) {
+    for (const OperatorDialog& dialog : OperatorDialogs()) {
+        for (const OperatorTarget& target : dialog.targets) {
+            if (target.verb != nullptr && verb == target.verb) return target.kind;
+        }
+    }
+    return OperatorVerbKind::None;
 }
 
 Action ParseAction(const std::string& text) {
@@ -64,17 +69,18 @@ Action ParseAction(const std::string& text) {
     std::getline(words, argument);
     argument = TrimBlanks(argument);
 
-    Action action{ActionKind::PressExit, 0, {}, {}, text};
+    Action action{ActionKind::Verb, verb, 0, {}, {}, text};
     auto plain = PlainActions().find(verb);
-    if (plain != PlainActions().end()) {
+    OperatorVerbKind dialogVerb = DialogVerbKind(verb);
+    if (plain != PlainActions().end() ||
+        (dialogVerb != OperatorVerbKind::None && dialogVerb != OperatorVerbKind::PickLine)) {
         if (!argument.empty()) throw ScriptError("action '" + text + "' takes no argument");
-        action.kind = plain->second;
+        if (plain != PlainActions().end()) action.kind = plain->second;
         return action;
     }
-    if (verb == "program" || verb == "drive") {
+    if (dialogVerb == OperatorVerbKind::PickLine) {
         auto line = ParsePositive(argument);
         if (!line) throw ScriptError("action '" + text + "' needs a line number from 1");
-        action.kind = verb == "program" ? ActionKind::PickProgram : ActionKind::PickDrive;
         action.number = *line;
         return action;
     }

@@ -1,5 +1,7 @@
 // The operator's script: what the person at the machine does, in order.
-// Actions are separated by commas; docs/script.md lists them.
+// Actions are separated by commas; docs/script.md lists them. Besides the
+// actions every window knows, the script speaks the verbs of the program's
+// dialogs, as res/operator_table gives them.
 #pragma once
 
 #include <chrono>
@@ -19,15 +21,10 @@ public:
 };
 
 enum class ActionKind {
-    PickProgram,  // line `number` of the program box
-    PickDrive,    // line `number` of the drive box
-    PressCreate,
-    PressHelp,
-    PressExit,
+    Verb,  // a verb of the program's dialogs: `verb`, with line `number` for a pick
     Enter,
     Escape,
-    CloseBox,   // the window's close box
-    AboutItem,  // the system menu's version item
+    CloseBox,  // the window's close box
     Minimize,
     Restore,
     Yes,
@@ -40,6 +37,7 @@ enum class ActionKind {
 
 struct Action {
     ActionKind kind;
+    std::string verb;  // the first word: for Verb, the dialog verb
     int number = 0;
     std::chrono::milliseconds duration{0};
     std::filesystem::path file;

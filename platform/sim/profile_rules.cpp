@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "platform/sim/cp932.h"
+#include "platform/mbcs.h"
 
 namespace veldra::sim {
 namespace {
@@ -51,11 +51,7 @@ std::string_view TrimSpaces(std::string_view s) {
 }
 
 bool IsLead(char c) {
-    return IsCp932LeadByte(static_cast<unsigned char>(c));
-}
-
-char FoldAscii(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+    return IsDbcsLeadByte932(static_cast<unsigned char>(c));
 }
 
 // Trail bytes can look like ASCII letters ("ア" is 83 41), so they compare exactly.
@@ -65,7 +61,7 @@ bool SameName(std::string_view a, std::string_view b) {
         if (IsLead(a[i])) {
             if (a[i] != b[i]) return false;
             if (++i < a.size() && a[i] != b[i]) return false;
-        } else if (FoldAscii(a[i]) != FoldAscii(b[i])) {
+        } else if (AsciiUpper(a[i]) != AsciiUpper(b[i])) {
             return false;
         }
     }
@@ -166,8 +162,8 @@ std::string_view Unquote(std::string_view value) {
 
 unsigned DigitValue(char c) {
     if (c >= '0' && c <= '9') return static_cast<unsigned>(c - '0');
-    char lower = FoldAscii(c);
-    if (lower >= 'a' && lower <= 'z') return static_cast<unsigned>(lower - 'a' + 10);
+    char upper = AsciiUpper(c);
+    if (upper >= 'A' && upper <= 'Z') return static_cast<unsigned>(upper - 'A' + 10);
     return 36;
 }
 

@@ -1,7 +1,7 @@
 #include "platform/sim/sim_run.h"
 
 #include "app/tavexfd_app.h"
-#include "platform/sim/cp932.h"
+#include "platform/host/cp932.h"
 #include "platform/sim/sim_machine.h"
 
 namespace veldra::sim {
@@ -9,7 +9,7 @@ namespace veldra::sim {
 void AppendCommandLineTail(MachineConfig& config, const std::vector<std::string>& tailUtf8) {
     std::string line = config.commandLine.value_or("\"" + config.modulePath + "\"");
     for (const std::string& word : tailUtf8) {
-        auto cp932 = Utf8ToCp932(word);
+        auto cp932 = host::Utf8ToCp932(word);
         if (!cp932)
             throw MachineDescriptionError("command line", 0,
                                           "'" + word + "' has no code page 932 form");

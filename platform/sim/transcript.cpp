@@ -1,6 +1,6 @@
 #include "platform/sim/transcript.h"
 
-#include "platform/sim/cp932.h"
+#include "platform/host/cp932.h"
 
 namespace veldra::sim {
 
@@ -39,7 +39,7 @@ std::string Transcript::QuoteUtf8(std::string_view utf8) {
 }
 
 std::string Transcript::Quote(std::string_view cp932) {
-    return QuoteUtf8(Cp932ToUtf8Lossy(cp932));
+    return QuoteUtf8(host::Cp932ToUtf8Lossy(cp932));
 }
 
 }  // namespace veldra::sim

@@ -68,13 +68,13 @@ TEST_F(MachineDescription, EveryValueArrives) {
 
     ASSERT_EQ(config.drives.size(), 2u);
     const sim::DriveConfig& c = config.drives.at('C');
-    EXPECT_EQ(c.kind, sim::DriveKind::Fixed);
+    EXPECT_EQ(c.type, DRIVE_FIXED);
     EXPECT_EQ(c.hostRoot, std::filesystem::canonical(machine.Dir() / "C"));
     EXPECT_FALSE(c.readOnly);
     EXPECT_FALSE(c.freeBytes);
     const sim::DriveConfig& a = config.drives.at('A');
     EXPECT_EQ(a.letter, 'A');
-    EXPECT_EQ(a.kind, sim::DriveKind::Removable);
+    EXPECT_EQ(a.type, DRIVE_REMOVABLE);
     EXPECT_EQ(a.hostRoot, std::filesystem::canonical(machine.Dir() / "floppy"));
     EXPECT_TRUE(a.readOnly);
     EXPECT_EQ(a.freeBytes, 1457664u);
@@ -89,6 +89,17 @@ TEST_F(MachineDescription, EveryValueArrives) {
     EXPECT_EQ(config.vanishing[0].opensBeforeVanishing, 2);
     EXPECT_EQ(config.stringOverrides.at(101), "");
     EXPECT_EQ(config.stringOverrides.at(102), "別の文");
+}
+
+TEST_F(MachineDescription, DriveTypesAreWhatGetDriveTypeAReports) {
+    const std::pair<const char*, std::int32_t> types[] = {
+        {"removable", DRIVE_REMOVABLE}, {"fixed", DRIVE_FIXED},     {"remote", DRIVE_REMOTE},
+        {"cdrom", DRIVE_CDROM},         {"ramdisk", DRIVE_RAMDISK},
+    };
+    for (const auto& [word, type] : types) {
+        sim::MachineConfig config = Load(std::string("[drive C]\nroot = C\ntype = ") + word + "\n");
+        EXPECT_EQ(config.drives.at('C').type, type) << word;
+    }
 }
 
 TEST_F(MachineDescription, MistakesNameTheFileAndLine) {

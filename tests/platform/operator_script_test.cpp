@@ -1,11 +1,16 @@
 // The operator's script: every action it knows, and the mistakes it refuses
-// before anything runs.
+// before anything runs; and the program's table of dialog verbs it reads.
 #include "platform/sim/operator_script.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <map>
 #include <string>
 #include <vector>
+
+#include "res/dialog_templates.h"
+#include "res/operator_table.h"
 
 namespace veldra::sim {
 namespace {
@@ -21,28 +26,29 @@ TEST(OperatorScript, ReadsEveryAction) {
     const struct {
         const char* text;
         ActionKind kind;
+        const char* verb;
         int number;
         std::chrono::milliseconds duration;
     } cases[] = {
-        {"program 2", ActionKind::PickProgram, 2, 0ms},
-        {"drive 11", ActionKind::PickDrive, 11, 0ms},
-        {"create", ActionKind::PressCreate, 0, 0ms},
-        {"help", ActionKind::PressHelp, 0, 0ms},
-        {"exit", ActionKind::PressExit, 0, 0ms},
-        {"enter", ActionKind::Enter, 0, 0ms},
-        {"esc", ActionKind::Escape, 0, 0ms},
-        {"close", ActionKind::CloseBox, 0, 0ms},
-        {"about", ActionKind::AboutItem, 0, 0ms},
-        {"minimize", ActionKind::Minimize, 0, 0ms},
-        {"restore", ActionKind::Restore, 0, 0ms},
-        {"yes", ActionKind::Yes, 0, 0ms},
-        {"no", ActionKind::No, 0, 0ms},
-        {"ok", ActionKind::Ok, 0, 0ms},
-        {"cancel", ActionKind::Cancel, 0, 0ms},
-        {"wait 500ms", ActionKind::Wait, 0, 500ms},
-        {"wait 2s", ActionKind::Wait, 0, 2000ms},
-        {"wait 250", ActionKind::Wait, 0, 250ms},
-        {"wait 0ms", ActionKind::Wait, 0, 0ms},
+        {"program 2", ActionKind::Verb, "program", 2, 0ms},
+        {"drive 11", ActionKind::Verb, "drive", 11, 0ms},
+        {"create", ActionKind::Verb, "create", 0, 0ms},
+        {"help", ActionKind::Verb, "help", 0, 0ms},
+        {"exit", ActionKind::Verb, "exit", 0, 0ms},
+        {"enter", ActionKind::Enter, "enter", 0, 0ms},
+        {"esc", ActionKind::Escape, "esc", 0, 0ms},
+        {"close", ActionKind::CloseBox, "close", 0, 0ms},
+        {"about", ActionKind::Verb, "about", 0, 0ms},
+        {"minimize", ActionKind::Minimize, "minimize", 0, 0ms},
+        {"restore", ActionKind::Restore, "restore", 0, 0ms},
+        {"yes", ActionKind::Yes, "yes", 0, 0ms},
+        {"no", ActionKind::No, "no", 0, 0ms},
+        {"ok", ActionKind::Ok, "ok", 0, 0ms},
+        {"cancel", ActionKind::Cancel, "cancel", 0, 0ms},
+        {"wait 500ms", ActionKind::Wait, "wait", 0, 500ms},
+        {"wait 2s", ActionKind::Wait, "wait", 0, 2000ms},
+        {"wait 250", ActionKind::Wait, "wait", 0, 250ms},
+        {"wait 0ms", ActionKind::Wait, "wait", 0, 0ms},
     };
     std::string joined;
     for (const auto& c : cases) joined += std::string(joined.empty() ? "" : " ,  ") + c.text;
@@ -50,6 +56,7 @@ TEST(OperatorScript, ReadsEveryAction) {
     ASSERT_EQ(actions.size(), std::size(cases) + 1);
     for (std::size_t i = 0; i < std::size(cases); ++i) {
         EXPECT_EQ(actions[i].kind, cases[i].kind) << cases[i].text;
+        EXPECT_EQ(actions[i].verb, cases[i].verb) << cases[i].text;
         EXPECT_EQ(actions[i].number, cases[i].number) << cases[i].text;
         EXPECT_EQ(actions[i].duration, cases[i].duration) << cases[i].text;
         EXPECT_EQ(actions[i].text, cases[i].text);
@@ -106,9 +113,44 @@ TEST(OperatorScript, AnEmptyScriptHasNoActionsAndScriptsJoinInOrder) {
     EXPECT_EQ(script.Remaining(), 3u);
     std::vector<Action> actions = All(script);
     ASSERT_EQ(actions.size(), 3u);
-    EXPECT_EQ(actions[0].kind, ActionKind::PickProgram);
+    EXPECT_EQ(actions[0].verb, "program");
     EXPECT_EQ(actions[1].kind, ActionKind::Yes);
-    EXPECT_EQ(actions[2].kind, ActionKind::PressExit);
+    EXPECT_EQ(actions[2].verb, "exit");
+}
+
+// The desktop acts on what the table says; a target missing from its
+// template, or a verb the script reads as one of its own words, would fail
+// only when an operator tries it.
+TEST(OperatorTable, TargetsAreOnTheirDialogsAndEachVerbReachesThem) {
+    std::map<std::string, OperatorVerbKind> kinds;
+    for (const OperatorDialog& dialog : OperatorDialogs()) {
+        const DialogTemplate* dialogTemplate = FindDialogTemplate(dialog.templateId);
+        ASSERT_NE(dialogTemplate, nullptr) << dialog.templateId;
+        for (const OperatorTarget& target : dialog.targets) {
+            SCOPED_TRACE(target.name);
+            if (target.kind != OperatorVerbKind::SystemCommand) {
+                EXPECT_TRUE(std::any_of(
+                    dialogTemplate->controls.begin(), dialogTemplate->controls.end(),
+                    [&](const ControlTemplate& control) { return control.id == target.id; }));
+            }
+            EXPECT_EQ(target.verb == nullptr, target.kind == OperatorVerbKind::None);
+            if (target.verb == nullptr) continue;
+            EXPECT_EQ(kinds.emplace(target.verb, target.kind).first->second, target.kind)
+                << target.verb << " means two things";
+            bool picks = target.kind == OperatorVerbKind::PickLine;
+            std::vector<Action> parsed =
+                All(OperatorScript::Parse(std::string(target.verb) + (picks ? " 3" : "")));
+            ASSERT_EQ(parsed.size(), 1u);
+            EXPECT_EQ(parsed[0].verb, target.verb);
+            EXPECT_EQ(parsed[0].number, picks ? 3 : 0);
+            const ActionKind reachesDialogs[] = {ActionKind::Verb, ActionKind::Yes, ActionKind::No,
+                                                 ActionKind::Ok, ActionKind::Cancel};
+            EXPECT_NE(
+                std::find(std::begin(reachesDialogs), std::end(reachesDialogs), parsed[0].kind),
+                std::end(reachesDialogs));
+        }
+    }
+    EXPECT_FALSE(kinds.empty());
 }
 
 }  // namespace

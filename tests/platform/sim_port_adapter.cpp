@@ -5,7 +5,7 @@
 #include <fstream>
 #include <stdexcept>
 
-#include "platform/sim/cp932.h"
+#include "platform/host/cp932.h"
 #include "platform/sim/sim_machine.h"
 #include "tests/platform/port_adapter.h"
 #include "tests/support/test_machine.h"
@@ -16,7 +16,7 @@ namespace {
 constexpr char kScratch[] = "D:\\SCRATCH";
 
 std::string Utf8(const std::string& cp932) {
-    auto converted = sim::Cp932ToUtf8(cp932);
+    auto converted = host::Cp932ToUtf8(cp932);
     if (!converted) throw std::invalid_argument("not code page 932: " + cp932);
     return *converted;
 }
@@ -46,9 +46,9 @@ class SimAdapter final : public PortAdapter {
 public:
     explicit SimAdapter(const std::filesystem::path& dir)
         : m_machine(sim::LoadMachineDescription(dir), sim::OperatorScript(), m_transcript) {}
-    SystemPort& System() override { return m_machine; }
-    FilePort& Files() override { return m_machine; }
-    ProfilePort& Profile() override { return m_machine; }
+    SystemPort& System() override { return m_machine.ports().system; }
+    FilePort& Files() override { return m_machine.ports().files; }
+    ProfilePort& Profile() override { return m_machine.ports().profile; }
 
 private:
     sim::Transcript m_transcript;

@@ -1,10 +1,14 @@
 // What only the simulated machine offers: a fixed clock that Sleep moves on
-// exactly, and the system faults and values its description names.
+// exactly, the system faults and values its description names, and host
+// calls that fail reported as Win32 errors.
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <fstream>
 #include <memory>
 
+#include "platform/handle.h"
 #include "platform/sim/sim_machine.h"
 #include "tests/support/test_machine.h"
 
@@ -89,6 +93,62 @@ TEST_F(SimSystem, DescribedFaultsFailTheVersionQueryAndTheHeap) {
     EXPECT_EQ(m.HeapAlloc(HEAP_ZERO_MEMORY, 16), nullptr);
     EXPECT_EQ(m.GetLastError(), ERROR_NOT_ENOUGH_MEMORY);
     EXPECT_EQ(m.HeapBlockCount(), 0u);
+}
+
+TEST(Win32ErrorFromErrno, GivesEachHostErrorItsWin32Number) {
+    const std::pair<int, DWORD> cases[] = {
+        {0, ERROR_SUCCESS},
+        {EPERM, ERROR_ACCESS_DENIED},
+        {EACCES, ERROR_ACCESS_DENIED},
+        {EISDIR, ERROR_ACCESS_DENIED},
+        {ENOENT, ERROR_FILE_NOT_FOUND},
+        {ENOTDIR, ERROR_PATH_NOT_FOUND},
+        {EEXIST, ERROR_FILE_EXISTS},
+        {ENOSPC, ERROR_DISK_FULL},
+        {EDQUOT, ERROR_DISK_FULL},
+        {EROFS, ERROR_WRITE_PROTECT},
+        {ENAMETOOLONG, ERROR_FILENAME_EXCED_RANGE},
+        {EBADF, ERROR_INVALID_HANDLE},
+        {ENOMEM, ERROR_NOT_ENOUGH_MEMORY},
+        {EINVAL, ERROR_INVALID_PARAMETER},
+        {EMFILE, sim::ERROR_TOO_MANY_OPEN_FILES},
+        {ENFILE, sim::ERROR_TOO_MANY_OPEN_FILES},
+        {EXDEV, sim::ERROR_NOT_SAME_DEVICE},
+        {ENOTEMPTY, ERROR_DIR_NOT_EMPTY},
+        {EBUSY, sim::ERROR_BUSY},
+        {ETXTBSY, ERROR_SHARING_VIOLATION},
+        {EWOULDBLOCK, ERROR_SHARING_VIOLATION},
+        {ENXIO, ERROR_NOT_READY},
+        {ENODEV, ERROR_NOT_READY},
+        {ENOMEDIUM, ERROR_NOT_READY},
+        {EIO, sim::ERROR_IO_DEVICE},
+        {ELOOP, ERROR_GEN_FAILURE},
+    };
+    for (const auto& [error, win32] : cases) {
+        EXPECT_EQ(sim::Win32ErrorFromErrno(error), win32) << "errno " << error;
+    }
+}
+
+TEST_F(SimSystem, AHostCallThatFailsIsReportedWithItsError) {
+    machine.WriteFile("STAMP.DAT", "x");
+    sim::SimMachine& m = Machine();
+    Ports ports = m.ports();
+    UniqueFileHandle file(m, ports.files.CreateFileA("C:\\STAMP.DAT", GENERIC_WRITE, 0,
+                                                     OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL));
+    ASSERT_TRUE(file.valid());
+    // Before 1601: the host refuses the time, and so does the call.
+    const FILETIME negative{0, 0x80000000u};
+    m.SetLastError(ERROR_SUCCESS);
+    EXPECT_FALSE(ports.files.SetFileTime(file.get(), nullptr, nullptr, &negative));
+    EXPECT_EQ(m.GetLastError(), ERROR_INVALID_PARAMETER);
+    const FILETIME fine{0, 0x01C00000u};
+    EXPECT_TRUE(ports.files.SetFileTime(file.get(), nullptr, nullptr, &fine));
+
+    // The machine keeps its named objects in DIR/.objects; a file there
+    // leaves no room for them.
+    std::ofstream(machine.Dir() / ".objects") << "in the way";
+    EXPECT_EQ(m.CreateMutexA(FALSE, "SIM_SYSTEM_TEST"), NULL_HANDLE);
+    EXPECT_EQ(m.GetLastError(), ERROR_PATH_NOT_FOUND);
 }
 
 }  // namespace

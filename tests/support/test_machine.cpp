@@ -5,7 +5,7 @@
 #include <sstream>
 #include <stdexcept>
 
-#include "platform/sim/cp932.h"
+#include "platform/host/cp932.h"
 #include "platform/sim/sim_run.h"
 
 namespace veldra::testing {
@@ -31,7 +31,7 @@ std::string RunResult::Text() const {
 }
 
 std::string Sjis(const std::string& utf8) {
-    auto converted = sim::Utf8ToCp932(utf8);
+    auto converted = host::Utf8ToCp932(utf8);
     if (!converted) throw std::invalid_argument("no code page 932 form: " + utf8);
     return *converted;
 }

@@ -9,12 +9,11 @@
 #include <fstream>
 #include <sstream>
 
-#include "platform/sim/cp932.h"
+#include "platform/host/cp932.h"
 #include "records/data_file_format.h"
 #include "tools/datafile/atomic_file.h"
 #include "tools/datafile/manifest.h"
 #include "tools/datafile/manifest_line.h"
-#include "tools/datafile/utc_time.h"
 
 namespace veldra {
 namespace {
@@ -176,27 +175,6 @@ TEST(DataFileWriter, RefusesWhatTheHeaderCannotHold) {
     EXPECT_EQ(VerdictOf(BuildDataFile(fileNamed(std::string(29, 'F')))), HeaderVerdict::Valid);
 }
 
-TEST(UtcTimestamp, CountsFrom1601) {
-    const std::pair<const char*, std::uint64_t> good[] = {
-        {"1601-01-01 00:00:00", 0},
-        {"1970-01-01 00:00:00", 116444736000000000u},
-        {"2000-02-29 12:34:56", 0x01BF82B162519800u},
-        {"2100-03-01 00:00:00", 0x022F9FC03DC34000u},
-        {"9999-12-31 23:59:59", 0x24C85A5ED127A980u},
-    };
-    for (auto [text, ticks] : good) {
-        auto t = ParseUtcTimestamp(text);
-        ASSERT_TRUE(t) << text;
-        EXPECT_EQ(Ticks(*t), ticks) << text;
-    }
-    for (const char* bad : {"1600-12-31 23:59:59", "2001-02-29 00:00:00", "2100-02-29 00:00:00",
-                            "2004-13-01 00:00:00", "2004-04-31 00:00:00", "2004-04-01 24:00:00",
-                            "2004-04-01 23:60:00", "2004-4-01 00:00:00", "2004-04-01T00:00:00",
-                            "2004-04-01 00:00:0x", "2004-04-01"}) {
-        EXPECT_FALSE(ParseUtcTimestamp(bad)) << bad;
-    }
-}
-
 TEST(ManifestLine, SplitsWordsQuotesAndComments) {
     auto words =
         SplitManifestLine("  entry\tfile \"A B\" text \"q\\\"\\\\\\n\\x41\\0\" # note \"x");
@@ -231,7 +209,7 @@ TEST(Manifest, ReadsSettingsEntriesAndPayloads) {
         "stamp 2004-04-01 09:00:00  # after the entries, still their default time\n";
     DataFileSpec model = ParseManifest(text, dir.path() / "x.manifest");
 
-    EXPECT_EQ(model.programName, *sim::Utf8ToCp932("NOVUS-KT フロッピー版"));
+    EXPECT_EQ(model.programName, *host::Utf8ToCp932("NOVUS-KT フロッピー版"));
     EXPECT_EQ(model.mediaKind, MEDIA_USB);
     EXPECT_EQ(model.contentKind, 0x7F);
     EXPECT_EQ(model.baseSector, 63u);
@@ -246,7 +224,7 @@ TEST(Manifest, ReadsSettingsEntriesAndPayloads) {
     EXPECT_EQ(model.entries[1].kind, ENTRY_ZERO_FILL);
     EXPECT_EQ(model.entries[1].kindByte, 0x42);
     EXPECT_EQ(model.entries[1].size, 1024u);
-    EXPECT_EQ(model.entries[2].fileName, *sim::Utf8ToCp932("ファイル.TXT"));
+    EXPECT_EQ(model.entries[2].fileName, *host::Utf8ToCp932("ファイル.TXT"));
     EXPECT_EQ(Ticks(model.entries[2].fileTime), 0x01C417C7B670E800u);
     EXPECT_EQ(Ticks(model.entries[3].fileTime), 116444736000000000u);
 
@@ -402,7 +380,7 @@ TEST(ExampleDataFiles, MatchTheirManifests) {
         std::vector<BYTE> bytes = ReadAll(tavex / c.file);
         ASSERT_EQ(VerdictOf(bytes), HeaderVerdict::Valid);
         DataFileHeader h = HeaderOf(bytes);
-        EXPECT_EQ(sim::Cp932ToUtf8(h.ProgramName()), c.name);
+        EXPECT_EQ(host::Cp932ToUtf8(h.ProgramName()), c.name);
         EXPECT_EQ(h.MediaKind(), c.media);
         EXPECT_EQ(h.ContentKind(), CONTENT_LOGGED);
         EXPECT_EQ(h.BaseSector(), c.baseSector);

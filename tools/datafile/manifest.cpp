@@ -7,9 +7,9 @@
 #include <sstream>
 #include <vector>
 
-#include "platform/sim/cp932.h"
+#include "platform/host/civil_time.h"
+#include "platform/host/cp932.h"
 #include "tools/datafile/manifest_line.h"
-#include "tools/datafile/utc_time.h"
 
 namespace veldra {
 namespace {
@@ -275,14 +275,14 @@ FILETIME ManifestParser::TakeTime(const std::string& what) {
     std::string text = first.text;
     // Unquoted, the date and the time of day are two words.
     if (!first.quoted && !AtEnd()) text += " " + words_[next_++].text;
-    auto time = ParseUtcTimestamp(text);
+    auto time = host::ParseTimestamp(text);
     if (!time) Fail("expected " + what + " YYYY-MM-DD HH:MM:SS (UTC), found '" + text + "'");
-    return *time;
+    return host::FileTimeFromMilliseconds(host::MillisecondsFromCivil(*time));
 }
 
 std::string ManifestParser::TakeCp932(const std::string& what, std::size_t max) {
     const std::string& utf8 = Take(what).text;
-    std::optional<std::string> cp932 = sim::Utf8ToCp932(utf8);
+    std::optional<std::string> cp932 = host::Utf8ToCp932(utf8);
     if (!cp932) Fail(what + " '" + utf8 + "' has no code page 932 form");
     if (cp932->size() > max) {
         Fail(what + " '" + utf8 + "' is " + std::to_string(cp932->size()) +

@@ -3,11 +3,11 @@
 #include <algorithm>
 #include <cstring>
 
-#include "platform/sim/sim_machine.h"
+#include "platform/sim/desktop.h"
 
 namespace veldra::sim {
 
-LRESULT SimMachine::SendMessageA(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+LRESULT Desktop::SendMessageA(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     if (Window* window = FindWindow(hwnd)) {
         if (message == WM_SETICON || message == WM_ICONERASEBKGND) return 0;
         return window->procedure->DialogProc(hwnd, message, wParam, lParam);
@@ -23,7 +23,7 @@ LRESULT SimMachine::SendMessageA(HWND hwnd, UINT message, WPARAM wParam, LPARAM 
                               std::to_string(control->id));
 }
 
-LRESULT SimMachine::ComboMessage(Control& control, UINT message, WPARAM wParam, LPARAM lParam) {
+LRESULT Desktop::ComboMessage(Control& control, UINT message, WPARAM wParam, LPARAM lParam) {
     auto count = static_cast<LRESULT>(control.items.size());
     auto index = static_cast<LRESULT>(static_cast<std::intptr_t>(wParam));
     switch (message) {
@@ -68,7 +68,7 @@ LRESULT SimMachine::ComboMessage(Control& control, UINT message, WPARAM wParam, 
     }
 }
 
-LRESULT SimMachine::ProgressMessage(Control& control, UINT message, WPARAM wParam, LPARAM lParam) {
+LRESULT Desktop::ProgressMessage(Control& control, UINT message, WPARAM wParam, LPARAM lParam) {
     auto showPosition = [&](int before) {
         if (control.position != before) {
             ShowChange(control,
@@ -118,17 +118,17 @@ LRESULT SimMachine::ProgressMessage(Control& control, UINT message, WPARAM wPara
     }
 }
 
-BOOL SimMachine::PostMessageA(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+BOOL Desktop::PostMessageA(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     Window* window = FindWindow(hwnd);
     if (window == nullptr) {
-        Fail(ERROR_INVALID_HANDLE);
+        m_kernel.SetLastError(ERROR_INVALID_HANDLE);
         return FALSE;
     }
     window->posted.emplace_back(message, wParam, lParam);
     return TRUE;
 }
 
-BOOL SimMachine::SetWindowTextA(HWND hwnd, const char* text) {
+BOOL Desktop::SetWindowTextA(HWND hwnd, const char* text) {
     Control* control = FindControl(hwnd);
     if (control == nullptr)
         throw NotImplementedError("SetWindowTextA on a window that is no control");
@@ -139,7 +139,7 @@ BOOL SimMachine::SetWindowTextA(HWND hwnd, const char* text) {
     return TRUE;
 }
 
-int SimMachine::GetWindowTextA(HWND hwnd, char* buffer, int size) {
+int Desktop::GetWindowTextA(HWND hwnd, char* buffer, int size) {
     Control* control = FindControl(hwnd);
     if (control == nullptr || size <= 0) return 0;
     int length = std::min(static_cast<int>(control->text.size()), size - 1);
@@ -148,7 +148,7 @@ int SimMachine::GetWindowTextA(HWND hwnd, char* buffer, int size) {
     return length;
 }
 
-BOOL SimMachine::EnableWindow(HWND hwnd, BOOL enable) {
+BOOL Desktop::EnableWindow(HWND hwnd, BOOL enable) {
     Control* control = FindControl(hwnd);
     if (control == nullptr)
         throw NotImplementedError("EnableWindow on a window that is no control");
@@ -160,12 +160,12 @@ BOOL SimMachine::EnableWindow(HWND hwnd, BOOL enable) {
     return wasDisabled ? TRUE : FALSE;
 }
 
-BOOL SimMachine::IsWindowEnabled(HWND hwnd) {
+BOOL Desktop::IsWindowEnabled(HWND hwnd) {
     Control* control = FindControl(hwnd);
     return control && control->enabled ? TRUE : FALSE;
 }
 
-BOOL SimMachine::UpdateWindow(HWND hwnd) {
+BOOL Desktop::UpdateWindow(HWND hwnd) {
     return FindWindow(hwnd) ? TRUE : FALSE;
 }
 

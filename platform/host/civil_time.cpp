@@ -1,6 +1,6 @@
-#include "platform/sim/civil_time.h"
+#include "platform/host/civil_time.h"
 
-namespace veldra::sim {
+namespace veldra::host {
 namespace {
 
 constexpr std::int64_t kMsPerDay = 86400000;
@@ -26,6 +26,16 @@ std::int64_t DaysFromCivil(int year, int month, int day) {
     return DaysFromOrigin(year, month, day) - DaysFromOrigin(1601, 1, 1);
 }
 
+// Exactly `width` decimal digits at text[pos].
+std::optional<int> Digits(std::string_view text, std::size_t pos, std::size_t width) {
+    int value = 0;
+    for (std::size_t i = pos; i < pos + width; ++i) {
+        if (text[i] < '0' || text[i] > '9') return std::nullopt;
+        value = value * 10 + (text[i] - '0');
+    }
+    return value;
+}
+
 }  // namespace
 
 int DaysInMonth(int year, int month) {
@@ -38,6 +48,11 @@ std::int64_t MillisecondsFromCivil(int year, int month, int day, int hour, int m
                                    int millisecond) {
     return DaysFromCivil(year, month, day) * kMsPerDay +
            ((static_cast<std::int64_t>(hour) * 60 + minute) * 60 + second) * 1000 + millisecond;
+}
+
+std::int64_t MillisecondsFromCivil(const SYSTEMTIME& t) {
+    return MillisecondsFromCivil(t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond,
+                                 t.wMilliseconds);
 }
 
 SYSTEMTIME CivilFromMilliseconds(std::int64_t milliseconds) {
@@ -67,4 +82,25 @@ SYSTEMTIME CivilFromMilliseconds(std::int64_t milliseconds) {
     return t;
 }
 
-}  // namespace veldra::sim
+FILETIME FileTimeFromMilliseconds(std::int64_t milliseconds) {
+    auto ticks = static_cast<std::uint64_t>(milliseconds) * 10'000u;
+    return FILETIME{static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
+}
+
+std::optional<SYSTEMTIME> ParseTimestamp(std::string_view text) {
+    if (text.size() != 19 || text[4] != '-' || text[7] != '-' || text[10] != ' ' ||
+        text[13] != ':' || text[16] != ':') {
+        return std::nullopt;
+    }
+    auto year = Digits(text, 0, 4), month = Digits(text, 5, 2), day = Digits(text, 8, 2);
+    auto hour = Digits(text, 11, 2), minute = Digits(text, 14, 2), second = Digits(text, 17, 2);
+    if (!year || !month || !day || !hour || !minute || !second) return std::nullopt;
+    if (*year < 1601 || *month < 1 || *month > 12 || *day < 1 ||
+        *day > DaysInMonth(*year, *month) || *hour > 23 || *minute > 59 || *second > 59) {
+        return std::nullopt;
+    }
+    return CivilFromMilliseconds(
+        MillisecondsFromCivil(*year, *month, *day, *hour, *minute, *second));
+}
+
+}  // namespace veldra::host

@@ -1,4 +1,4 @@
-#include "platform/sim/cp932.h"
+#include "platform/host/cp932.h"
 
 #include <iconv.h>
 
@@ -6,7 +6,9 @@
 #include <cstdio>
 #include <stdexcept>
 
-namespace veldra::sim {
+#include "platform/mbcs.h"
+
+namespace veldra::host {
 namespace {
 
 std::optional<std::string> Convert(const char* to, const char* from, std::string_view input) {
@@ -41,7 +43,7 @@ std::string Cp932ToUtf8Lossy(std::string_view cp932) {
     size_t i = 0;
     while (i < cp932.size()) {
         unsigned char c = static_cast<unsigned char>(cp932[i]);
-        size_t width = (IsCp932LeadByte(c) && i + 1 < cp932.size()) ? 2 : 1;
+        size_t width = (IsDbcsLeadByte932(c) && i + 1 < cp932.size()) ? 2 : 1;
         auto piece = Cp932ToUtf8(cp932.substr(i, width));
         if (piece) {
             out += *piece;
@@ -56,4 +58,4 @@ std::string Cp932ToUtf8Lossy(std::string_view cp932) {
     return out;
 }
 
-}  // namespace veldra::sim
+}  // namespace veldra::host

@@ -1,12 +1,12 @@
-// The shell's "open": it succeeds only where the machine associates a viewer
-// with the file's type and the file exists.
-#include "platform/sim/host_names.h"
-#include "platform/sim/sim_machine.h"
+#include "platform/sim/shell.h"
+
+#include "platform/host/text.h"
+#include "platform/sim/errors.h"
 
 namespace veldra::sim {
 
-INT_PTR SimMachine::ShellExecuteA(HWND owner, const char* verb, const char* file,
-                                  const char* parameters, const char* directory, int show) {
+INT_PTR SimShell::ShellExecuteA(HWND owner, const char* verb, const char* file,
+                                const char* parameters, const char* directory, int show) {
     (void)owner;
     (void)parameters;
     (void)directory;
@@ -17,7 +17,7 @@ INT_PTR SimMachine::ShellExecuteA(HWND owner, const char* verb, const char* file
 
     INT_PTR result;
     std::string outcome;
-    ResolvedPath path = Resolve(file);
+    ResolvedPath path = m_drives.Resolve(file);
     if (what != "open") {
         throw NotImplementedError("ShellExecuteA with verb " + what);
     }
@@ -25,12 +25,11 @@ INT_PTR SimMachine::ShellExecuteA(HWND owner, const char* verb, const char* file
         result = SE_ERR_FNF;
         outcome = "file not found";
     } else {
-        std::string name = path.host.filename().string();
+        const std::string& name = path.path.back();
         std::size_t dot = name.rfind('.');
-        auto viewer = dot == std::string::npos
-                          ? m_config.viewers.end()
-                          : m_config.viewers.find(UpperAscii(name.substr(dot)));
-        if (viewer == m_config.viewers.end()) {
+        auto viewer = dot == std::string::npos ? m_viewers.end()
+                                               : m_viewers.find(host::UpperAscii(name.substr(dot)));
+        if (viewer == m_viewers.end()) {
             result = SE_ERR_NOASSOC;
             outcome = "no viewer for this file type";
         } else {

@@ -1,11 +1,12 @@
-// Windows paths onto the host: drive letters, either separator, "." and "..",
-// trailing dots and blanks dropped, and names matched without regard to case.
+#include "platform/sim/drive_map.h"
+
 #include <algorithm>
 #include <vector>
 
-#include "platform/sim/cp932.h"
-#include "platform/sim/host_names.h"
-#include "platform/sim/sim_machine.h"
+#include "platform/host/cp932.h"
+#include "platform/host/text.h"
+#include "platform/mbcs.h"
+#include "platform/sim/errors.h"
 
 namespace veldra::sim {
 namespace {
@@ -44,9 +45,13 @@ bool HasInvalidCharacter(const std::string& name) {
 
 }  // namespace
 
-ResolvedPath SimMachine::Resolve(const char* path) {
+void DriveMap::Mount(char letter, std::unique_ptr<Volume> volume) {
+    m_volumes[AsciiUpper(letter)] = std::move(volume);
+}
+
+ResolvedPath DriveMap::Resolve(const char* path) {
     ResolvedPath resolved;
-    auto utf8 = Cp932ToUtf8(path);
+    auto utf8 = host::Cp932ToUtf8(path);
     if (!utf8 || utf8->empty()) {
         resolved.error = !utf8 ? ERROR_INVALID_NAME : ERROR_PATH_NOT_FOUND;
         return resolved;
@@ -56,24 +61,19 @@ ResolvedPath SimMachine::Resolve(const char* path) {
         throw NotImplementedError("device and network paths (" + text + ")");
     }
 
-    // The sim has no current directory but each drive's root.
-    char letter;
-    std::string rest;
+    char letter = m_programDrive;
+    std::string rest = text;
     if (text.size() >= 2 && text[1] == ':') {
-        letter = static_cast<char>(std::toupper(static_cast<unsigned char>(text[0])));
+        letter = AsciiUpper(text[0]);
         rest = text.substr(2);
-    } else {
-        letter =
-            static_cast<char>(std::toupper(static_cast<unsigned char>(m_config.modulePath[0])));
-        rest = text;
     }
-    auto drive = m_config.drives.find(letter);
-    if (drive == m_config.drives.end()) {
+    auto drive = m_volumes.find(letter);
+    if (drive == m_volumes.end()) {
         resolved.error = ERROR_PATH_NOT_FOUND;
         return resolved;
     }
-    resolved.drive = &drive->second;
-    resolved.host = drive->second.hostRoot;
+    Volume& volume = *drive->second;
+    resolved.volume = &volume;
     resolved.key = std::string(1, letter) + ":\\";
 
     std::vector<std::string> parts = SplitComponents(rest);
@@ -86,27 +86,29 @@ ResolvedPath SimMachine::Resolve(const char* path) {
             resolved.error = ERROR_INVALID_NAME;
             return resolved;
         }
-        std::optional<std::string> actual = FindHostEntry(resolved.host, parts[i]);
-        resolved.key += UpperAscii(actual ? *actual : parts[i]);
+        std::optional<VolumeEntry> entry;
+        if (DWORD error = volume.Find(resolved.path, parts[i], &entry)) {
+            resolved.error = error;
+            return resolved;
+        }
+        resolved.key += host::UpperAscii(entry ? entry->name : parts[i]);
         if (!last) resolved.key += "\\";
-        if (!actual) {
+        if (!entry) {
             if (!last) {
                 resolved.error = ERROR_PATH_NOT_FOUND;
                 return resolved;
             }
-            resolved.host /= parts[i];
+            resolved.path.push_back(parts[i]);
             resolved.exists = false;
             resolved.isDirectory = false;
             return resolved;
         }
-        resolved.host /= *actual;
-        std::error_code ec;
-        bool directory = std::filesystem::is_directory(resolved.host, ec);
-        if (!last && !directory) {
+        resolved.path.push_back(entry->name);
+        if (!last && !entry->isDirectory) {
             resolved.error = ERROR_PATH_NOT_FOUND;
             return resolved;
         }
-        resolved.isDirectory = directory;
+        resolved.isDirectory = entry->isDirectory;
     }
     return resolved;
 }

@@ -1,0 +1,27 @@
+#include "platform/sim/sim_machine.h"
+
+#include "platform/mbcs.h"
+#include "platform/sim/host_volume.h"
+
+namespace veldra::sim {
+
+SimMachine::SimMachine(MachineConfig config, OperatorScript script, Transcript& transcript)
+    : Kernel(std::move(config), transcript),
+      m_drives(AsciiUpper(Config().modulePath[0])),
+      m_files(*this, m_drives),
+      m_profile(*this, m_files),
+      m_shell(m_drives, Config().viewers, transcript),
+      m_desktop(*this, std::move(script), transcript) {
+    for (const auto& [letter, drive] : Config().drives) {
+        m_drives.Mount(letter, std::make_unique<HostFolderVolume>(drive.hostRoot, drive.readOnly,
+                                                                  drive.freeBytes));
+    }
+}
+
+// The process ends before its parts go: what it left open is closed while
+// the volumes behind it are still there.
+SimMachine::~SimMachine() {
+    EndProcess();
+}
+
+}  // namespace veldra::sim

@@ -6,6 +6,7 @@
 #include "disk/disk_info.h"
 #include "media/file_copy.h"
 #include "media/progress_plan.h"
+#include "media/sector_plan.h"
 #include "media/sector_writer.h"
 #include "media/usb_layout.h"
 #include "res/message_text.h"

@@ -11,6 +11,8 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     veldra::win32::Win32ProfilePort profile;
     veldra::win32::Win32UiPort ui;
     veldra::win32::Win32ShellPort shell;
-    veldra::Ports ports{system, files, profile, ui, shell};
+    veldra::win32::Win32DevicePort devices;
+    veldra::win32::Win32RegistryPort registry;
+    veldra::Ports ports{system, files, profile, ui, shell, devices, registry};
     return veldra::RunTavexApplication(ports);
 }

@@ -447,6 +447,31 @@ void VersionDialogFromSystemMenu() {
     ExpectEnd(program);
 }
 
+// Wine has no floppy drive and no USB stick: the drive box stays empty, and
+// Create names what is missing for the program's kind of medium.
+void CreateWithoutADrive() {
+    std::string dir = Prepare("no-drive");
+    std::vector<Listed> listed = ListedPrograms(dir);
+    Program program(dir);
+    HWND dialog = program.WaitForMainDialog();
+    HWND programBox = ::GetDlgItem(dialog, IDC_CMB_PROGRAM);
+    for (std::size_t i = 0; i < listed.size(); ++i) {
+        ::SendMessageA(programBox, CB_SETCURSEL, i, 0);
+        ::SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDC_CMB_PROGRAM, CBN_SELCHANGE),
+                       reinterpret_cast<LPARAM>(programBox));
+        Expect(ComboLines(::GetDlgItem(dialog, IDC_CMB_DRIVE)).empty(),
+               "the drive box lists a drive");
+        Click(dialog, IDC_BTN_CREATE);
+        AnswerMessageBox(program,
+                         Str(listed[i].mediaKind == veldra::MEDIA_USB ? IDS_NO_USB_MEMORY
+                                                                      : IDS_NO_FLOPPY_DRIVE));
+        ::Sleep(100);
+        ExpectText(Text(::GetDlgItem(dialog, IDC_STC_STATUS)), Str(IDS_READY), "status");
+    }
+    Click(dialog, IDCANCEL);
+    ExpectEnd(program);
+}
+
 struct Scenario {
     const char* name;
     void (*run)();
@@ -461,6 +486,7 @@ const Scenario kScenarios[] = {
     {"MissingMediaDefinitionFile", MissingMediaDefinitionFile},
     {"HelpWithoutPdfViewer", HelpWithoutPdfViewer},
     {"VersionDialogFromSystemMenu", VersionDialogFromSystemMenu},
+    {"CreateWithoutADrive", CreateWithoutADrive},
 };
 
 }  // namespace

@@ -1,5 +1,7 @@
 #include "platform/sim/file_system.h"
 
+#include "platform/sim/sim_devices.h"
+
 namespace veldra::sim {
 
 // An open file: its handle's access, share mode and file pointer.
@@ -16,7 +18,33 @@ public:
     std::uint64_t position = 0;
 };
 
-SimFiles::SimFiles(Kernel& kernel, DriveMap& drives) : m_kernel(kernel), m_drives(drives) {}
+SimFiles::SimFiles(Kernel& kernel, DriveMap& drives, SimDevices& devices)
+    : m_kernel(kernel), m_drives(drives), m_devices(devices) {}
+
+VolumeFile* SimFiles::FileBehind(HANDLE handle) {
+    OpenFile* file = m_kernel.Lookup<OpenFile>(handle);
+    return file ? file->file.get() : nullptr;
+}
+
+// A raw device opens like a file: the same access and share-mode rules, with
+// the device path as its identity.
+HANDLE SimFiles::OpenDevice(const char* path, DWORD access, DWORD share, DWORD disposition) {
+    auto fail = [&](DWORD error) {
+        m_kernel.SetLastError(error);
+        return INVALID_HANDLE_VALUE;
+    };
+    if (disposition != OPEN_EXISTING && disposition != OPEN_ALWAYS)
+        return fail(ERROR_INVALID_PARAMETER);
+    std::string key;
+    DWORD error = ERROR_SUCCESS;
+    std::unique_ptr<VolumeFile> device = m_devices.Open(path, &key, &error);
+    if (!device) return fail(error);
+    if (ShareConflicts(key, access, share)) return fail(ERROR_SHARING_VIOLATION);
+    HANDLE handle = m_kernel.AddHandle(
+        HandleKind::File, std::make_unique<OpenFile>(std::move(device), key, access, share));
+    m_kernel.SetLastError(ERROR_SUCCESS);
+    return handle;
+}
 
 // Windows refuses an open when its access is not shared by an existing open,
 // or when its own share mode does not admit an existing open's access.
@@ -83,6 +111,8 @@ HANDLE SimFiles::CreateFileA(const char* fileName, DWORD desiredAccess, DWORD sh
         m_kernel.SetLastError(error);
         return INVALID_HANDLE_VALUE;
     };
+    if (SimDevices::IsDevicePath(fileName))
+        return OpenDevice(fileName, desiredAccess, shareMode, creationDisposition);
     ResolvedPath path = Resolve(fileName);
     if (path.error != ERROR_SUCCESS) return fail(path.error);
     bool wantsWrite = (desiredAccess & GENERIC_WRITE) != 0;

@@ -13,9 +13,11 @@
 
 namespace veldra::sim {
 
+class SimDevices;
+
 class SimFiles final : public FilePort {
 public:
-    SimFiles(Kernel& kernel, DriveMap& drives);
+    SimFiles(Kernel& kernel, DriveMap& drives, SimDevices& devices);
 
     HANDLE CreateFileA(const char* fileName, DWORD desiredAccess, DWORD shareMode,
                        DWORD creationDisposition, DWORD flagsAndAttributes) override;
@@ -38,15 +40,20 @@ public:
     bool IsGone(const std::string& key);
     // Whether an open with this access and share mode would be refused.
     bool ShareConflicts(const std::string& key, DWORD access, DWORD share);
+    // The file behind a handle, for the device requests; nullptr, with
+    // ERROR_INVALID_HANDLE, when the handle is none.
+    VolumeFile* FileBehind(HANDLE handle);
 
 private:
     class OpenFile;
 
+    HANDLE OpenDevice(const char* path, DWORD access, DWORD share, DWORD disposition);
     int* OpensLeft(const std::string& key);
     bool HasVanished(const ResolvedPath& path);
 
     Kernel& m_kernel;
     DriveMap& m_drives;
+    SimDevices& m_devices;
     std::map<std::string, int> m_opensLeft;  // vanishing files, by key
 };
 

@@ -7,6 +7,7 @@
 #include "platform/host/civil_time.h"
 #include "platform/host/cp932.h"
 #include "platform/host/text.h"
+#include "platform/sim/machine_devices.h"
 
 namespace veldra::sim {
 
@@ -81,6 +82,21 @@ private:
             m_section = "drive";
             return;
         }
+        auto fail = [this](const std::string& what) { Fail(what); };
+        if (name.rfind("disk ", 0) == 0 || name.rfind("floppy ", 0) == 0) {
+            m_device = ParseDeviceId(name, fail);
+            if (m_config.devices.count(m_device)) Fail(name + " is described twice");
+            m_config.devices[m_device] = NewDevice(m_device);
+            m_section = "device";
+            return;
+        }
+        if (name.rfind("registry ", 0) == 0) {
+            m_registryKey = host::TrimBlanks(name.substr(9));
+            if (m_registryKey.empty()) Fail("a registry section names its key");
+            m_config.registry[host::UpperAscii(m_registryKey)];
+            m_section = "registry";
+            return;
+        }
         Fail("unknown section [" + name + "]");
     }
 
@@ -108,6 +124,14 @@ private:
             return;
         }
         if (m_section == "held-open") return AssignHeldOpen(key, value);
+        auto fail = [this](const std::string& what) { Fail(what); };
+        if (m_section == "device") {
+            return AssignDeviceKey(m_config.devices[m_device], m_config.directory, key, value,
+                                   fail);
+        }
+        if (m_section == "registry") {
+            return AssignRegistryValue(m_config.registry, m_registryKey, key, value, fail);
+        }
         if (m_section == "vanishing") {
             auto opens = ParseNumber<int>(value);
             if (!opens || *opens < 0)
@@ -189,6 +213,13 @@ private:
                 Fail("root directory " + root.string() + " does not exist");
             drive.hostRoot = std::filesystem::canonical(root, ec);
             if (ec) Fail("root directory " + root.string() + ": " + ec.message());
+        } else if (key == "device") {
+            drive.device = ParseDeviceId(value, [this](const std::string& what) { Fail(what); });
+            if (drive.device->kind == DeviceKind::Disk) drive.partitionNumber = 1;
+        } else if (key == "partition") {
+            auto number = ParseNumber<DWORD>(value);
+            if (!number) Fail("partition is a number");
+            drive.partitionNumber = *number;
         } else if (key == "read-only") {
             drive.readOnly = ParseYesNo(value);
         } else if (key == "free-bytes") {
@@ -220,18 +251,24 @@ private:
     int m_line = 0;
     std::string m_section;
     char m_driveLetter = 0;
+    DeviceId m_device;
+    std::string m_registryKey;
 };
 
 }  // namespace
 
 MachineConfig LoadMachineDescription(const std::filesystem::path& directory) {
     MachineConfig config = Parser(directory).Parse();
+    std::filesystem::path file = directory / kMachineFileName;
+    auto fail = [&](const std::string& what) { throw MachineDescriptionError(file, 0, what); };
     for (const auto& [letter, drive] : config.drives) {
-        if (drive.hostRoot.empty()) {
-            throw MachineDescriptionError(directory / kMachineFileName, 0,
-                                          std::string("drive ") + letter + " has no root");
-        }
+        std::string name = std::string("drive ") + letter;
+        if (drive.hostRoot.empty() && !drive.device) fail(name + " has no root");
+        if (!drive.hostRoot.empty() && drive.device) fail(name + " has both a root and a device");
+        if (drive.device && !config.devices.count(*drive.device))
+            fail(name + " names a device that is not described");
     }
+    for (const auto& [id, device] : config.devices) CheckDevice(device, fail);
     return config;
 }
 

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "disk/drive_types.h"
+#include "platform/sim/device_config.h"
 #include "platform/win32_types.h"
 
 namespace veldra::sim {
@@ -28,7 +29,9 @@ public:
 struct DriveConfig {
     char letter = 'C';
     std::int32_t type = DRIVE_FIXED;  // as GetDriveTypeA reports it
-    std::filesystem::path hostRoot;   // absolute
+    std::filesystem::path hostRoot;   // absolute; empty for a drive on a device
+    std::optional<DeviceId> device;   // the disk or floppy unit behind the letter
+    DWORD partitionNumber = 0;        // what its volume reports (1 for a disk's volume)
     bool readOnly = false;
     std::optional<std::uint64_t> freeBytes;  // unlimited when absent
 };
@@ -67,6 +70,8 @@ struct MachineConfig {
     std::vector<HeldOpenFile> heldOpen;
     std::vector<VanishingFile> vanishing;
     std::map<UINT, std::string> stringOverrides;  // UTF-8
+    std::map<DeviceId, DeviceConfig> devices;
+    RegistryConfig registry;
 };
 
 // Reads DIR/machine.ini. Throws MachineDescriptionError.

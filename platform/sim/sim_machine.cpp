@@ -2,19 +2,27 @@
 
 #include "platform/mbcs.h"
 #include "platform/sim/host_volume.h"
+#include "platform/sim/medium_volume.h"
 
 namespace veldra::sim {
 
 SimMachine::SimMachine(MachineConfig config, OperatorScript script, Transcript& transcript)
     : Kernel(std::move(config), transcript),
       m_drives(AsciiUpper(Config().modulePath[0])),
-      m_files(*this, m_drives),
+      m_devices(*this),
+      m_registry(Config().registry),
+      m_files(*this, m_drives, m_devices),
       m_profile(*this, m_files),
       m_shell(m_drives, Config().viewers, transcript),
       m_desktop(*this, std::move(script), transcript) {
+    m_devices.Attach(m_files);
     for (const auto& [letter, drive] : Config().drives) {
-        m_drives.Mount(letter, std::make_unique<HostFolderVolume>(drive.hostRoot, drive.readOnly,
-                                                                  drive.freeBytes));
+        if (drive.device) {
+            m_drives.Mount(letter, std::make_unique<MediumVolume>(*m_devices.Find(*drive.device)));
+        } else {
+            m_drives.Mount(letter, std::make_unique<HostFolderVolume>(
+                                       drive.hostRoot, drive.readOnly, drive.freeBytes));
+        }
     }
 }
 

@@ -22,6 +22,8 @@
 #include "platform/sim/operator_script.h"
 #include "platform/sim/profile_files.h"
 #include "platform/sim/shell.h"
+#include "platform/sim/sim_devices.h"
+#include "platform/sim/sim_registry.h"
 #include "platform/sim/transcript.h"
 
 namespace veldra::sim {
@@ -33,13 +35,18 @@ public:
     SimMachine(const SimMachine&) = delete;
     SimMachine& operator=(const SimMachine&) = delete;
 
-    Ports ports() { return Ports{*this, m_files, m_profile, m_desktop, m_shell}; }
+    Ports ports() {
+        return Ports{*this, m_files, m_profile, m_desktop, m_shell, m_devices, m_registry};
+    }
 
     // What tests look at besides the transcript and the kernel's counts.
     std::size_t ScriptRemaining() const { return m_desktop.ScriptRemaining(); }
+    std::size_t OpenKeyCount() const { return m_registry.OpenKeyCount(); }
 
 private:
     DriveMap m_drives;
+    SimDevices m_devices;
+    SimRegistry m_registry;
     SimFiles m_files;
     SimProfile m_profile;
     SimShell m_shell;

@@ -2,6 +2,7 @@
 
 #include "app/startup_rules.h"
 #include "app/tavexfd_app.h"
+#include "disk/disk_info.h"
 #include "platform/sim/sim_machine.h"
 #include "platform/sim/sim_run.h"
 #include "res/message_text.h"
@@ -17,6 +18,7 @@ RunResult RunMainDialog(const TestMachine& machine, const std::string& actions,
     sim::SimMachine simMachine(config, sim::OperatorScript::Parse(actions), transcript);
     Ports ports = simMachine.ports();
 
+    CDiskInfo diskInfo(DiskPorts{ports.system, ports.files, ports.devices, ports.registry});
     CTAVEXFDApp app(ports);
     app.m_pszAppName = LoadStringText(ports.ui, IDS_APP_NAME);
     app.m_nPlatformId = VER_PLATFORM_WIN32_NT;

@@ -1,0 +1,67 @@
+// The devices of a simulated machine as machine.ini describes them: disks
+// ("\\.\PhysicalDriveN") and floppy units behind drive letters, each backed by
+// an image file, with the answers it gives to the device requests and the
+// faults it is to show; and the registry's keys. docs/machine.md describes
+// the sections.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/device_port.h"
+
+namespace veldra::sim {
+
+enum class DeviceKind { Disk, Floppy };
+
+// A device as a drive section names it: "disk 1", "floppy 0".
+struct DeviceId {
+    DeviceKind kind = DeviceKind::Disk;
+    int unit = 0;
+    bool operator<(const DeviceId& other) const {
+        return kind != other.kind ? kind < other.kind : unit < other.unit;
+    }
+    bool operator==(const DeviceId& other) const = default;
+};
+
+struct DeviceConfig {
+    DeviceId id;
+    std::filesystem::path image;  // absolute; empty with no medium
+    bool mediumPresent = true;
+    bool writeProtected = false;
+    // IOCTL_STORAGE_GET_DEVICE_NUMBER's DeviceNumber; nullopt: the request
+    // fails, as a legacy floppy controller's does.
+    std::optional<DWORD> deviceNumber;
+    MEDIA_TYPE mediaType = RemovableMedia;
+    DWORD bytesPerSector = 512;
+    DWORD sectorsPerTrack = 63;
+    DWORD tracksPerCylinder = 255;
+    // The layout the disk reports needs this many entries (more than four:
+    // logical drives in extended partitions).
+    std::optional<DWORD> layoutEntries;
+
+    // Faults.
+    int failingWrites = 0;               // raw writes that fail, after ...
+    int writesBeforeFailing = 0;         // ... this many that succeed
+    DWORD writeError = ERROR_CRC;        // what the failing writes report
+    std::optional<int> pullAfterFiles;   // pulled once this many files were written on it
+    std::optional<int> pullAfterWrites;  // pulled after this many raw writes
+    int unmountedCreates = 0;            // file creations refused after each layout change
+};
+
+// A registry value: REG_SZ text (code page 932) or a REG_DWORD.
+struct RegistryValue {
+    DWORD type = REG_SZ;
+    std::string text;
+    DWORD number = 0;
+};
+
+// Keys by their path under HKEY_LOCAL_MACHINE, upper-cased; values by their
+// upper-cased name.
+using RegistryConfig = std::map<std::string, std::map<std::string, RegistryValue>>;
+
+}  // namespace veldra::sim

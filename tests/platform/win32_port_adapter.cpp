@@ -33,6 +33,8 @@ public:
     SystemPort& System() override { return *this; }
     FilePort& Files() override { return *this; }
     ProfilePort& Profile() override { return *this; }
+    DevicePort& Devices() override { return m_devices; }
+    RegistryPort& Registry() override { return m_registry; }
 
     BOOL CloseHandle(HANDLE handle) override {
         m_open.erase(handle);
@@ -119,6 +121,8 @@ private:
     Win32SystemPort m_system;
     Win32FilePort m_files;
     Win32ProfilePort m_profile;
+    win32::Win32DevicePort m_devices;
+    win32::Win32RegistryPort m_registry;
     std::set<HANDLE> m_open;
     std::set<HANDLE> m_searches;
 };
@@ -176,6 +180,23 @@ public:
                         nullptr);
             ::CloseHandle(file);
         }
+        for (const HostSetup::RegistryValue& value : setup.registry) {
+            HKEY key = nullptr;
+            if (::RegCreateKeyExA(HKEY_LOCAL_MACHINE, value.key.c_str(), 0, nullptr, 0, KEY_WRITE,
+                                  nullptr, &key, nullptr) != ERROR_SUCCESS) {
+                throw std::runtime_error("cannot make registry key " + value.key);
+            }
+            if (value.number) {
+                DWORD number = *value.number;
+                ::RegSetValueExA(key, value.name.c_str(), 0, REG_DWORD,
+                                 reinterpret_cast<const BYTE*>(&number), sizeof number);
+            } else {
+                ::RegSetValueExA(key, value.name.c_str(), 0, REG_SZ,
+                                 reinterpret_cast<const BYTE*>(value.text.c_str()),
+                                 static_cast<DWORD>(value.text.size() + 1));
+            }
+            ::RegCloseKey(key);
+        }
         for (const auto& [name, share] : setup.heldOpen) {
             m_held.push_back(::CreateFileA((m_strScratch + "\\" + name).c_str(),
                                            GENERIC_READ | GENERIC_WRITE, share, nullptr,
@@ -198,6 +219,8 @@ public:
     std::string UniqueName(const std::string& stem) override {
         return stem + std::to_string(::GetCurrentProcessId()) + "-" + std::to_string(++m_nNames);
     }
+    // Wine has no raw disks; the suites that need one skip.
+    std::string DiskPath() const override { return std::string(); }
     std::unique_ptr<PortAdapter> Start() override { return std::make_unique<Win32Program>(); }
 
 private:
@@ -210,7 +233,8 @@ private:
 
 std::vector<AdapterFactory> AdapterFactories() {
     return {{"Win32", [](const HostSetup& setup) -> std::unique_ptr<TestHost> {
-                 if (setup.readOnlyDrive || setup.freeBytes || !setup.vanishing.empty()) {
+                 if (setup.readOnlyDrive || setup.freeBytes || !setup.vanishing.empty() ||
+                     setup.diskBytes) {
                      return nullptr;
                  }
                  return std::make_unique<Win32Host>(setup);

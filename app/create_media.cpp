@@ -1,6 +1,8 @@
 // The Create button: from the press to the finished medium. The steps are the
 // media writer's; this is their order, the questions, the status line, the
 // progress bar and the log entry.
+#include <optional>
+
 #include "app/tavexfd_app.h"
 #include "app/tavexfd_dlg.h"
 #include "disk/disk_info.h"
@@ -9,6 +11,7 @@
 #include "media/sector_plan.h"
 #include "media/sector_writer.h"
 #include "media/usb_layout.h"
+#include "media/volume_lock.h"
 #include "res/message_text.h"
 #include "res/resource.h"
 
@@ -124,10 +127,16 @@ void CTAVEXFDDlg::OnCreateMedia() {
     HCURSOR previousCursor = m_ports.ui.SetCursor(m_ports.ui.LoadCursorA(SYSTEM_CURSOR_WAIT));
     m_stcStatus.SetWindowTextA(LoadText(IDS_CREATING));
 
+    bool wholeDisk = target.pDrive->DeviceClass != DEVCLASS_FLOPPY;
+    DiskPorts& diskPorts = TheDiskInfo()->Ports();
     StepResult result = StepResult::Done;
-    if (target.pDrive->DeviceClass != DEVCLASS_FLOPPY) result = ResetDriveLayout(target.hDevice);
-    if (result == StepResult::Done)
-        result = WriteSectorEntries(target, m_pWorkBuffer, m_nWorkBufferSize, PASS_IMAGE);
+    {
+        std::optional<VolumeLock> lock;
+        if (wholeDisk) lock.emplace(diskPorts, target.strDrive);
+        if (wholeDisk) result = ResetDriveLayout(target.hDevice);
+        if (result == StepResult::Done)
+            result = WriteSectorEntries(target, m_pWorkBuffer, m_nWorkBufferSize, PASS_IMAGE);
+    }
     // The files go through the file system and the drive letter, never
     // through the raw device.
     CloseTargetDevice(target);
@@ -139,6 +148,8 @@ void CTAVEXFDDlg::OnCreateMedia() {
             ShowStopMessage(LoadText(IDS_NO_MEDIUM));
             result = StepResult::NotReopened;
         } else {
+            std::optional<VolumeLock> lock;
+            if (wholeDisk) lock.emplace(diskPorts, target.strDrive);
             result = WriteSectorEntries(target, m_pWorkBuffer, m_nWorkBufferSize, PASS_FINAL);
         }
         CloseTargetDevice(target);

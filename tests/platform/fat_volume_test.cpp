@@ -421,6 +421,41 @@ TEST_F(FatVolumeTest, MediaWithoutAFatVolume) {
     }
 }
 
+// Counts what a volume reads of its medium.
+class CountingDevice final : public BlockDevice {
+public:
+    explicit CountingDevice(BlockDevice& inner) : m_inner(inner) {}
+    std::uint32_t SectorSize() const override { return m_inner.SectorSize(); }
+    std::uint64_t Size() const override { return m_inner.Size(); }
+    bool WriteProtected() const override { return m_inner.WriteProtected(); }
+    DWORD Read(std::uint64_t offset, void* buffer, std::size_t bytes) override {
+        bytesRead += bytes;
+        largest = std::max(largest, bytes);
+        return m_inner.Read(offset, buffer, bytes);
+    }
+    DWORD Write(std::uint64_t offset, const void* buffer, std::size_t bytes) override {
+        return m_inner.Write(offset, buffer, bytes);
+    }
+
+    std::uint64_t bytesRead = 0;
+    std::size_t largest = 0;
+
+private:
+    BlockDevice& m_inner;
+};
+
+TEST_F(FatVolumeTest, ALargeStickIsNeverReadWhole) {
+    // 64 GiB, sparse: its FATs alone take 16 MiB.
+    MakeMedium({"Fat32", "-F 32", 64 * 1024 * 1024, false});
+    CountingDevice counting(*m_device);
+    m_volume = std::make_unique<FatVolume>(counting, Clock);
+    WriteFile({"Program image.bin"}, {{0, Pattern(100000, 6)}});
+    EXPECT_LT(counting.bytesRead, 1024u * 1024);
+    EXPECT_EQ(m_volume->FreeBytes(), MtoolsFreeBytes());
+    EXPECT_LE(counting.largest, 64u * 1024);
+    EXPECT_TRUE(FsckClean());
+}
+
 TEST_F(FatVolumeTest, SeesWhatChangesTheMediumBetweenCalls) {
     MakeMedium({"Fat12Floppy", "", 1440, false});
     WriteFile({"MINE.TXT"}, {{0, "mine"}});

@@ -20,8 +20,12 @@ public:
 enum : DWORD {
     ERROR_TOO_MANY_OPEN_FILES = 4,
     ERROR_NOT_SAME_DEVICE = 17,
+    ERROR_CANNOT_MAKE = 82,
     ERROR_BUSY = 170,
+    ERROR_UNRECOGNIZED_VOLUME = 1005,
+    ERROR_FILE_INVALID = 1006,
     ERROR_IO_DEVICE = 1117,
+    ERROR_FILE_CORRUPT = 1392,
 };
 
 // The last error a failed host call leaves on the machine: errno's value in

@@ -30,7 +30,7 @@ _start:
         .byte   0
         .byte   0x29                /* extended boot signature */
         .long   0x20040401          /* volume serial number */
-        .ascii  "NOVUS-KT   "       /* volume label */
+        .ascii  "NO NAME    "       /* volume label: none, as the root holds none */
         .ascii  "FAT12   "
 
         .set    COM1, 0x3F8

@@ -1,38 +1,51 @@
 #include "platform/sim/medium_volume.h"
 
-#include "platform/sim/errors.h"
-
 namespace veldra::sim {
+namespace {
 
-DWORD MediumVolume::Mounted() {
-    if (!m_device.MediumPresent()) return ERROR_NOT_READY;
-    throw NotImplementedError("a file system on a device's medium");
-}
+// A file on the medium that tells the device when it was written and closed:
+// the moment a "pulled after N files" fault waits for.
+class CountedFile final : public VolumeFile {
+public:
+    CountedFile(std::unique_ptr<VolumeFile> file, SimDevice& device)
+        : m_file(std::move(file)), m_device(device) {}
 
-DWORD MediumVolume::Find(const VolumePath&, const std::string&, std::optional<VolumeEntry>*) {
-    return Mounted();
-}
+    DWORD Read(std::uint64_t offset, void* buffer, DWORD bytes, DWORD* read) override {
+        return m_file->Read(offset, buffer, bytes, read);
+    }
+    DWORD Write(std::uint64_t offset, const void* buffer, DWORD bytes, DWORD* written) override {
+        m_bWritten = true;
+        return m_file->Write(offset, buffer, bytes, written);
+    }
+    DWORD Size(std::uint64_t* size) override { return m_file->Size(size); }
+    DWORD SetTimes(const FILETIME* creation, const FILETIME* lastAccess,
+                   const FILETIME* lastWrite) override {
+        return m_file->SetTimes(creation, lastAccess, lastWrite);
+    }
+    DWORD Close() override {
+        DWORD error = m_file->Close();
+        if (m_bWritten) m_device.FileWritten();
+        m_bWritten = false;
+        return error;
+    }
 
-DWORD MediumVolume::List(const VolumePath&, std::vector<std::string>*) {
-    return Mounted();
-}
+private:
+    std::unique_ptr<VolumeFile> m_file;
+    SimDevice& m_device;
+    bool m_bWritten = false;
+};
 
-DWORD MediumVolume::Info(const VolumePath&, VolumeEntryInfo*) {
-    return Mounted();
-}
+}  // namespace
 
-DWORD MediumVolume::SetAttributes(const VolumePath&, DWORD) {
-    return Mounted();
-}
-
-std::unique_ptr<VolumeFile> MediumVolume::Open(const VolumePath&, const VolumeOpen& how,
+std::unique_ptr<VolumeFile> MediumVolume::Open(const VolumePath& path, const VolumeOpen& how,
                                                DWORD* error) {
-    if (how.create && m_device.RefuseCreateWhileUnmounted()) {
+    if (how.create && m_device.MediumPresent() && m_device.RefuseCreateWhileUnmounted()) {
         *error = ERROR_NOT_READY;
         return nullptr;
     }
-    *error = Mounted();
-    return nullptr;
+    std::unique_ptr<VolumeFile> file = m_fat.Open(path, how, error);
+    if (!file) return nullptr;
+    return std::make_unique<CountedFile>(std::move(file), m_device);
 }
 
 }  // namespace veldra::sim

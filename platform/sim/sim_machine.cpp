@@ -18,7 +18,13 @@ SimMachine::SimMachine(MachineConfig config, OperatorScript script, Transcript& 
     m_devices.Attach(m_files);
     for (const auto& [letter, drive] : Config().drives) {
         if (drive.hostRoot.empty()) {
-            m_drives.Mount(letter, std::make_unique<MediumVolume>(*m_devices.Find(*drive.device)));
+            auto clock = [this] {
+                SYSTEMTIME now{};
+                GetLocalTime(&now);
+                return now;
+            };
+            m_drives.Mount(letter,
+                           std::make_unique<MediumVolume>(*m_devices.Find(*drive.device), clock));
         } else {
             m_drives.Mount(letter, std::make_unique<HostFolderVolume>(
                                        drive.hostRoot, drive.readOnly, drive.freeBytes));

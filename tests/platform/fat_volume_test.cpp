@@ -7,6 +7,7 @@
 #include "platform/sim/errors.h"
 #include "platform/sim/file_system.h"
 #include "platform/sim/kernel.h"
+#include "platform/sim/sim_devices.h"
 #include "tests/platform/fat_medium.h"
 
 namespace veldra::sim::testing {
@@ -322,7 +323,8 @@ TEST_F(FatVolumeTest, SearchesOnTheMachineShowHiddenSystemAndFolders) {
     drives.Mount('A', std::move(m_volume));
     ImageDevice locked(m_image, 512, true);
     drives.Mount('B', std::make_unique<FatVolume>(locked, Clock));
-    SimFiles files(kernel, drives);
+    SimDevices devices(kernel);
+    SimFiles files(kernel, drives, devices);
 
     WIN32_FIND_DATAA data;
     HANDLE search = files.FindFirstFileA("A:\\*.*", &data);

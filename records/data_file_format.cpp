@@ -126,6 +126,28 @@ HeaderVerdict VerdictFor(HeaderCheck check) {
     }
 }
 
+const char* HeaderCheckName(HeaderCheck check) {
+    switch (check) {
+        case HeaderCheck::None:
+            return "none";
+        case HeaderCheck::Length:
+            return "length";
+        case HeaderCheck::Signature:
+            return "signature";
+        case HeaderCheck::Checksum:
+            return "checksum";
+        case HeaderCheck::EntryCount:
+            return "entry-count";
+        case HeaderCheck::PayloadExtent:
+            return "payload-extent";
+        case HeaderCheck::FileName:
+            return "file-name";
+        case HeaderCheck::SectorRange:
+            return "sector-range";
+    }
+    return "?";
+}
+
 HeaderVerdict CheckDataFileHeader(std::span<const BYTE> bytesRead, std::uint64_t fileSize,
                                   std::string_view signature) {
     return VerdictFor(FindHeaderFault(bytesRead, fileSize, signature).check);

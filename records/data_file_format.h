@@ -155,6 +155,9 @@ struct HeaderFault {
 HeaderFault FindHeaderFault(std::span<const BYTE> bytesRead, std::uint64_t fileSize,
                             std::string_view signature);
 HeaderVerdict VerdictFor(HeaderCheck check);
+// A short name for tools and logs: "none", "length", "signature", "checksum",
+// "entry-count", "payload-extent", "file-name", "sector-range".
+const char* HeaderCheckName(HeaderCheck check);
 
 HeaderVerdict CheckDataFileHeader(std::span<const BYTE> bytesRead, std::uint64_t fileSize,
                                   std::string_view signature);

@@ -132,28 +132,6 @@ ImageCommand ParseImageCommand(ImageLayout layout, const std::vector<std::string
     return command;
 }
 
-const char* CheckName(HeaderCheck check) {
-    switch (check) {
-        case HeaderCheck::None:
-            return "none";
-        case HeaderCheck::Length:
-            return "length";
-        case HeaderCheck::Signature:
-            return "signature";
-        case HeaderCheck::Checksum:
-            return "checksum";
-        case HeaderCheck::EntryCount:
-            return "entry count";
-        case HeaderCheck::PayloadExtent:
-            return "payload extent";
-        case HeaderCheck::FileName:
-            return "file name";
-        case HeaderCheck::SectorRange:
-            return "sector range";
-    }
-    return "?";
-}
-
 int FromImage(ImageLayout layout, const std::vector<std::string>& args) {
     ImageCommand command = ParseImageCommand(layout, args);
     std::vector<BYTE> bytes = BuildDataFile(DataFileFromImage(command.options));
@@ -161,8 +139,8 @@ int FromImage(ImageLayout layout, const std::vector<std::string>& args) {
     // not written.
     HeaderFault fault = FindHeaderFault(bytes, bytes.size(), DATA_FILE_SIGNATURE);
     if (fault.check != HeaderCheck::None) {
-        throw DataFileError(std::string("the result fails the reader's ") + CheckName(fault.check) +
-                            " check" +
+        throw DataFileError(std::string("the result fails the reader's ") +
+                            HeaderCheckName(fault.check) + " check" +
                             (fault.entry >= 0 ? " at entry " + std::to_string(fault.entry) : ""));
     }
     WriteFileAtomically(command.output, bytes);

@@ -47,26 +47,7 @@ UINT MessageFor(const InspectReport& report) {
 }
 
 const char* CheckKey(const InspectReport& report) {
-    if (!report.opened) return "open";
-    switch (report.fault.check) {
-        case HeaderCheck::None:
-            return "none";
-        case HeaderCheck::Length:
-            return "length";
-        case HeaderCheck::Signature:
-            return "signature";
-        case HeaderCheck::Checksum:
-            return "checksum";
-        case HeaderCheck::EntryCount:
-            return "entry-count";
-        case HeaderCheck::PayloadExtent:
-            return "payload-extent";
-        case HeaderCheck::FileName:
-            return "file-name";
-        case HeaderCheck::SectorRange:
-            return "sector-range";
-    }
-    return "?";
+    return report.opened ? HeaderCheckName(report.fault.check) : "open";
 }
 
 std::string Hex(std::uint64_t value, int width) {

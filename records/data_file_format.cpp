@@ -83,21 +83,21 @@ std::uint32_t ComputeHeaderChecksum(std::span<const BYTE, HDR_SIZE> header) {
     return 0xFFFFFFFFu - others;
 }
 
-HeaderVerdict CheckDataFileHeader(std::span<const BYTE> bytesRead, std::uint64_t fileSize,
-                                  std::string_view signature) {
-    if (bytesRead.size() < HDR_SIZE) return HeaderVerdict::NotDataFile;
+HeaderFault FindHeaderFault(std::span<const BYTE> bytesRead, std::uint64_t fileSize,
+                            std::string_view signature) {
+    if (bytesRead.size() < HDR_SIZE) return {HeaderCheck::Length};
     DataFileHeader header;
     std::memcpy(header.bytes.data(), bytesRead.data(), HDR_SIZE);
-    if (header.Signature() != signature) return HeaderVerdict::NotDataFile;
-    if (!IsHeaderChecksumValid(&header)) return HeaderVerdict::Broken;
+    if (header.Signature() != signature) return {HeaderCheck::Signature};
+    if (!IsHeaderChecksumValid(&header)) return {HeaderCheck::Checksum};
     // More entries than the header has room for would reach past its 2048
     // bytes: such a header cannot have come from a producer.
-    if (header.EntryCount() > HDR_MAX_ENTRIES) return HeaderVerdict::Broken;
+    if (header.EntryCount() > HDR_MAX_ENTRIES) return {HeaderCheck::EntryCount};
     for (int i = 0; i < header.EntryCount(); ++i) {
         DataFileEntry entry = header.Entry(i);
         if (entry.Kind != ENTRY_ZERO_FILL) {
             std::uint64_t end = HDR_PAYLOAD_BASE + entry.DataOffset + entry.Size;
-            if (end > fileSize) return HeaderVerdict::Broken;
+            if (end > fileSize) return {HeaderCheck::PayloadExtent, i};
         }
         // What the writers act on must stay on the medium: a file in its
         // root, sectors that do not wrap round to its start.
@@ -106,12 +106,51 @@ HeaderVerdict CheckDataFileHeader(std::span<const BYTE> bytesRead, std::uint64_t
             std::size_t offset = HDR_OFFSET_ENTRIES + HDR_ENTRY_SIZE * static_cast<std::size_t>(i);
             if (!IsPlainRootFileName(std::span<const BYTE>(
                     header.bytes.data() + offset + ENTRY_OFFSET_FILE_NAME, ENTRY_FILE_NAME_SIZE)))
-                return HeaderVerdict::Broken;
+                return {HeaderCheck::FileName, i};
         } else if (!SectorRangeFits(entry, header.BaseSector(), HDR_MIN_SECTOR_SIZE)) {
-            return HeaderVerdict::Broken;
+            return {HeaderCheck::SectorRange, i};
         }
     }
-    return HeaderVerdict::Valid;
+    return {};
+}
+
+HeaderVerdict VerdictFor(HeaderCheck check) {
+    switch (check) {
+        case HeaderCheck::None:
+            return HeaderVerdict::Valid;
+        case HeaderCheck::Length:
+        case HeaderCheck::Signature:
+            return HeaderVerdict::NotDataFile;
+        default:
+            return HeaderVerdict::Broken;
+    }
+}
+
+const char* HeaderCheckName(HeaderCheck check) {
+    switch (check) {
+        case HeaderCheck::None:
+            return "none";
+        case HeaderCheck::Length:
+            return "length";
+        case HeaderCheck::Signature:
+            return "signature";
+        case HeaderCheck::Checksum:
+            return "checksum";
+        case HeaderCheck::EntryCount:
+            return "entry-count";
+        case HeaderCheck::PayloadExtent:
+            return "payload-extent";
+        case HeaderCheck::FileName:
+            return "file-name";
+        case HeaderCheck::SectorRange:
+            return "sector-range";
+    }
+    return "?";
+}
+
+HeaderVerdict CheckDataFileHeader(std::span<const BYTE> bytesRead, std::uint64_t fileSize,
+                                  std::string_view signature) {
+    return VerdictFor(FindHeaderFault(bytesRead, fileSize, signature).check);
 }
 
 bool IsPlainRootFileName(std::span<const BYTE> nameField) {

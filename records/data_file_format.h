@@ -133,6 +133,32 @@ enum class HeaderVerdict {
     Broken,       // checksum wrong, too many entries, a payload past the end of the file,
                   // a file name that is no plain root name, or sectors past 2^32
 };
+
+// The reader's checks, in the order it makes them. The entry checks are made
+// entry by entry: all of entry 0's before any of entry 1's.
+enum class HeaderCheck {
+    None,           // every check passed
+    Length,         // fewer than 2048 bytes were read
+    Signature,      // the text at offset 0 is not the signature
+    Checksum,       // the header's words do not sum to 0xFFFFFFFF
+    EntryCount,     // more entries than the header has room for
+    PayloadExtent,  // an entry's payload runs past the end of the file
+    FileName,       // an in-use file entry names no plain file in the root
+    SectorRange,    // an in-use sector entry reaches sector 2^32
+};
+
+// The first check a header fails, and for the entry checks the entry's index.
+struct HeaderFault {
+    HeaderCheck check = HeaderCheck::None;
+    int entry = -1;
+};
+HeaderFault FindHeaderFault(std::span<const BYTE> bytesRead, std::uint64_t fileSize,
+                            std::string_view signature);
+HeaderVerdict VerdictFor(HeaderCheck check);
+// A short name for tools and logs: "none", "length", "signature", "checksum",
+// "entry-count", "payload-extent", "file-name", "sector-range".
+const char* HeaderCheckName(HeaderCheck check);
+
 HeaderVerdict CheckDataFileHeader(std::span<const BYTE> bytesRead, std::uint64_t fileSize,
                                   std::string_view signature);
 

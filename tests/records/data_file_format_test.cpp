@@ -271,6 +271,72 @@ TEST(HeaderVerdicts, SectorEntriesMustEndBelowSector2To32) {
     }
 }
 
+// The failing check comes with the entry it concerns, and entries are checked
+// one after the other: an earlier entry's fault is the one named.
+TEST(HeaderFaults, NameTheFirstFailingCheckAndItsEntry) {
+    auto header = [](auto change) {
+        std::vector<BYTE> h = BlankHeader();
+        PutEntry(h, 0, ENTRY_SECTORS, 512, 0);
+        PutEntry(h, 1, ENTRY_FILE, 0, 0);
+        PutEntry(h, 2, ENTRY_ZERO_FILL, 512, 0);
+        h[HDR_OFFSET_ENTRY_COUNT] = 3;
+        change(h);
+        Seal(h);
+        return h;
+    };
+    BYTE* (*entry)(std::vector<BYTE>&, int) = [](std::vector<BYTE>& h, int i) {
+        return &h[HDR_OFFSET_ENTRIES + HDR_ENTRY_SIZE * static_cast<std::size_t>(i)];
+    };
+    auto noChange = [](std::vector<BYTE>&) {};
+    std::vector<BYTE> shortHeader = header(noChange);
+    shortHeader.resize(HDR_SIZE - 1);
+    std::vector<BYTE> badSum = header(noChange);
+    badSum[HDR_OFFSET_CHECKSUM] ^= 1;
+    struct Row {
+        std::vector<BYTE> bytes;
+        std::uint64_t fileSize;
+        HeaderCheck check;
+        int entry;
+    };
+    const Row rows[] = {
+        {header(noChange), HDR_SIZE + 512, HeaderCheck::None, -1},
+        {shortHeader, HDR_SIZE + 512, HeaderCheck::Length, -1},
+        {header([](std::vector<BYTE>& h) { h[0] = 'n'; }), HDR_SIZE + 512, HeaderCheck::Signature,
+         -1},
+        {badSum, HDR_SIZE + 512, HeaderCheck::Checksum, -1},
+        {header([](std::vector<BYTE>& h) { h[HDR_OFFSET_ENTRY_COUNT] = 38; }), HDR_SIZE + 512,
+         HeaderCheck::EntryCount, -1},
+        {header(noChange), HDR_SIZE + 511, HeaderCheck::PayloadExtent, 0},
+        {header([&](std::vector<BYTE>& h) { entry(h, 1)[ENTRY_OFFSET_FILE_NAME] = '\\'; }),
+         HDR_SIZE + 512, HeaderCheck::FileName, 1},
+        {header([&](std::vector<BYTE>& h) {
+             WriteLe32(&h[HDR_OFFSET_BASE_SECTOR], 0xFFFFFFFFu);
+             WriteLe32(entry(h, 0) + ENTRY_OFFSET_START_SECTOR, 1);
+         }),
+         HDR_SIZE + 512, HeaderCheck::SectorRange, 0},
+        // Entry 0's range comes before entry 1's payload, entry 2's payload before its range.
+        {header([&](std::vector<BYTE>& h) {
+             WriteLe32(&h[HDR_OFFSET_BASE_SECTOR], 0xFFFFFFFFu);
+             WriteLe32(entry(h, 0) + ENTRY_OFFSET_START_SECTOR, 1);
+             WriteLe32(entry(h, 1) + ENTRY_OFFSET_SIZE, 1024);
+         }),
+         HDR_SIZE + 512, HeaderCheck::SectorRange, 0},
+        {header([&](std::vector<BYTE>& h) {
+             entry(h, 2)[ENTRY_OFFSET_KIND] = ENTRY_SECTORS_ABSOLUTE;
+             WriteLe32(entry(h, 2) + ENTRY_OFFSET_START_SECTOR, 0xFFFFFFFFu);
+             WriteLe32(entry(h, 2) + ENTRY_OFFSET_SIZE, 1024);
+         }),
+         HDR_SIZE + 512, HeaderCheck::PayloadExtent, 2},
+    };
+    for (std::size_t r = 0; r < std::size(rows); ++r) {
+        SCOPED_TRACE(r);
+        HeaderFault fault = FindHeaderFault(rows[r].bytes, rows[r].fileSize, kSignature);
+        EXPECT_EQ(fault.check, rows[r].check);
+        EXPECT_EQ(fault.entry, rows[r].entry);
+        EXPECT_EQ(Check(rows[r].bytes, rows[r].fileSize), VerdictFor(fault.check));
+    }
+}
+
 TEST(FileTitle, IsTheTextAfterTheLastRealBackslash) {
     struct Row {
         std::string path;

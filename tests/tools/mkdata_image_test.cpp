@@ -1,0 +1,313 @@
+// veldra-mkdata from images: the entries, laid back onto a blank image the way
+// the writer lays them, give back the image; what the format cannot hold is
+// refused without an output file.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "platform/host/cp932.h"
+#include "records/data_file_format.h"
+#include "tools/datafile/image_source.h"
+
+namespace veldra {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr std::size_t kSector = 512;
+
+class TempDir {
+public:
+    TempDir() {
+        std::string pattern = (fs::temp_directory_path() / "mkimage-XXXXXX").string();
+        path_ = ::mkdtemp(pattern.data());
+    }
+    ~TempDir() { fs::remove_all(path_); }
+    fs::path operator/(const std::string& name) const { return path_ / name; }
+
+private:
+    fs::path path_;
+};
+
+std::vector<BYTE> ReadAll(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    std::string text = s.str();
+    return {text.begin(), text.end()};
+}
+
+void WriteAll(const fs::path& path, const std::vector<BYTE>& bytes) {
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
+}
+
+std::string Quoted(const std::string& word) {
+    std::string out = "'";
+    for (char c : word) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return out + "'";
+}
+
+int Shell(const std::vector<std::string>& words, const fs::path& errors = "/dev/null") {
+    std::string command;
+    for (const std::string& w : words) command += Quoted(w) + " ";
+    command += ">/dev/null 2>" + Quoted(errors.string());
+    int status = std::system(command.c_str());
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+int Mkdata(std::vector<std::string> args, const fs::path& errors = "/dev/null") {
+    args.insert(args.begin(), VELDRA_MKDATA_EXE);
+    return Shell(args, errors);
+}
+
+// What the writer leaves on a zeroed medium of `sectors` sectors: every sector
+// entry at StartSector (plus BaseSector unless absolute), whole sectors only;
+// zero fills as zeros. Files go through the file system and are not laid here.
+std::vector<BYTE> LayOut(const std::vector<BYTE>& file, std::uint64_t sectors) {
+    std::vector<BYTE> medium(sectors * kSector, 0);
+    DataFileHeader h;
+    std::copy_n(file.begin(), HDR_SIZE, h.bytes.begin());
+    for (int i = 0; i < h.EntryCount(); ++i) {
+        DataFileEntry e = h.Entry(i);
+        if (e.InUse != ENTRY_IN_USE || e.Kind == ENTRY_FILE) continue;
+        std::uint64_t first = e.StartSector;
+        if (e.Kind != ENTRY_SECTORS_ABSOLUTE) first += h.BaseSector();
+        std::uint64_t bytes = e.Size / kSector * kSector;
+        EXPECT_LE(first * kSector + bytes, medium.size()) << "entry " << i;
+        if (first * kSector + bytes > medium.size()) continue;
+        auto at = medium.begin() + static_cast<std::ptrdiff_t>(first * kSector);
+        if (e.Kind == ENTRY_ZERO_FILL) {
+            std::fill_n(at, bytes, BYTE{0});
+        } else {
+            std::copy_n(file.begin() + static_cast<std::ptrdiff_t>(HDR_SIZE + e.DataOffset), bytes,
+                        at);
+        }
+    }
+    return medium;
+}
+
+void ExpectSameImage(const std::vector<BYTE>& laid, const std::vector<BYTE>& image) {
+    ASSERT_EQ(laid.size(), image.size());
+    auto [a, b] = std::mismatch(laid.begin(), laid.end(), image.begin());
+    EXPECT_TRUE(a == laid.end()) << "first difference in sector " << (a - laid.begin()) / kSector;
+}
+
+std::uint64_t Ticks(const FILETIME& t) {
+    return (static_cast<std::uint64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime;
+}
+
+int CountKind(const DataFileHeader& h, BYTE kind) {
+    int n = 0;
+    for (int i = 0; i < h.EntryCount(); ++i) n += h.Entry(i).Kind == kind;
+    return n;
+}
+
+std::vector<BYTE> Random(std::size_t n, unsigned seed) {
+    std::vector<BYTE> bytes(n);
+    for (BYTE& b : bytes) b = static_cast<BYTE>((seed = seed * 1103515245u + 12345u) >> 16) | 1;
+    return bytes;
+}
+
+// A file with a long run of zeros inside, so its clusters hold a zero fill.
+std::vector<BYTE> WithHole(unsigned seed) {
+    std::vector<BYTE> bytes = Random(3000, seed);
+    bytes.resize(3000 + 8192, 0);
+    std::vector<BYTE> tail = Random(3000, seed + 1);
+    bytes.insert(bytes.end(), tail.begin(), tail.end());
+    return bytes;
+}
+
+void AddToFat(const std::string& image, const fs::path& file, const std::string& name) {
+    ASSERT_EQ(
+        Shell({"env", "MTOOLS_SKIP_CHECK=1", "mcopy", "-i", image, file.string(), "::" + name}), 0)
+        << "mcopy (mtools; scripts/install-deps.sh installs it)";
+}
+
+TEST(MkdataFromImage, AFloppyComesBackSectorForSector) {
+    TempDir dir;
+    const fs::path image = dir / "floppy.img", out = dir / "OUT.DAT", note = dir / "note.txt";
+    ASSERT_EQ(Shell({"mkfs.fat", "-C", image.string(), "1440"}), 0)
+        << "mkfs.fat (dosfstools; scripts/install-deps.sh installs it)";
+    WriteAll(dir / "r.bin", Random(20000, 1));
+    WriteAll(dir / "holes.bin", WithHole(2));
+    WriteAll(note, {'h', 'i', '\r', '\n'});
+    AddToFat(image.string(), dir / "r.bin", "R.BIN");
+    AddToFat(image.string(), dir / "holes.bin", "HOLES.BIN");
+
+    ASSERT_EQ(Mkdata({"--from-floppy", image.string(), "--name", "NOVUS-KT テスト", "--stamp",
+                      "2004-04-01 09:00:00", "--content-kind", "3", "--file",
+                      "メモ.TXT=" + note.string() + "@2004-03-15 12:30:00", "--file",
+                      "B.TXT=" + note.string(), out.string()}),
+              0);
+    std::vector<BYTE> file = ReadAll(out), original = ReadAll(image);
+    ASSERT_EQ(CheckDataFileHeader(file, file.size(), DATA_FILE_SIGNATURE), HeaderVerdict::Valid);
+    ExpectSameImage(LayOut(file, original.size() / kSector), original);
+    EXPECT_LT(file.size(), original.size() / 10);  // the free space went into zero fills
+
+    DataFileHeader h;
+    std::copy_n(file.begin(), HDR_SIZE, h.bytes.begin());
+    EXPECT_EQ(h.ProgramName(), host::Utf8ToCp932("NOVUS-KT テスト"));
+    EXPECT_EQ(h.MediaKind(), 0);
+    EXPECT_EQ(h.ContentKind(), 3);
+    EXPECT_EQ(h.BaseSector(), 0u);
+    EXPECT_EQ(Ticks(h.FileStamp()), 0x01C417C7B670E800u);
+    DataFileEntry boot = h.Entry(0);
+    EXPECT_EQ(boot.Kind, ENTRY_SECTORS_ABSOLUTE);
+    EXPECT_EQ(boot.StartSector, 0u);
+    EXPECT_EQ(boot.Size, kSector);
+    EXPECT_GE(CountKind(h, ENTRY_ZERO_FILL), 3);  // the two FATs' tails, the hole, the free space
+    EXPECT_EQ(CountKind(h, ENTRY_SECTORS_ABSOLUTE), 1);
+
+    ASSERT_EQ(CountKind(h, ENTRY_FILE), 2);
+    DataFileEntry memo = h.Entry(h.EntryCount() - 2), plain = h.Entry(h.EntryCount() - 1);
+    EXPECT_EQ(memo.FileName, host::Utf8ToCp932("メモ.TXT"));
+    EXPECT_EQ(Ticks(memo.FileTime), 0x01C40A893B9A9400u);  // 2004-03-15 12:30:00
+    EXPECT_EQ(plain.FileName, "B.TXT");
+    EXPECT_EQ(Ticks(plain.FileTime), Ticks(h.FileStamp()));
+    EXPECT_EQ(plain.Size, 4u);
+    EXPECT_EQ(file[HDR_SIZE + plain.DataOffset + 1], 'i');
+}
+
+TEST(MkdataFromImage, ADiskTakesTheMbrAndItsFirstPartition) {
+    TempDir dir;
+    const fs::path image = dir / "disk.img", out = dir / "USB.DAT";
+    constexpr std::uint32_t kStart = 2048, kCount = 32768;
+    std::vector<BYTE> disk((kStart + kCount) * std::size_t{kSector}, 0);
+    std::fill_n(disk.begin(), 440, BYTE{0xFA});  // boot code
+    BYTE* entry = &disk[446 + 16];               // the second slot: the first is empty
+    entry[0] = 0x80;
+    entry[4] = 0x06;  // FAT16
+    WriteLe32(entry + 8, kStart);
+    WriteLe32(entry + 12, kCount);
+    disk[510] = 0x55;
+    disk[511] = 0xAA;
+    WriteAll(image, disk);
+    ASSERT_EQ(Shell({"mkfs.fat", "-F", "16", "--offset", std::to_string(kStart), image.string(),
+                     std::to_string(kCount / 2)}),
+              0);
+    WriteAll(dir / "r.bin", Random(70000, 3));
+    AddToFat(image.string() + "@@" + std::to_string(kStart * kSector), dir / "r.bin", "R.BIN");
+
+    ASSERT_EQ(Mkdata({"--from-disk", image.string(), "--name", "USB", out.string()}), 0);
+    std::vector<BYTE> file = ReadAll(out), original = ReadAll(image);
+    ASSERT_EQ(CheckDataFileHeader(file, file.size(), DATA_FILE_SIGNATURE), HeaderVerdict::Valid);
+    ExpectSameImage(LayOut(file, original.size() / kSector), original);
+
+    DataFileHeader h;
+    std::copy_n(file.begin(), HDR_SIZE, h.bytes.begin());
+    EXPECT_EQ(h.MediaKind(), MEDIA_USB);
+    EXPECT_EQ(h.BaseSector(), kStart);
+    EXPECT_EQ(h.Entry(0).Kind, ENTRY_SECTORS_ABSOLUTE);
+    EXPECT_EQ(h.Entry(1).Kind, ENTRY_SECTORS);
+    EXPECT_EQ(h.Entry(1).StartSector, 0u);  // the partition's boot sector, relative
+    EXPECT_EQ(file.size() % kSector, 0u);
+    EXPECT_LT(file.size(), 200'000u);
+}
+
+TEST(MkdataFromImage, ZeroRunsBelowTheMinimumStayInTheData) {
+    // '0' a zero sector, 'x' data; runs as first:count, z for zero runs.
+    const struct {
+        std::string sectors;
+        std::uint64_t minimum;
+        std::vector<SectorRun> runs;
+    } rows[] = {
+        {"", 8, {}},
+        {"xxx", 8, {{100, 3, false}}},
+        {"0000000", 8, {{100, 7, false}}},
+        {"00000000", 8, {{100, 8, true}}},
+        {"x0000000x", 8, {{100, 9, false}}},
+        {"x00000000xx00000000",
+         8,
+         {{100, 1, false}, {101, 8, true}, {109, 2, false}, {111, 8, true}}},
+        {"x0x00x", 2, {{100, 3, false}, {103, 2, true}, {105, 1, false}}},
+    };
+    for (const auto& row : rows) {
+        std::vector<bool> zero;
+        for (char c : row.sectors) zero.push_back(c == '0');
+        EXPECT_EQ(PlanSectorRuns(zero, 100, row.minimum), row.runs) << row.sectors;
+    }
+    // One zero fill's Size holds at most ENTRY_MAX_SECTORS sectors.
+    std::vector<SectorRun> split =
+        PlanSectorRuns(std::vector<bool>(ENTRY_MAX_SECTORS + 5, true), 0, 8);
+    EXPECT_EQ(split,
+              (std::vector<SectorRun>{{0, ENTRY_MAX_SECTORS, true}, {ENTRY_MAX_SECTORS, 5, true}}));
+}
+
+TEST(MkdataFromImage, RefusesWhatTheFormatCannotHold) {
+    TempDir dir;
+    const fs::path floppy = dir / "small.img", note = dir / "note.txt";
+    std::vector<BYTE> small(16 * kSector, 0);
+    small[0] = 0xEB;
+    WriteAll(floppy, small);
+    WriteAll(note, {'x'});
+    std::vector<BYTE> odd(1000, 1);
+    WriteAll(dir / "odd.img", odd);
+    // Data sectors 8 zero sectors apart: one entry each, 80 in all.
+    std::vector<BYTE> scattered(40 * 9 * kSector, 0);
+    for (std::size_t s = 0; s < scattered.size(); s += 9 * kSector) scattered[s] = 1;
+    WriteAll(dir / "scattered.img", scattered);
+    std::vector<BYTE> far(kSector, 0);
+    far[446 + 4] = 0x06;
+    WriteLe32(&far[446 + 8], 0xFFFFF000u);
+    WriteLe32(&far[446 + 12], 0x2000);
+    far[510] = 0x55;
+    far[511] = 0xAA;
+    WriteAll(dir / "far.img", far);
+    {
+        std::ofstream(dir / "huge.bin").put('x');
+        fs::resize_file(dir / "huge.bin", std::uint64_t{1} << 32);  // sparse: nothing is read
+    }
+
+    const std::string name = "--name", N = "N";
+    const struct {
+        std::vector<std::string> args;
+        std::string message;
+    } rows[] = {
+        {{"--from-floppy", (dir / "odd.img").string(), name, N},
+         "not a whole number of 512-byte sectors"},
+        {{"--from-floppy", (dir / "scattered.img").string(), name, N}, "80 entries"},
+        {{"--from-floppy", floppy.string(), name, std::string(65, 'P')},
+         "program name is 65 bytes; at most 64 fit"},
+        {{"--from-floppy", floppy.string(), name, N, "--file", "CON=" + note.string()},
+         "not a plain file name in the root directory"},
+        {{"--from-floppy", floppy.string(), name, N, "--file", "SUB\\A.TXT=" + note.string()},
+         "not a plain file name in the root directory"},
+        {{"--from-floppy", floppy.string(), name, N, "--file",
+          std::string(26, 'F') + ".TXT=" + note.string()},
+         "the name is 30 bytes in code page 932; at most 29 fit"},
+        {{"--from-disk", (dir / "far.img").string(), name, N}, "past 2^32"},
+        {{"--from-floppy", floppy.string(), name, N, "--file",
+          "HUGE.BIN=" + (dir / "huge.bin").string()},
+         "a data file holds at most 4294967295"},
+        {{"--from-floppy", floppy.string()}, "--name is required"},
+    };
+    const fs::path out = dir / "OUT.DAT", errors = dir / "errors.txt";
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.message);
+        std::vector<std::string> args = row.args;
+        args.push_back(out.string());
+        EXPECT_EQ(Mkdata(args, errors), 2);
+        std::vector<BYTE> said = ReadAll(errors);
+        std::string text(said.begin(), said.end());
+        EXPECT_EQ(text.rfind("veldra-mkdata: ", 0), 0u) << text;
+        EXPECT_NE(text.find(row.message), std::string::npos) << text;
+        EXPECT_FALSE(fs::exists(out));
+    }
+    // The same image and options within the limits make a file.
+    EXPECT_EQ(Mkdata({"--from-floppy", floppy.string(), name, std::string(64, 'P'), "--file",
+                      std::string(25, 'F') + ".TXT=" + note.string(), out.string()}),
+              0);
+    EXPECT_EQ(Mkdata({"--from-floppy", (dir / "scattered.img").string(), name, N, "--min-zero-run",
+                      "9", out.string()}),
+              0);
+}
+
+}  // namespace
+}  // namespace veldra

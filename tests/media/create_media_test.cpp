@@ -1,0 +1,263 @@
+// Whole creations on simulated machines, from the example machine's data
+// files onto a formatted floppy at A: and a blank USB stick at E:: what
+// succeeds, what each failure shows and leaves, judged by fsck.fat and mtools
+// as well as by the transcript.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "platform/host/cp932.h"
+#include "records/data_file_format.h"
+#include "tests/platform/fat_medium.h"
+#include "tests/records/records_test_support.h"
+#include "tests/support/test_machine.h"
+
+namespace veldra::testing {
+namespace {
+
+namespace fs = std::filesystem;
+using sim::testing::Shell;
+using sim::testing::ToolPath;
+
+constexpr char kDone[] = "status: \"実行メディアの作成が完了しました。\"";
+constexpr char kFailed[] = "status: \"実行メディアの作成が失敗しました。\"";
+constexpr char kFloppyYes[] =
+    "message box [information, Yes/No] \"VELDRA\": \"フォーマット済のメディアをドライブ A: "
+    "に挿入してください。\" -> Yes";
+constexpr std::uint64_t kStickBytes = 40 << 20;
+
+std::string Slurp(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+std::string ExampleDataFile(const char* name) {
+    return Slurp(fs::path(VELDRA_EXAMPLE_MACHINE) / "C" / "TAVEX" / name);
+}
+
+// The example file with another content kind, sealed again.
+std::string WithContentKind(std::string bytes, BYTE kind) {
+    bytes[HDR_OFFSET_CONTENT_KIND] = static_cast<char>(kind);
+    std::span<const BYTE, HDR_SIZE> header(reinterpret_cast<const BYTE*>(bytes.data()), HDR_SIZE);
+    WriteLe32(reinterpret_cast<BYTE*>(bytes.data()) + HDR_OFFSET_CHECKSUM,
+              ComputeHeaderChecksum(header));
+    return bytes;
+}
+
+class CreateMedia : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (ToolPath("mkfs.fat").empty() || ToolPath("mdir").empty())
+            GTEST_SKIP() << "needs dosfstools and mtools";
+        ASSERT_EQ(Shell(ToolPath("mkfs.fat") + " -C " + Image("fd.img") + " 1440"), 0);
+        std::ofstream(Image("stick.img"), std::ios::binary).close();
+        fs::resize_file(Image("stick.img"), kStickBytes);
+        machine.AddSection(
+            "[drive A]\ntype = removable\ndevice = floppy 0\n"
+            "[drive E]\ntype = removable\ndevice = disk 1\n"
+            "[registry SYSTEM\\CurrentControlSet\\Services\\Flpydisk\\Enum]\nCount = dword:1\n");
+        machine.WriteFile("TAVEX/FD.DAT", ExampleDataFile("NOVUSFD.DAT"));
+        machine.WriteFile("TAVEX/USB.DAT", ExampleDataFile("NOVUSUSB.DAT"));
+        machine.WriteIni({"[FILE]", "FILES=2", "FILE1=FD.DAT", "FILE2=USB.DAT", "FILENO=1"});
+    }
+
+    std::string Image(const std::string& name) const { return (machine.Dir() / name).string(); }
+    void Devices(const std::string& floppyKeys, const std::string& stickKeys = "") {
+        machine.AddSection("[floppy 0]\nimage = fd.img\ndevice-number = fails\n" + floppyKeys +
+                           "[disk 1]\nimage = stick.img\n" + stickKeys);
+    }
+    std::string Mtools(const std::string& tool, const std::string& image, const std::string& args) {
+        std::string out;
+        Shell("MTOOLS_SKIP_CHECK=1 " + ToolPath(tool) + " -i " + image + " " + args, &out);
+        return out;
+    }
+    // The stick's partition as a file of its own, for fsck.fat.
+    std::string StickPartition() {
+        std::string bytes = Slurp(Image("stick.img")).substr(2048 * 512, 32 << 20);
+        std::ofstream(Image("part.img"), std::ios::binary) << bytes;
+        return Image("part.img");
+    }
+
+    TestMachine machine;
+};
+
+TEST_F(CreateMedia, AFloppyGetsTheImageTheFilesTheStampAndALogEntry) {
+    Devices("");
+    std::string stick = Slurp(Image("stick.img"));
+    RunResult run = RunKeepingDataFiles(machine, "create, yes, exit");
+    ASSERT_TRUE(run.Has(kDone)) << run.Text();
+    EXPECT_EQ(run.Count("message box"), 1) << run.Text();
+    EXPECT_EQ(Shell(ToolPath("fsck.fat") + " -n " + Image("fd.img")), 0);
+    std::string data = ExampleDataFile("NOVUSFD.DAT");
+    DataFileHeader header;
+    std::copy_n(data.begin(), HDR_SIZE, header.bytes.begin());
+    DataFileEntry boot = header.Entry(0);
+    EXPECT_EQ(Slurp(Image("fd.img")).substr(0, 512), data.substr(HDR_SIZE + boot.DataOffset, 512));
+    std::string listing = Mtools("mdir", Image("fd.img"), "-a ::/");
+    EXPECT_NE(listing.find("README   TXT"), std::string::npos) << listing;
+    EXPECT_NE(listing.find("2004-04-01   9:00"), std::string::npos) << listing;  // the stamp
+    std::string attributes = Mtools("mattrib", Image("fd.img"), "::/*");
+    EXPECT_EQ(attributes, "  A    R     ::/README.TXT\n  A    R     ::/NOVUS.CFG\n");
+    EXPECT_EQ(Mtools("mtype", Image("fd.img"), "::/NOVUS.CFG"),
+              Slurp(fs::path(VELDRA_SOURCE_DIR) / "examples/manifests/novusfd/NOVUS.CFG"));
+    EXPECT_EQ(Slurp(Image("stick.img")), stick) << "only the chosen device changes";
+    std::string log = host::Cp932ToUtf8(machine.ReadFile("TAVEX/TVLOG.TXT")).value_or("");
+    EXPECT_NE(log.find("  プログラム名：NOVUS-KT フロッピー版\r\n"), std::string::npos) << log;
+}
+
+TEST_F(CreateMedia, AUsbStickGetsItsPartitionAndFilesWithTheirOwnTimes) {
+    Devices("");
+    std::string floppy = Slurp(Image("fd.img"));
+    RunResult run = RunKeepingDataFiles(machine, "program 2, create, yes, exit");
+    ASSERT_TRUE(run.Has(kDone)) << run.Text();
+    EXPECT_EQ(Shell(ToolPath("fsck.fat") + " -n " + StickPartition()), 0);
+    std::string listing = Mtools("mdir", Image("stick.img") + "@@1M", "-a ::/");
+    EXPECT_NE(listing.find("NOVUS    CFG"), std::string::npos) << listing;
+    EXPECT_NE(listing.find("2004-03-15  12:30"), std::string::npos) << listing;
+    EXPECT_EQ(Mtools("mattrib", Image("stick.img") + "@@1M", "::/NOVUS.CFG"),
+              "  A          ::/NOVUS.CFG\n");  // no stamp, no read-only on a stick
+    EXPECT_EQ(Slurp(Image("fd.img")), floppy) << "only the chosen device changes";
+    EXPECT_TRUE(machine.Exists("TAVEX/TVLOG.TXT"));
+}
+
+TEST_F(CreateMedia, OnlyContentKindZeroIsLogged) {
+    Devices("");
+    machine.WriteFile("TAVEX/FD.DAT", WithContentKind(ExampleDataFile("NOVUSFD.DAT"), 128));
+    RunResult run = RunKeepingDataFiles(machine, "create, yes, exit");
+    ASSERT_TRUE(run.Has(kDone)) << run.Text();
+    EXPECT_FALSE(machine.Exists("TAVEX/TVLOG.TXT"));
+}
+
+TEST_F(CreateMedia, AWriteThatFailsTwiceCostsThreeDelaysAndLeavesNoTrace) {
+    Devices("failing-writes = 2\n");
+    RunResult run = RunKeepingDataFiles(machine, "create, yes, exit");
+    ASSERT_TRUE(run.Has(kDone)) << run.Text();
+    // Four data chunks (boot sector, two FAT starts, the boot sector again)
+    // at 100 ms each, and two more delays for the retries.
+    EXPECT_EQ(run.sleptMs, 600u);
+    EXPECT_EQ(Shell(ToolPath("fsck.fat") + " -n " + Image("fd.img")), 0);
+}
+
+struct FailureRow {
+    const char* what;
+    std::string floppyKeys;
+    std::string stickKeys;
+    std::string script;
+    std::vector<std::string> boxes;  // message boxes after the confirmation, in order
+    std::string prepare = {};        // a shell command on the floppy IMG first
+    bool filesOnly = false;          // a floppy program of one file and no sectors
+};
+
+void PrintTo(const FailureRow& row, std::ostream* out) {
+    *out << row.what;
+}
+
+class CreateFailures : public CreateMedia, public ::testing::WithParamInterface<FailureRow> {};
+
+TEST_P(CreateFailures, EndWithTheirMessagesStatus118AndNoLog) {
+    const FailureRow& row = GetParam();
+    Devices(row.floppyKeys, row.stickKeys);
+    if (row.filesOnly) {
+        DataFileSpec program = TestMachine::FloppyProgram("FILES");
+        program.entries.erase(program.entries.begin());  // keeps the medium's own file system
+        machine.WriteDataFile("TAVEX/FD.DAT", program);
+    }
+    if (!row.prepare.empty()) {
+        std::string command = row.prepare;
+        for (std::size_t at; (at = command.find("IMG")) != std::string::npos;)
+            command.replace(at, 3, Image("fd.img"));
+        ASSERT_EQ(
+            Shell("export MTOOLS_SKIP_CHECK=1; cd " + machine.Dir().string() + " && " + command),
+            0);
+    }
+    RunResult run = RunKeepingDataFiles(machine, row.script + ", exit");
+    ASSERT_EQ(run.exitCode, 0) << run.Text();
+    std::vector<std::string> boxes;
+    for (const std::string& line : run.lines) {
+        if (line.rfind("message box", 0) == 0) boxes.push_back(line);
+    }
+    ASSERT_FALSE(boxes.empty()) << run.Text();
+    boxes.erase(boxes.begin());  // the confirmation
+    EXPECT_EQ(boxes, row.boxes) << run.Text();
+    EXPECT_TRUE(run.Has(kFailed)) << run.Text();
+    EXPECT_FALSE(run.Has(kDone)) << run.Text();
+    EXPECT_FALSE(machine.Exists("TAVEX/TVLOG.TXT"));
+}
+
+std::string Stop(const std::string& text) {
+    return StopBox(text);
+}
+
+const std::string kWrite = "メディア書き込み中エラーが発生しました。";
+const std::string kRetry =
+    "message box [information, Yes/No] \"VELDRA\": "
+    "\"書き込み中エラーが発生しました。\\nリトライしま"
+    "すか。\" -> ";
+
+const FailureRow kFailures[] = {
+    {"LayoutCannotBeRead",
+     "",
+     "layout-entries = 105\n",
+     "program 2, create, yes, ok",
+     {Stop("IOCTL_DISK_GET_DRIVE_LAYOUT error\\nUSBデバイスへの書き込みができません")}},
+    {"LayoutCannotBeWritten",
+     "",
+     "write-protected = yes\n",
+     "program 2, create, yes, ok",
+     {Stop("IOCTL_DISK_SET_DRIVE_LAYOUT error\\nUSBデバイスへの書き込みができません")}},
+    {"FilesCannotBeCreatedAndTheOperatorGivesUp",
+     "",
+     "unmounted-creates = 6\n",
+     "program 2, create, yes, yes, no",
+     {kRetry + "Yes", kRetry + "No"}},
+    {"StickPulledAfterTheFileCopy",
+     "",
+     "pull-after-files = 1\n",
+     "program 2, create, yes, ok",
+     {Stop("メディアが挿入されていません。")}},
+    {"FloppyPulledAfterTheFileCopy", "pull-after-files = 2\n", "", "create, yes", {}},
+    // A visible folder in the root cannot be opened as a file to be stamped.
+    {"FloppyRootHoldsAFolder",
+     "",
+     "",
+     "create, yes, ok",
+     {Stop(kWrite + "4")},
+     "mmd -i IMG ::/SUB",
+     true},
+    // A file that fills the floppy leaves no room for the program's files.
+    {"FullFloppy",
+     "",
+     "",
+     "create, yes, ok",
+     {Stop(kWrite + "3")},
+     "head -c 1457664 /dev/zero > BIG && mcopy -i IMG BIG ::/BIG",
+     true},
+};
+
+INSTANTIATE_TEST_SUITE_P(Rows, CreateFailures, ::testing::ValuesIn(kFailures),
+                         [](const auto& info) { return std::string(info.param.what); });
+
+TEST_F(CreateMedia, FilesCreatedAfterTheVolumeMountsLetTheRunSucceed) {
+    Devices("", "unmounted-creates = 3\n");
+    RunResult run = RunKeepingDataFiles(machine, "program 2, create, yes, yes, exit");
+    EXPECT_TRUE(run.Has(kRetry + "Yes")) << run.Text();
+    EXPECT_TRUE(run.Has(kDone)) << run.Text();
+}
+
+TEST_F(CreateMedia, AStickWithFilesAsksBeforeAnythingIsWritten) {
+    Devices("");
+    ASSERT_TRUE(RunKeepingDataFiles(machine, "program 2, create, yes, exit").Has(kDone));
+    std::string before = Slurp(Image("stick.img"));
+    RunResult run = RunKeepingDataFiles(machine, "program 2, create, yes, cancel, exit");
+    EXPECT_TRUE(
+        run.Has("message box [no icon, OK/Cancel] \"VELDRA\": \"USBドライブにファイルが残っ"
+                "ています。\\n全てのファイルを削除して、メディアを作成しますか？\" -> "
+                "Cancel"))
+        << run.Text();
+    EXPECT_FALSE(run.Has("status: \"実行メディアを作成中です。\"")) << run.Text();
+    EXPECT_EQ(Slurp(Image("stick.img")), before);
+}
+
+}  // namespace
+}  // namespace veldra::testing

@@ -2,6 +2,7 @@
 // in the volume's listing order, and hands them out one by one.
 #include <cstring>
 #include <deque>
+#include <optional>
 
 #include "platform/host/cp932.h"
 #include "platform/host/text.h"
@@ -101,9 +102,12 @@ HANDLE SimFiles::FindFirstFileA(const char* pattern, WIN32_FIND_DATAA* data) {
         for (const std::string& name : names) {
             if (!MatchesWildcard(namePattern, name)) continue;
             if (IsGone(prefix + host::UpperAscii(name))) continue;
+            // A name the program's code page cannot spell is no entry it can see.
+            std::optional<std::string> cp932 = host::Utf8ToCp932(name);
+            if (!cp932) continue;
             VolumePath entry = parent.path;
             entry.push_back(name);
-            if (DWORD error = AddEntry(volume, entry, *host::Utf8ToCp932(name), found)) {
+            if (DWORD error = AddEntry(volume, entry, *cp932, found)) {
                 return fail(error);
             }
         }

@@ -47,19 +47,25 @@ peak_rss() {  # runs a command; prints its wall seconds and max RSS in KiB
   /usr/bin/time -f "%e %M" -o rss.txt "$@" >/dev/null
   cat rss.txt
 }
-sync
-read -r veldra_s veldra_kib < <(peak_rss "$veldra" --machine machine --do "create, yes, exit")
-grep -q . machine/C/TAVEX/TVLOG.TXT || { echo "the creation did not succeed"; exit 1; }
-
+# The best of three runs of each, so that a hiccup of the machine counts less.
 payload=$((mib * 1024 * 1024))
-truncate -s 1G dd.img
-sync
-start=$(date +%s.%N)
 skip=$(($(stat -c %s machine/C/TAVEX/BENCH.DAT) - payload))
-dd if=machine/C/TAVEX/BENCH.DAT iflag=skip_bytes skip="$skip" of=dd.img bs=64K seek=16 \
-  conv=notrunc status=none
-dd_s=$(echo "$(date +%s.%N) - $start" | bc)
+truncate -s 1G dd.img
+veldra_s=999999 veldra_kib=0 dd_s=999999
+for _ in 1 2 3; do
+  sync
+  read -r seconds kib < <(peak_rss "$veldra" --machine machine --do "create, yes, exit")
+  [ "$(echo "$seconds < $veldra_s" | bc)" = 1 ] && veldra_s=$seconds
+  [ "$kib" -gt "$veldra_kib" ] && veldra_kib=$kib
+  sync
+  start=$(date +%s.%N)
+  dd if=machine/C/TAVEX/BENCH.DAT iflag=skip_bytes skip="$skip" of=dd.img bs=64K seek=16 \
+    conv=notrunc status=none
+  seconds=$(echo "$(date +%s.%N) - $start" | bc)
+  [ "$(echo "$seconds < $dd_s" | bc)" = 1 ] && dd_s=$seconds
+done
+[ "$(grep -c . machine/C/TAVEX/TVLOG.TXT)" = 9 ] || { echo "a creation did not succeed"; exit 1; }
 
-printf 'veldra: %.3f s, max RSS %d KiB\n' "$veldra_s" "$veldra_kib"
-printf 'dd:     %.3f s\n' "$dd_s"
+printf 'veldra: %.3f s (best of 3), max RSS %d KiB\n' "$veldra_s" "$veldra_kib"
+printf 'dd:     %.3f s (best of 3)\n' "$dd_s"
 printf 'ratio:  %.2f\n' "$(echo "$veldra_s / $dd_s" | bc -l)"

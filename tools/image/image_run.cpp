@@ -11,6 +11,7 @@
 #include <streambuf>
 
 #include "platform/host/cp932.h"
+#include "platform/mbcs.h"
 #include "platform/sim/machine_description.h"
 #include "platform/sim/sim_run.h"
 #include "records/data_file_format.h"
@@ -195,6 +196,10 @@ std::string MachineDataName(const fs::path& dataFile) {
     bool plain = cp932 && !cp932->empty() && cp932->size() <= 63 &&
                  name.find_first_of("\\/:*?\"<>|") == std::string::npos;
     for (char c : name) plain = plain && static_cast<unsigned char>(c) >= 0x20;
+    // Not a name the tool's own files have beside it.
+    for (const char* own : {"TAVEXMEDIA.INI", "TVLOG.TXT"}) {
+        plain = plain && !EqualsIgnoreAsciiCase(name, own);
+    }
     return plain ? name : "DATA.DAT";
 }
 

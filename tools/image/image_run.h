@@ -36,7 +36,8 @@ struct ImageResult {
 };
 
 // The data file's name as the machine lists it in its media definition file:
-// its own when that has a code page 932 form and fits, else "DATA.DAT".
+// its own when that has a code page 932 form, fits and is not the name of one
+// of the tool's own files, else "DATA.DAT".
 std::string MachineDataName(const std::filesystem::path& dataFile);
 
 // Builds the machine, runs "create, yes, exit", answers any box that stops

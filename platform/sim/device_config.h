@@ -53,6 +53,8 @@ struct DeviceConfig {
     // The raw write of this number (from 1) reports success but stores its
     // first byte inverted: a fault only reading back can see.
     std::optional<int> corruptWrite;
+    // The same for the write of this number to a file on the medium's volume.
+    std::optional<int> corruptFileWrite;
     int unmountedCreates = 0;  // file creations refused after each layout change
 };
 

@@ -136,6 +136,8 @@ const VerifyRow kRows[] = {
     {"CorruptedFinalPass", true, "[floppy 0]", "corrupt-writes = 5\n", 1, Mismatch("entry 0")},
     {"CorruptedStickChunk", true, "[disk 1]", "corrupt-writes = 3\n", 2, Mismatch("entry 1")},
     {"CorruptedStickChunkUnverified", false, "[disk 1]", "corrupt-writes = 3\n", 2, ""},
+    {"CorruptedFile", true, "[floppy 0]", "corrupt-file-writes = 2\n", 1, Mismatch("NOVUS.CFG")},
+    {"CorruptedFileUnverified", false, "[floppy 0]", "corrupt-file-writes = 2\n", 1, ""},
     // The files cannot be read back once the medium is gone.
     {"FilesUnreadable", true, "[floppy 0]", "pull-after-files = 2\n", 1, Mismatch("README.TXT")},
 };

@@ -47,9 +47,10 @@ SYSTEMTIME Clock() {
     return SYSTEMTIME{2024, 5, 5, 3, 17, 9, 41, 730};
 }
 
-// A hostile medium may claim more than the machine has; the reads stop at
-// a few megabytes, which every real medium of the tool fits in anyway.
-constexpr std::uint64_t kReadLimit = 4u << 20;
+// A hostile medium may claim files of gigabytes, or chains that loop; the
+// reads of one input stop after 256 KiB, past every file of the seeds, so
+// that the time goes to inputs rather than to one long read.
+constexpr std::uint64_t kReadLimit = 256u << 10;
 
 void ReadWhole(FatVolume& volume, const VolumePath& path, std::uint64_t* budget) {
     DWORD error = ERROR_SUCCESS;
@@ -58,7 +59,8 @@ void ReadWhole(FatVolume& volume, const VolumePath& path, std::uint64_t* budget)
     if (!file) return;
     std::uint64_t size = 0;
     if (file->Size(&size) == ERROR_SUCCESS) {
-        std::vector<std::uint8_t> buffer(65536);
+        // Small reads, so a file of a few clusters costs a few clusters.
+        static std::vector<std::uint8_t> buffer(4096);
         std::uint64_t at = 0;
         while (at < size && *budget != 0) {
             DWORD read = 0;

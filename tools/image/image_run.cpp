@@ -1,10 +1,12 @@
 #include "tools/image/image_run.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <fstream>
 #include <ostream>
 #include <stdexcept>
@@ -22,6 +24,15 @@ namespace veldra {
 namespace {
 
 namespace fs = std::filesystem;
+
+// The medium being written beside the output, removed should the producer
+// interrupt the run: a half-written image is nobody's to keep.
+char g_partialImage[4096];
+
+extern "C" void RemovePartialImage(int signal) {
+    if (g_partialImage[0] != '\0') ::unlink(g_partialImage);
+    ::_exit(128 + signal);
+}
 
 std::string TableText(UINT id) {
     switch (id) {
@@ -231,10 +242,17 @@ ImageResult MakeImage(const ImageRequest& request) {
     ::fchmod(fd, 0666 & ~mask);
     ::close(fd);
     fs::path medium = pattern;
+    if (pattern.size() < sizeof g_partialImage) {
+        std::copy(pattern.begin(), pattern.end(), g_partialImage);
+        g_partialImage[pattern.size()] = '\0';
+        for (int signal : {SIGINT, SIGTERM, SIGHUP}) ::signal(signal, RemovePartialImage);
+    }
     struct RemoveUnlessKept {
         fs::path path;
         bool keep = false;
         ~RemoveUnlessKept() {
+            for (int signal : {SIGINT, SIGTERM, SIGHUP}) ::signal(signal, SIG_DFL);
+            g_partialImage[0] = '\0';
             std::error_code ec;
             if (!keep) fs::remove(path, ec);
         }

@@ -8,6 +8,7 @@
 #include "disk/disk_info.h"
 #include "media/file_copy.h"
 #include "media/progress_plan.h"
+#include "media/read_back.h"
 #include "media/sector_plan.h"
 #include "media/sector_writer.h"
 #include "media/usb_layout.h"
@@ -62,6 +63,18 @@ StepResult CTAVEXFDDlg::StampFloppyFiles(CreateTarget& target) {
     return veldra::StampFloppyFiles(context, target);
 }
 
+StepResult CTAVEXFDDlg::VerifySectorEntries(CreateTarget& target, BYTE* buffer, int bufferSize,
+                                            int pass) {
+    MediaContext context = Media();
+    return veldra::VerifySectorEntries(context, target, buffer, bufferSize,
+                                       static_cast<BYTE>(pass));
+}
+
+StepResult CTAVEXFDDlg::VerifyFileEntries(CreateTarget& target, BYTE* buffer, int bufferSize) {
+    MediaContext context = Media();
+    return veldra::VerifyFileEntries(context, target, buffer, bufferSize);
+}
+
 // A floppy is written through its volume, anything else as a whole disk.
 HANDLE CTAVEXFDDlg::OpenSelectedTarget(CreateTarget& target) {
     return target.pDrive->DeviceClass == DEVCLASS_FLOPPY ? OpenTargetVolume(target)
@@ -77,7 +90,7 @@ void CTAVEXFDDlg::CloseTargetDevice(CreateTarget& target) {
 void CTAVEXFDDlg::OnCreateMedia() {
     const DataFileHeader& header = App().m_DataHeader;
     bool usbMedium = header.MediaKind() == MEDIA_USB;
-    m_nProgressTotal = ProgressTotal(header);
+    m_nProgressTotal = ProgressTotal(header, m_nVerify != 0);
     m_prgProgress.SetRange(0, static_cast<WORD>(m_nProgressTotal));
     m_prgProgress.SetStep(1);
 
@@ -136,12 +149,16 @@ void CTAVEXFDDlg::OnCreateMedia() {
         if (wholeDisk) result = ResetDriveLayout(target.hDevice);
         if (result == StepResult::Done)
             result = WriteSectorEntries(target, m_pWorkBuffer, m_nWorkBufferSize, PASS_IMAGE);
+        if (result == StepResult::Done && m_nVerify)
+            result = VerifySectorEntries(target, m_pWorkBuffer, m_nWorkBufferSize, PASS_IMAGE);
     }
     // The files go through the file system and the drive letter, never
     // through the raw device.
     CloseTargetDevice(target);
     if (result == StepResult::Done)
         result = CopyFileEntries(target, m_pWorkBuffer, m_nWorkBufferSize);
+    if (result == StepResult::Done && m_nVerify)
+        result = VerifyFileEntries(target, m_pWorkBuffer, m_nWorkBufferSize);
     if (result == StepResult::Done) result = StampFloppyFiles(target);
     if (result == StepResult::Done) {
         if (OpenSelectedTarget(target) == INVALID_HANDLE_VALUE) {
@@ -151,6 +168,8 @@ void CTAVEXFDDlg::OnCreateMedia() {
             std::optional<VolumeLock> lock;
             if (wholeDisk) lock.emplace(diskPorts, target.strDrive);
             result = WriteSectorEntries(target, m_pWorkBuffer, m_nWorkBufferSize, PASS_FINAL);
+            if (result == StepResult::Done && m_nVerify)
+                result = VerifySectorEntries(target, m_pWorkBuffer, m_nWorkBufferSize, PASS_FINAL);
         }
         CloseTargetDevice(target);
     }

@@ -56,6 +56,7 @@ ProgramLoad CTAVEXFDDlg::LoadProgramList(const std::string& iniPath) {
     if (m_nWriteDelay < kMinimumWriteDelay) m_nWriteDelay = kDefaultWriteDelay;
     m_nWriteRetry = ReadInt(m_ports.profile, kKeyWriteRetry, kDefaultWriteRetry, iniPath);
     if (m_nWriteRetry < kDefaultWriteRetry) m_nWriteRetry = kDefaultWriteRetry;
+    m_nVerify = ReadInt(m_ports.profile, kKeyVerify, 0, iniPath);
 
     m_cmbProgram.SetCurSel(0);
     m_cmbProgram.SetCurSel(selection - 1);

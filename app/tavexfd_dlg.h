@@ -67,6 +67,8 @@ public:
     StepResult WriteSectorEntries(CreateTarget& target, BYTE* buffer, int bufferSize, int pass);
     StepResult CopyFileEntries(CreateTarget& target, BYTE* buffer, int bufferSize);
     StepResult StampFloppyFiles(CreateTarget& target);
+    StepResult VerifySectorEntries(CreateTarget& target, BYTE* buffer, int bufferSize, int pass);
+    StepResult VerifyFileEntries(CreateTarget& target, BYTE* buffer, int bufferSize);
 
     // RecordsReporter and MediaReporter
     std::string LoadText(UINT id) override;
@@ -78,6 +80,7 @@ public:
     int m_nProgramIndex = 0;
     int m_nWriteDelay = kDefaultWriteDelay;
     int m_nWriteRetry = kDefaultWriteRetry;
+    int m_nVerify = 0;  // not 0: every step's writes are read back
     BYTE* m_pWorkBuffer = nullptr;
     int m_nWorkBufferSize = 0;
     std::string m_strMessage;

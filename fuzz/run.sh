@@ -12,7 +12,8 @@ seconds="${1:-120}"
 shift || true
 targets=("$@")
 if [ ${#targets[@]} -eq 0 ]; then
-    targets=(data_file_header profile_rules manifest operator_script machine_description)
+    targets=(data_file_header profile_rules manifest operator_script machine_description
+        fat_volume inspect)
 fi
 
 if [ ! -f "$build/build.ninja" ]; then
@@ -30,6 +31,44 @@ for manifest in "$src"/examples/manifests/*.manifest "$src"/fuzz/corpus/manifest
     out="$work/data_file_header/$(basename "$manifest" .manifest).dat"
     "$build/tools/datafile/veldra-mkdata" "$manifest" "$out" 2>/dev/null || true
 done
+# veldra-inspect reads the same files.
+mkdir -p "$work/inspect"
+cp "$work"/data_file_header/*.dat "$work/inspect/" 2>/dev/null || true
+
+# Media for the FAT layer: small FAT12 and FAT16 volumes made by mkfs.fat, with
+# files, a long name and a subdirectory, whole or behind an MBR.
+mkdir -p "$work/fat_volume"
+mkfs=$(command -v mkfs.fat || echo /sbin/mkfs.fat)
+seed_files() {
+    printf 'NOVUS-KT\r\n' >"$build/seed-readme.txt"
+    head -c 5000 /dev/urandom >"$build/seed-data.bin"
+    MTOOLS_SKIP_CHECK=1 mcopy -i "$1" "$build/seed-readme.txt" ::README.TXT
+    MTOOLS_SKIP_CHECK=1 mmd -i "$1" ::BOOT
+    MTOOLS_SKIP_CHECK=1 mcopy -i "$1" "$build/seed-data.bin" "::BOOT/A long file name.bin"
+}
+if command -v mcopy >/dev/null && [ -x "$mkfs" ]; then
+    for kib in 64 160; do
+        img="$work/fat_volume/fat12-$kib.img"
+        rm -f "$img"
+        "$mkfs" -C -n SEED "$img" $kib >/dev/null
+        seed_files "$img"
+    done
+    img="$work/fat_volume/fat16.img"
+    rm -f "$img"
+    "$mkfs" -C -F 16 -s 1 -n SEED "$img" 2200 >/dev/null
+    seed_files "$img"
+    # An MBR with one FAT12 partition (type 0x01) from sector 8.
+    img="$work/fat_volume/mbr-fat12.img"
+    rm -f "$img"
+    truncate -s $((8 * 512 + 128 * 1024)) "$img"
+    "$mkfs" -n SEED --offset 8 "$img" 128 >/dev/null
+    printf '\x00\xfe\xff\xff\x01\xfe\xff\xff\x08\x00\x00\x00\x00\x01\x00\x00' |
+        dd of="$img" bs=1 seek=446 conv=notrunc status=none
+    printf '\x55\xaa' | dd of="$img" bs=1 seek=510 conv=notrunc status=none
+    MTOOLS_SKIP_CHECK=1 mcopy -i "$img@@4096" "$build/seed-readme.txt" ::README.TXT
+    rm -f "$build/seed-readme.txt" "$build/seed-data.bin"
+fi
+
 # A path whose double-byte characters end in 0x5C, which is no separator.
 printf 'C:\\\x83\x5C\\A\x83\x5C.DAT' >"$work/data_file_header/dbcs-path"
 
@@ -54,10 +93,12 @@ status=0
 for t in "${targets[@]}"; do
     dict=()
     [ -f "$src/fuzz/dict/$t.dict" ] && dict=(-dict="$src/fuzz/dict/$t.dict")
+    seeds=()
+    [ -d "$src/fuzz/corpus/$t" ] && seeds=("$src/fuzz/corpus/$t")
     echo "== $t: ${seconds}s"
     if ! "$build/fuzz/${t}_fuzz" -max_total_time="$seconds" -rss_limit_mb=2048 \
         -artifact_prefix="$build/artifacts/$t/" -print_final_stats=1 "${dict[@]}" \
-        "$work/$t" "$src/fuzz/corpus/$t" >"$build/logs/$t.log" 2>&1; then
+        "$work/$t" "${seeds[@]}" >"$build/logs/$t.log" 2>&1; then
         echo "$t: FAILED; see $build/logs/$t.log and $build/artifacts/$t/"
         status=1
     fi

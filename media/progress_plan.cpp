@@ -4,7 +4,7 @@
 
 namespace veldra {
 
-WORD ProgressTotal(const DataFileHeader& header) {
+WORD ProgressTotal(const DataFileHeader& header, bool verify) {
     std::uint32_t total = 1;
     int entries = std::min<int>(header.EntryCount(), HDR_MAX_ENTRIES);
     for (int i = 0; i < entries; ++i) {
@@ -12,6 +12,19 @@ WORD ProgressTotal(const DataFileHeader& header) {
         if (entry.InUse != ENTRY_IN_USE) continue;
         total += 1;
         if (entry.Kind == ENTRY_ZERO_FILL) total += entry.Size >> 16;
+        if (!verify) continue;
+        switch (entry.Kind) {
+            case ENTRY_SECTORS:
+            case ENTRY_ZERO_FILL:
+            case ENTRY_FILE:
+                total += 1;
+                break;
+            case ENTRY_SECTORS_ABSOLUTE:
+                total += 2;
+                break;
+            default:
+                break;
+        }
     }
     return static_cast<WORD>(total);
 }

@@ -12,5 +12,6 @@ constexpr char kKeyProgramPrefix[] = "FILE";  // followed by n = 1, 2, ... in de
 constexpr char kKeyPreselection[] = "FILENO";
 constexpr char kKeyWriteDelay[] = "WRITEDELAY";
 constexpr char kKeyWriteRetry[] = "WRITERETRY";
+constexpr char kKeyVerify[] = "VERIFY";  // 0 or absent: no read-back verification
 
 }  // namespace veldra

@@ -50,7 +50,12 @@ struct DeviceConfig {
     DWORD writeError = ERROR_CRC;        // what the failing writes report
     std::optional<int> pullAfterFiles;   // pulled once this many files were written on it
     std::optional<int> pullAfterWrites;  // pulled after this many raw writes
-    int unmountedCreates = 0;            // file creations refused after each layout change
+    // The raw write of this number (from 1) reports success but stores its
+    // first byte inverted: a fault only reading back can see.
+    std::optional<int> corruptWrite;
+    // The same for the write of this number to a file on the medium's volume.
+    std::optional<int> corruptFileWrite;
+    int unmountedCreates = 0;  // file creations refused after each layout change
 };
 
 // A registry value: REG_SZ text (code page 932) or a REG_DWORD.

@@ -105,6 +105,10 @@ void AssignDeviceKey(DeviceConfig& device, const std::filesystem::path& machineD
         device.writeError = NumberOrFail<DWORD>(key, value, fail);
     } else if (key == "pull-after-files") {
         device.pullAfterFiles = NumberOrFail<int>(key, value, fail);
+    } else if (key == "corrupt-writes") {
+        device.corruptWrite = NumberOrFail<int>(key, value, fail);
+    } else if (key == "corrupt-file-writes") {
+        device.corruptFileWrite = NumberOrFail<int>(key, value, fail);
     } else if (key == "pull-after-writes") {
         device.pullAfterWrites = NumberOrFail<int>(key, value, fail);
     } else if (key == "unmounted-creates") {

@@ -1,5 +1,7 @@
 #include "platform/sim/medium_volume.h"
 
+#include <vector>
+
 namespace veldra::sim {
 namespace {
 
@@ -15,6 +17,12 @@ public:
     }
     DWORD Write(std::uint64_t offset, const void* buffer, DWORD bytes, DWORD* written) override {
         m_bWritten = true;
+        if (bytes > 0 && m_device.CorruptsFileWrite()) {
+            std::vector<BYTE> altered(static_cast<const BYTE*>(buffer),
+                                      static_cast<const BYTE*>(buffer) + bytes);
+            altered[0] = static_cast<BYTE>(~altered[0]);
+            return m_file->Write(offset, altered.data(), bytes, written);
+        }
         return m_file->Write(offset, buffer, bytes, written);
     }
     DWORD Size(std::uint64_t* size) override { return m_file->Size(size); }

@@ -1,6 +1,7 @@
 #include "platform/sim/sim_device.h"
 
 #include <array>
+#include <vector>
 
 namespace veldra::sim {
 
@@ -40,7 +41,15 @@ DWORD SimDevice::RawWrite(std::uint64_t offset, const void* buffer, std::size_t 
         ++m_nFailedWrites;
         return m_config.writeError;
     }
-    DWORD error = m_pImage->Write(offset, buffer, bytes);
+    DWORD error = ERROR_SUCCESS;
+    if (m_config.corruptWrite && m_nRawWrites == *m_config.corruptWrite && bytes > 0) {
+        std::vector<BYTE> altered(static_cast<const BYTE*>(buffer),
+                                  static_cast<const BYTE*>(buffer) + bytes);
+        altered[0] = static_cast<BYTE>(~altered[0]);
+        error = m_pImage->Write(offset, altered.data(), bytes);
+    } else {
+        error = m_pImage->Write(offset, buffer, bytes);
+    }
     if (m_config.pullAfterWrites && m_nRawWrites >= *m_config.pullAfterWrites) m_bPulled = true;
     return error;
 }

@@ -33,6 +33,11 @@ public:
 
     // Events the faults follow.
     void FileWritten();
+    // Counts a write to a file on the medium's volume; true for the one a
+    // "corrupt-file-writes" fault alters.
+    bool CorruptsFileWrite() {
+        return m_config.corruptFileWrite && ++m_nFileWrites == *m_config.corruptFileWrite;
+    }
     void LayoutChanged() { m_nUnmountedLeft = m_config.unmountedCreates; }
     // True when a file creation on the medium's volume must fail because the
     // volume has not been mounted again since the layout changed.
@@ -45,6 +50,7 @@ private:
     int m_nRawWrites = 0;
     int m_nFailedWrites = 0;
     int m_nFilesWritten = 0;
+    int m_nFileWrites = 0;
     int m_nUnmountedLeft = 0;
 };
 

@@ -7,6 +7,7 @@
 
 #include <cstring>
 
+#include "media/progress_plan.h"
 #include "media/usb_layout.h"
 
 namespace veldra {
@@ -92,6 +93,33 @@ TEST(UsbLayout, KeepsTheSignatureAndMarksEveryEntryForRewriting) {
             ASSERT_EQ(entry[b], b == 27 ? 1 : 0) << "entry " << i << " byte " << b;
         }
     }
+}
+
+// One step per entry in use and per 64 KB of a zero fill; with read-back, one
+// more per entry read back, two for an absolute entry (read back after each
+// pass). Reserved kinds count once and are never read back.
+TEST(ProgressPlan, CountsTheWritingStepsAndWithReadBackItsStepsToo) {
+    DataFileHeader header;
+    struct Slot {
+        BYTE inUse;
+        BYTE kind;
+        std::uint32_t size;
+    };
+    const Slot slots[] = {{1, ENTRY_SECTORS_ABSOLUTE, 512},
+                          {1, ENTRY_ZERO_FILL, 0x30000},
+                          {1, ENTRY_SECTORS, 1024},
+                          {1, ENTRY_FILE, 10},
+                          {1, 0x07, 512},
+                          {0, ENTRY_SECTORS, 512}};
+    for (std::size_t i = 0; i < std::size(slots); ++i) {
+        BYTE* e = &header.bytes[HDR_OFFSET_ENTRIES + i * HDR_ENTRY_SIZE];
+        e[0] = slots[i].inUse;
+        e[1] = slots[i].kind;
+        WriteLe32(e + 2, slots[i].size);
+    }
+    header.bytes[HDR_OFFSET_ENTRY_COUNT] = static_cast<BYTE>(std::size(slots));
+    EXPECT_EQ(ProgressTotal(header), 1 + 5 + 3);
+    EXPECT_EQ(ProgressTotal(header, true), 1 + 5 + 3 + (2 + 1 + 1 + 1));
 }
 
 }  // namespace

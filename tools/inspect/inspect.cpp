@@ -169,24 +169,34 @@ std::string Quote(std::string_view text) {
 }  // namespace
 
 InspectReport InspectDataFile(const std::string& path) {
-    InspectReport report;
-    report.path = path;
-    report.title = fs::path(path).filename().string();
     std::error_code ec;
     // The program opens files only; a folder cannot be opened as one.
     std::ifstream in;
     if (fs::is_regular_file(path, ec)) in.open(path, std::ios::binary);
-    report.opened = in.is_open();
+    if (!in.is_open()) return InspectDataFileBytes(path, std::nullopt, 0);
+    std::uint64_t fileSize = fs::file_size(path, ec);
+    std::vector<BYTE> bytes(HDR_SIZE);
+    in.read(reinterpret_cast<char*>(bytes.data()), HDR_SIZE);
+    bytes.resize(static_cast<std::size_t>(in.gcount()));
+    return InspectDataFileBytes(path, bytes, fileSize);
+}
+
+InspectReport InspectDataFileBytes(const std::string& path,
+                                   const std::optional<std::vector<BYTE>>& firstBytes,
+                                   std::uint64_t fileSize) {
+    InspectReport report;
+    report.path = path;
+    report.title = fs::path(path).filename().string();
+    report.opened = firstBytes.has_value();
     if (report.opened) {
-        report.fileSize = fs::file_size(path, ec);
-        std::vector<BYTE> bytes(HDR_SIZE);
-        in.read(reinterpret_cast<char*>(bytes.data()), HDR_SIZE);
-        bytes.resize(static_cast<std::size_t>(in.gcount()));
-        if (bytes.size() == HDR_SIZE) {
+        report.fileSize = fileSize;
+        const std::vector<BYTE>& bytes = *firstBytes;
+        if (bytes.size() >= HDR_SIZE) {
             report.header.emplace();
-            std::copy(bytes.begin(), bytes.end(), report.header->bytes.begin());
+            std::copy_n(bytes.begin(), HDR_SIZE, report.header->bytes.begin());
         }
-        report.fault = FindHeaderFault(bytes, report.fileSize, TableText(IDS_DATA_SIGNATURE));
+        std::span<const BYTE> head(bytes.data(), std::min(bytes.size(), HDR_SIZE));
+        report.fault = FindHeaderFault(head, report.fileSize, TableText(IDS_DATA_SIGNATURE));
     }
     report.messageId = MessageFor(report);
     if (report.messageId != 0) {

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/win32_types.h"
 #include "records/data_file_format.h"
@@ -26,6 +27,11 @@ struct InspectReport {
 
 // Reads the file and runs the reader's checks over it.
 InspectReport InspectDataFile(const std::string& path);
+// The same over bytes already read: at most the first 2048 bytes of a file of
+// fileSize bytes, or nullopt for a file that could not be opened.
+InspectReport InspectDataFileBytes(const std::string& path,
+                                   const std::optional<std::vector<BYTE>>& firstBytes,
+                                   std::uint64_t fileSize);
 
 std::string FormatReportText(const InspectReport& report);
 // One JSON object, keys as docs/datafile-inspect.md describes them.

@@ -2,7 +2,21 @@
 
 #include <vector>
 
+#include "res/resource.h"
+
 namespace veldra {
+
+std::string_view StringTableSource(UINT id) {
+    switch (id) {
+#define VELDRA_STRING(name, text) \
+    case name:                    \
+        return text;
+#include "res/string_table.inc"
+#undef VELDRA_STRING
+        default:
+            return {};
+    }
+}
 
 std::string LoadStringText(UiPort& ui, UINT id) {
     std::vector<char> buffer(4096);

@@ -8,6 +8,11 @@
 
 namespace veldra {
 
+// The string table's entry in its UTF-8 source form, for the hosts that
+// build the table (the simulated machine) and the tools that quote it; empty
+// when the id has none.
+std::string_view StringTableSource(UINT id);
+
 // String id of the string table, or the empty text when it is absent.
 std::string LoadStringText(UiPort& ui, UINT id);
 

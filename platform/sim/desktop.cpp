@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "platform/host/cp932.h"
+#include "res/message_text.h"
 #include "res/resource.h"  // the string table's ids
 
 namespace veldra::sim {
@@ -47,16 +48,7 @@ int Desktop::LoadStringA(UINT id, char* buffer, int size) {
     if (over != m_config.stringOverrides.end()) {
         utf8 = over->second;
     } else {
-        switch (id) {
-#define VELDRA_STRING(name, text) \
-    case name:                    \
-        utf8 = text;              \
-        break;
-#include "res/string_table.inc"
-#undef VELDRA_STRING
-            default:
-                break;
-        }
+        utf8 = StringTableSource(id);
     }
     if (size <= 0) return 0;
     std::string text = ToCp932OrThrow(utf8.c_str());

@@ -49,14 +49,19 @@ protected:
         std::string pattern = (fs::temp_directory_path() / "veldra-verify-XXXXXX").string();
         ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
         m_dir = fs::path(pattern) / "machine";
-        // All but the fixed disk, which is sparse and made anew as it is.
+        // The description, the tool's folder and the floppy; the stick and the
+        // fixed disk are made anew and blank, whatever earlier runs of the
+        // example machine left on its copies (the USB program brings its
+        // own partition and file system).
         fs::path example = VELDRA_EXAMPLE_MACHINE;
-        for (const char* part : {"machine.ini", "C", "media/floppy.img", "media/usb.img"}) {
+        for (const char* part : {"machine.ini", "C", "media/floppy.img"}) {
             fs::create_directories((m_dir / part).parent_path());
             fs::copy(example / part, m_dir / part, fs::copy_options::recursive);
         }
-        std::ofstream(m_dir / "media" / "disk0.img").close();
-        fs::resize_file(m_dir / "media" / "disk0.img", fs::file_size(example / "media/disk0.img"));
+        for (const char* blank : {"media/usb.img", "media/disk0.img"}) {
+            std::ofstream(m_dir / blank).close();
+            fs::resize_file(m_dir / blank, fs::file_size(example / blank));
+        }
         fs::remove(m_dir / "C" / "TAVEX" / "TVLOG.TXT");
     }
     void TearDown() override { fs::remove_all(m_dir.parent_path()); }

@@ -17,6 +17,7 @@
 #include "platform/sim/machine_description.h"
 #include "platform/sim/sim_run.h"
 #include "records/data_file_format.h"
+#include "res/message_text.h"
 #include "res/resource.h"
 #include "tools/image/blank_floppy.h"
 
@@ -35,15 +36,7 @@ extern "C" void RemovePartialImage(int signal) {
 }
 
 std::string TableText(UINT id) {
-    switch (id) {
-#define VELDRA_STRING(name, text) \
-    case name:                    \
-        return text;
-#include "res/string_table.inc"
-#undef VELDRA_STRING
-        default:
-            return {};
-    }
+    return std::string(StringTableSource(id));
 }
 
 // A directory of its own under the system's temporary directory, removed

@@ -20,15 +20,7 @@ namespace fs = std::filesystem;
 
 // The string table as the program holds it, in its UTF-8 source form.
 std::string TableText(UINT id) {
-    switch (id) {
-#define VELDRA_STRING(name, text) \
-    case name:                    \
-        return text;
-#include "res/string_table.inc"
-#undef VELDRA_STRING
-        default:
-            return {};
-    }
+    return std::string(StringTableSource(id));
 }
 
 // The reader's message for a refusal: 103 when the file cannot be opened,

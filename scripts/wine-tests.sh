@@ -4,7 +4,10 @@
 # pressing the buttons; then the port contract suites on the Win32 adapter.
 # Needs the native build's example files and the Windows builds:
 #   scripts/wine-tests.sh [--install] [windows-x64] [windows-x86]
-# --install first installs Wine, Xvfb, the Japanese locale and fonts (Debian 12).
+# --install first installs Wine, Xvfb, the Japanese locale and fonts (Debian 12)
+# through scripts/install-deps.sh --wine. The i686 build runs only where this
+# machine can execute 32-bit programs (scripts/can-run-32bit.sh); the last
+# line names the builds that ran.
 # The ready dialog's screenshot of each build lands in build/<preset>/wine/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -21,24 +24,24 @@ done
 [ ${#presets[@]} -gt 0 ] || presets=(windows-x64 windows-x86)
 
 if [ "$install" = yes ]; then
-  sudo=""
-  [ "$(id -u)" -eq 0 ] || sudo="sudo"
-  if ! dpkg --print-foreign-architectures | grep -qx i386; then
-    $sudo dpkg --add-architecture i386
-  fi
-  $sudo apt-get update -qq
-  # fonts-ipafont-gothic is metric-compatible with the dialogs' "ＭＳ Ｐゴシック".
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq \
-    wine wine64 xvfb fonts-ipafont-gothic fonts-wine locales imagemagick >/dev/null
-  # wine32 runs the i686 build, where the 32-bit packages can be had.
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq wine32:i386 >/dev/null ||
-    echo "wine-tests.sh: wine32 cannot be installed; the i686 build will not be run"
-  if ! locale -a | grep -qix 'ja_JP.utf8'; then
-    $sudo sed -i 's/^# *ja_JP.UTF-8 UTF-8/ja_JP.UTF-8 UTF-8/' /etc/locale.gen
-    grep -q '^ja_JP.UTF-8 UTF-8' /etc/locale.gen || echo 'ja_JP.UTF-8 UTF-8' | $sudo tee -a /etc/locale.gen >/dev/null
-    $sudo locale-gen >/dev/null
+  scripts/install-deps.sh --wine
+fi
+
+# Which loader runs the 64-bit build. Debian's `wine` starts the 32-bit
+# loader whenever wine32 is installed, and on a kernel without IA-32
+# emulation that loader cannot start at all ("Exec format error"); the
+# 64-bit loader then has to be called by its own name.
+wine=(wine)
+run32=yes
+if ! scripts/can-run-32bit.sh; then
+  run32=no
+  if [ -x /usr/lib/wine/wine ] && [ -x /usr/lib/wine/wine64 ]; then
+    wine=(/usr/lib/wine/wine64)
+    export WINELOADER=/usr/lib/wine/wine64
   fi
 fi
+have_wine32=no
+dpkg-query -W -f='${Status}' wine32:i386 2>/dev/null | grep -q "ok installed" && have_wine32=yes
 
 examples=build/default/examples/machine/C/TAVEX
 if [ ! -f "$examples/TAVEXMEDIA.INI" ]; then
@@ -53,6 +56,20 @@ export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 
 scratch=$(mktemp -d)
+# Runs a step with its output in a log of its own; when the step fails, the
+# end of that log is shown before the script stops, since the exit trap
+# deletes the scratch folder it lives in.
+step() {
+  local name=$1 log="$scratch/$1.log"
+  shift
+  local status=0
+  "$@" >"$log" 2>&1 || status=$?
+  if [ $status -ne 0 ]; then
+    echo "wine-tests.sh: $name failed (exit $status); the end of its log:" >&2
+    tail -n 40 "$log" >&2
+    exit 1
+  fi
+}
 xvfb_pid=""
 cleanup() {
   if [ -n "${WINEPREFIX:-}" ]; then wineserver -k 2>/dev/null || true; fi
@@ -69,8 +86,17 @@ Xvfb ":$display" -screen 0 1024x768x24 -nolisten tcp >"$scratch/xvfb.log" 2>&1 &
 xvfb_pid=$!
 export DISPLAY=":$display"
 sleep 1
+if ! kill -0 "$xvfb_pid" 2>/dev/null; then
+  echo "wine-tests.sh: Xvfb did not start; the end of its log:" >&2
+  tail -n 20 "$scratch/xvfb.log" >&2
+  exit 1
+fi
+
+winepath() { "${wine[@]}" winepath -w "$1" 2>/dev/null | tr -d '\r'; }
 
 failed=0
+ran=()
+skipped=()
 for preset in "${presets[@]}"; do
   build=build/$preset
   if [ ! -f "$build/platform/win32/TAVEX.EXE" ] || [ ! -f "$build/platform/win32/tavex_driver.exe" ] ||
@@ -78,31 +104,38 @@ for preset in "${presets[@]}"; do
     echo "wine-tests.sh: build the $preset preset first" >&2
     exit 2
   fi
-  if [ "$preset" = windows-x86 ] && ! dpkg-query -W -f='${Status}' wine32:i386 2>/dev/null | grep -q "ok installed"; then
-    echo "wine-tests.sh: no 32-bit Wine here; $preset not run"
-    continue
+  if [ "$preset" = windows-x86 ]; then
+    if [ "$run32" = no ]; then
+      echo "wine-tests.sh: $preset not run: this machine cannot execute 32-bit programs"
+      skipped+=("$preset (no 32-bit execution here)")
+      continue
+    fi
+    if [ "$have_wine32" = no ]; then
+      echo "wine-tests.sh: $preset needs wine32, which this machine can run: install it with --install" >&2
+      exit 2
+    fi
   fi
   export WINEPREFIX="$scratch/prefix-$preset"
   [ "$preset" = windows-x86 ] && export WINEARCH=win32 || export WINEARCH=win64
   start=$(date +%s)
-  wineboot -i >"$scratch/wineboot-$preset.log" 2>&1
+  step "wineboot-$preset" "${wine[@]}" wineboot -i
   # The dialogs' font, through its metric twin; a virtual desktop, so that
   # Wine draws the caption bars the screenshot shows.
-  wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v 'ＭＳ Ｐゴシック' /d IPAPGothic /f >/dev/null
-  wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >/dev/null
-  wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 640x400 /f >/dev/null
+  step "fonts-$preset" "${wine[@]}" reg add 'HKCU\Software\Wine\Fonts\Replacements' /v 'ＭＳ Ｐゴシック' /d IPAPGothic /f
+  step "desktop-$preset" "${wine[@]}" reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f
+  step "desktop-size-$preset" "${wine[@]}" reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 640x400 /f
   # Wine opens PDF files with the host's browser; Help is tested without a viewer.
-  wine reg delete 'HKCR\.pdf' /f >/dev/null 2>&1 || true
+  "${wine[@]}" reg delete 'HKCR\.pdf' /f >/dev/null 2>&1 || true
   wineserver -w
 
   source_dir="$scratch/source-$preset"
   mkdir -p "$source_dir" "$build/wine"
   cp "$examples"/* "$source_dir/"
   cp "$build/platform/win32/TAVEX.EXE" "$source_dir/"
-  echo "== $preset under Wine ($(wine --version))"
-  if ! timeout 600 wine "$build/platform/win32/tavex_driver.exe" \
-      "$(winepath -w "$source_dir")" "$(winepath -w "$scratch/work-$preset")" \
-      "$(winepath -w "$build/wine/ready-dialog.bmp")" | tr -d '\r' | iconv -f CP932 -t UTF-8; then
+  echo "== $preset under Wine ($("${wine[@]}" --version))"
+  if ! timeout 600 "${wine[@]}" "$build/platform/win32/tavex_driver.exe" \
+      "$(winepath "$source_dir")" "$(winepath "$scratch/work-$preset")" \
+      "$(winepath "$build/wine/ready-dialog.bmp")" | tr -d '\r' | iconv -f CP932 -t UTF-8; then
     failed=1
   fi
   # The port contract suites on the Win32 adapter. Left out: where Wine 8
@@ -112,7 +145,7 @@ for preset in "${presets[@]}"; do
   wine_differs+=":*TheReadOnlyAttributeRefusesWritersUntilItIsCleared*"
   wine_differs+=":*WritesThatCannotHappenFailAndChangeNothing*"
   wine_differs+=":*NothingFoundAndTheEndAreErrorsOfTheirOwn*"
-  if ! timeout 300 wine "$build/platform/win32/port_contracts.exe" --gtest_brief=1 \
+  if ! timeout 300 "${wine[@]}" "$build/platform/win32/port_contracts.exe" --gtest_brief=1 \
       --gtest_filter="-$wine_differs" | tr -d '\r'; then
     failed=1
   fi
@@ -123,5 +156,7 @@ for preset in "${presets[@]}"; do
   fi
   wineserver -k 2>/dev/null || true
   echo "$preset: $(( $(date +%s) - start )) s"
+  ran+=("$preset")
 done
+echo "Wine ran: ${ran[*]:-nothing}${skipped:+; not run: ${skipped[*]}}"
 exit $failed

@@ -73,8 +73,8 @@ sleep 1
 failed=0
 for preset in "${presets[@]}"; do
   build=build/$preset
-  if [ ! -f "$build/platform/win32/TAVEX.EXE" ] || [ ! -f "$build/platform/win32/tavex_driver.exe" ] ||
-     [ ! -f "$build/platform/win32/port_contracts.exe" ]; then
+  if [ ! -f "$build/win32/TAVEX.EXE" ] || [ ! -f "$build/win32/tavex_driver.exe" ] ||
+     [ ! -f "$build/win32/port_contracts.exe" ]; then
     echo "wine-tests.sh: build the $preset preset first" >&2
     exit 2
   fi
@@ -98,9 +98,9 @@ for preset in "${presets[@]}"; do
   source_dir="$scratch/source-$preset"
   mkdir -p "$source_dir" "$build/wine"
   cp "$examples"/* "$source_dir/"
-  cp "$build/platform/win32/TAVEX.EXE" "$source_dir/"
+  cp "$build/win32/TAVEX.EXE" "$source_dir/"
   echo "== $preset under Wine ($(wine --version))"
-  if ! timeout 600 wine "$build/platform/win32/tavex_driver.exe" \
+  if ! timeout 600 wine "$build/win32/tavex_driver.exe" \
       "$(winepath -w "$source_dir")" "$(winepath -w "$scratch/work-$preset")" \
       "$(winepath -w "$build/wine/ready-dialog.bmp")" | tr -d '\r' | iconv -f CP932 -t UTF-8; then
     failed=1
@@ -112,7 +112,7 @@ for preset in "${presets[@]}"; do
   wine_differs+=":*TheReadOnlyAttributeRefusesWritersUntilItIsCleared*"
   wine_differs+=":*WritesThatCannotHappenFailAndChangeNothing*"
   wine_differs+=":*NothingFoundAndTheEndAreErrorsOfTheirOwn*"
-  if ! timeout 300 wine "$build/platform/win32/port_contracts.exe" --gtest_brief=1 \
+  if ! timeout 300 wine "$build/win32/port_contracts.exe" --gtest_brief=1 \
       --gtest_filter="-$wine_differs" | tr -d '\r'; then
     failed=1
   fi

@@ -2,7 +2,7 @@
 // host helpers', under the names the simulator's users have always called.
 #pragma once
 
-#include "platform/host/cp932.h"
+#include "host/cp932.h"
 
 namespace veldra::sim {
 

@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "platform/host/cp932.h"
+#include "host/cp932.h"
 #include "res/message_text.h"
 #include "res/resource.h"  // the string table's ids
 

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <vector>
 
-#include "platform/host/cp932.h"
-#include "platform/host/text.h"
+#include "host/cp932.h"
+#include "host/text.h"
 #include "platform/mbcs.h"
 #include "platform/sim/errors.h"
 

@@ -4,8 +4,8 @@
 #include <set>
 #include <vector>
 
-#include "platform/host/cp932.h"
-#include "platform/host/text.h"
+#include "host/cp932.h"
+#include "host/text.h"
 #include "platform/sim/errors.h"
 
 namespace veldra::sim {

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <string_view>
 
-#include "platform/host/civil_time.h"
-#include "platform/host/cp932.h"
+#include "host/civil_time.h"
+#include "host/cp932.h"
 #include "platform/mbcs.h"
 
 namespace veldra::sim {

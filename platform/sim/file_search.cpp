@@ -4,8 +4,8 @@
 #include <deque>
 #include <optional>
 
-#include "platform/host/cp932.h"
-#include "platform/host/text.h"
+#include "host/cp932.h"
+#include "host/text.h"
 #include "platform/sim/file_system.h"
 
 namespace veldra::sim {

@@ -8,8 +8,8 @@
 #include <cerrno>
 #include <utility>
 
-#include "platform/host/cp932.h"
-#include "platform/host/text.h"
+#include "host/cp932.h"
+#include "host/text.h"
 #include "platform/sim/errors.h"
 
 namespace veldra::sim {

@@ -6,7 +6,7 @@
 #include <ctime>
 #include <stdexcept>
 
-#include "platform/host/civil_time.h"
+#include "host/civil_time.h"
 #include "platform/sim/named_objects.h"
 
 namespace veldra::sim {

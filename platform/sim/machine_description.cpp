@@ -4,9 +4,9 @@
 #include <fstream>
 #include <sstream>
 
-#include "platform/host/civil_time.h"
-#include "platform/host/cp932.h"
-#include "platform/host/text.h"
+#include "host/civil_time.h"
+#include "host/cp932.h"
+#include "host/text.h"
 #include "platform/sim/machine_devices.h"
 
 namespace veldra::sim {

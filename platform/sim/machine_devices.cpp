@@ -3,8 +3,8 @@
 #include <charconv>
 #include <map>
 
-#include "platform/host/cp932.h"
-#include "platform/host/text.h"
+#include "host/cp932.h"
+#include "host/text.h"
 
 namespace veldra::sim {
 namespace {

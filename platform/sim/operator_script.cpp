@@ -4,7 +4,7 @@
 #include <map>
 #include <sstream>
 
-#include "platform/host/text.h"
+#include "host/text.h"
 #include "res/operator_table.h"
 
 namespace veldra::sim {

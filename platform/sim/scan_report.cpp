@@ -3,7 +3,7 @@
 #include <cstdio>
 
 #include "disk/disk_info.h"
-#include "platform/host/cp932.h"
+#include "host/cp932.h"
 #include "platform/sim/sim_machine.h"
 
 namespace veldra::sim {

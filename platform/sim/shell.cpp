@@ -1,6 +1,6 @@
 #include "platform/sim/shell.h"
 
-#include "platform/host/text.h"
+#include "host/text.h"
 #include "platform/sim/errors.h"
 
 namespace veldra::sim {

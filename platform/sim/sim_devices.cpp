@@ -5,7 +5,7 @@
 #include <cstring>
 #include <vector>
 
-#include "platform/host/text.h"
+#include "host/text.h"
 #include "platform/mbcs.h"
 #include "platform/sim/errors.h"
 #include "platform/sim/file_system.h"

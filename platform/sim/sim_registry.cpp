@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "platform/host/text.h"
+#include "host/text.h"
 
 namespace veldra::sim {
 namespace {

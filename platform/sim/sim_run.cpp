@@ -1,7 +1,7 @@
 #include "platform/sim/sim_run.h"
 
 #include "app/tavexfd_app.h"
-#include "platform/host/cp932.h"
+#include "host/cp932.h"
 #include "platform/sim/sim_machine.h"
 
 namespace veldra::sim {

@@ -1,6 +1,6 @@
 #include "platform/sim/transcript.h"
 
-#include "platform/host/cp932.h"
+#include "host/cp932.h"
 
 namespace veldra::sim {
 

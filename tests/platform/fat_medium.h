@@ -12,7 +12,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "platform/host/civil_time.h"
+#include "host/civil_time.h"
 #include "platform/sim/fat_volume.h"
 #include "platform/sim/image_device.h"
 

@@ -5,7 +5,7 @@
 #include <sstream>
 #include <stdexcept>
 
-#include "platform/host/cp932.h"
+#include "host/cp932.h"
 #include "platform/sim/sim_run.h"
 
 namespace veldra::testing {

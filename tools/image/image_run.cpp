@@ -12,7 +12,7 @@
 #include <stdexcept>
 #include <streambuf>
 
-#include "platform/host/cp932.h"
+#include "host/cp932.h"
 #include "platform/mbcs.h"
 #include "platform/sim/machine_description.h"
 #include "platform/sim/sim_run.h"

@@ -3,7 +3,7 @@
 // pass have the SDK's layout. Compiled in every Windows build, after
 // <windows.h> and every portable header, so that a port header that clashes
 // with the SDK fails the build here first.
-#include "platform/win32/portable_headers.h"
+#include "win32/portable_headers.h"
 
 namespace veldra {
 

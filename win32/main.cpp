@@ -1,6 +1,6 @@
 // TAVEX.EXE: the program on the real system's ports.
 #include "app/tavexfd_app.h"
-#include "platform/win32/win32_ports.h"
+#include "win32/win32_ports.h"
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     // The progress bar's window class lives in comctl32.

@@ -1,5 +1,5 @@
 // UiPort on user32 and this module's resources.
-#include "platform/win32/win32_ports.h"
+#include "win32/win32_ports.h"
 
 namespace veldra::win32 {
 namespace {

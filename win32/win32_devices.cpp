@@ -1,7 +1,7 @@
 // DevicePort on kernel32. Every request goes to the driver as it is, the
 // volume lock and dismount requests (FSCTL_LOCK_VOLUME, FSCTL_DISMOUNT_VOLUME,
 // FSCTL_UNLOCK_VOLUME) of a raw write on Windows Vista and later among them.
-#include "platform/win32/win32_ports.h"
+#include "win32/win32_ports.h"
 
 namespace veldra::win32 {
 

@@ -1,5 +1,5 @@
 // RegistryPort on advapi32.
-#include "platform/win32/win32_ports.h"
+#include "win32/win32_ports.h"
 
 namespace veldra::win32 {
 

@@ -1,4 +1,4 @@
-#include "platform/host/civil_time.h"
+#include "host/civil_time.h"
 
 namespace veldra::host {
 namespace {

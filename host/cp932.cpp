@@ -1,4 +1,4 @@
-#include "platform/host/cp932.h"
+#include "host/cp932.h"
 
 #include <iconv.h>
 

@@ -4,7 +4,7 @@
 #   cmake -DSOURCE_DIR=<repo> -P cmake/check_layers.cmake
 #
 # Layers, top to bottom: app, media, disk, records, res, platform (the port
-# headers). The hosts above them (platform/sim, win32/), the tools
+# headers). The hosts above them (sim/, win32/), the tools
 # and the tests may include anything.
 set(layers app media disk records res platform)
 

@@ -13,8 +13,8 @@
 #include <fstream>
 
 #include "host/civil_time.h"
-#include "platform/sim/fat_volume.h"
-#include "platform/sim/image_device.h"
+#include "sim/devices/image_device.h"
+#include "sim/fat/fat_volume.h"
 
 namespace veldra::sim::testing {
 

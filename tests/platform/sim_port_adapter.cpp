@@ -6,7 +6,7 @@
 #include <stdexcept>
 
 #include "host/cp932.h"
-#include "platform/sim/sim_machine.h"
+#include "sim/machine/sim_machine.h"
 #include "tests/platform/port_adapter.h"
 #include "tests/support/test_machine.h"
 

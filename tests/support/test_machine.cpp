@@ -6,7 +6,7 @@
 #include <stdexcept>
 
 #include "host/cp932.h"
-#include "platform/sim/sim_run.h"
+#include "sim/machine/sim_run.h"
 
 namespace veldra::testing {
 

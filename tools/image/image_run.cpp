@@ -14,11 +14,11 @@
 
 #include "host/cp932.h"
 #include "platform/mbcs.h"
-#include "platform/sim/machine_description.h"
-#include "platform/sim/sim_run.h"
 #include "records/data_file_format.h"
 #include "res/message_text.h"
 #include "res/resource.h"
+#include "sim/machine/machine_description.h"
+#include "sim/machine/sim_run.h"
 #include "tools/image/blank_floppy.h"
 
 namespace veldra {

@@ -9,7 +9,7 @@ set -euo pipefail
 src="$(cd "$(dirname "$0")/.." && pwd)"
 build="${1:-$src/build/default}"
 runs="${2:-5}"
-veldra="$build/platform/sim/veldra"
+veldra="$build/veldra"
 mkdata="$build/tools/datafile/veldra-mkdata"
 example="$build/examples/machine"
 mkfs=$(command -v mkfs.fat || echo /sbin/mkfs.fat)

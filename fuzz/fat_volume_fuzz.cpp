@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "fuzz/fuzz_support.h"
-#include "platform/sim/fat_volume.h"
+#include "sim/fat/fat_volume.h"
 
 namespace {
 

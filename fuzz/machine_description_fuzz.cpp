@@ -9,7 +9,7 @@
 #include <string>
 
 #include "fuzz/fuzz_support.h"
-#include "platform/sim/machine_description.h"
+#include "sim/machine/machine_description.h"
 
 namespace {
 

@@ -4,8 +4,8 @@
 #include <string>
 
 #include "fuzz/fuzz_support.h"
-#include "platform/sim/operator_script.h"
 #include "res/operator_table.h"
+#include "sim/machine/operator_script.h"
 
 using veldra::sim::ActionKind;
 using veldra::sim::OperatorScript;

@@ -12,7 +12,7 @@
 
 #include "fuzz/fuzz_support.h"
 #include "platform/mbcs.h"
-#include "platform/sim/profile_rules.h"
+#include "sim/files/profile_rules.h"
 
 namespace {
 

@@ -99,8 +99,8 @@ ran=()
 skipped=()
 for preset in "${presets[@]}"; do
   build=build/$preset
-  if [ ! -f "$build/platform/win32/TAVEX.EXE" ] || [ ! -f "$build/platform/win32/tavex_driver.exe" ] ||
-     [ ! -f "$build/platform/win32/port_contracts.exe" ]; then
+  if [ ! -f "$build/win32/TAVEX.EXE" ] || [ ! -f "$build/win32/tavex_driver.exe" ] ||
+     [ ! -f "$build/win32/port_contracts.exe" ]; then
     echo "wine-tests.sh: build the $preset preset first" >&2
     exit 2
   fi
@@ -131,9 +131,9 @@ for preset in "${presets[@]}"; do
   source_dir="$scratch/source-$preset"
   mkdir -p "$source_dir" "$build/wine"
   cp "$examples"/* "$source_dir/"
-  cp "$build/platform/win32/TAVEX.EXE" "$source_dir/"
+  cp "$build/win32/TAVEX.EXE" "$source_dir/"
   echo "== $preset under Wine ($("${wine[@]}" --version))"
-  if ! timeout 600 "${wine[@]}" "$build/platform/win32/tavex_driver.exe" \
+  if ! timeout 600 "${wine[@]}" "$build/win32/tavex_driver.exe" \
       "$(winepath "$source_dir")" "$(winepath "$scratch/work-$preset")" \
       "$(winepath "$build/wine/ready-dialog.bmp")" | tr -d '\r' | iconv -f CP932 -t UTF-8; then
     failed=1
@@ -145,7 +145,7 @@ for preset in "${presets[@]}"; do
   wine_differs+=":*TheReadOnlyAttributeRefusesWritersUntilItIsCleared*"
   wine_differs+=":*WritesThatCannotHappenFailAndChangeNothing*"
   wine_differs+=":*NothingFoundAndTheEndAreErrorsOfTheirOwn*"
-  if ! timeout 300 "${wine[@]}" "$build/platform/win32/port_contracts.exe" --gtest_brief=1 \
+  if ! timeout 300 "${wine[@]}" "$build/win32/port_contracts.exe" --gtest_brief=1 \
       --gtest_filter="-$wine_differs" | tr -d '\r'; then
     failed=1
   fi

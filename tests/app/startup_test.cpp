@@ -5,7 +5,7 @@
 #include <algorithm>
 
 #include "app/tavexfd_app.h"
-#include "platform/sim/sim_machine.h"
+#include "sim/machine/sim_machine.h"
 #include "tests/support/test_machine.h"
 
 namespace veldra::testing {

@@ -10,8 +10,8 @@
 
 #include "disk/disk_info.h"
 #include "disk/target_open.h"
-#include "platform/sim/scan_report.h"
-#include "platform/sim/sim_machine.h"
+#include "sim/machine/scan_report.h"
+#include "sim/machine/sim_machine.h"
 #include "tests/support/test_machine.h"
 
 namespace veldra::testing {

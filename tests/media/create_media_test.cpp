@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "platform/host/cp932.h"
+#include "host/cp932.h"
 #include "records/data_file_format.h"
 #include "tests/platform/fat_medium.h"
 #include "tests/records/records_test_support.h"

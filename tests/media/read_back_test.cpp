@@ -9,7 +9,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "platform/sim/sim_run.h"
+#include "sim/machine/sim_run.h"
 #include "tests/records/records_test_support.h"
 #include "tests/support/test_machine.h"
 

@@ -12,9 +12,9 @@
 #include <filesystem>
 #include <fstream>
 
-#include "platform/host/civil_time.h"
-#include "platform/sim/fat_volume.h"
-#include "platform/sim/image_device.h"
+#include "host/civil_time.h"
+#include "sim/devices/image_device.h"
+#include "sim/fat/fat_volume.h"
 
 namespace veldra::sim::testing {
 

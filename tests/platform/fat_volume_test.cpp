@@ -4,10 +4,10 @@
 #include <map>
 #include <set>
 
-#include "platform/sim/errors.h"
-#include "platform/sim/file_system.h"
-#include "platform/sim/kernel.h"
-#include "platform/sim/sim_devices.h"
+#include "sim/devices/sim_devices.h"
+#include "sim/files/file_system.h"
+#include "sim/kernel/errors.h"
+#include "sim/kernel/kernel.h"
 #include "tests/platform/fat_medium.h"
 
 namespace veldra::sim::testing {

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "platform/host/civil_time.h"
+#include "host/civil_time.h"
 
 namespace veldra::host {
 namespace {

@@ -1,6 +1,6 @@
 // machine.ini: every value it can carry arrives in the configuration, and every
 // mistake is refused with the file and line that hold it.
-#include "platform/sim/machine_description.h"
+#include "sim/machine/machine_description.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // The operator's script: every action it knows, and the mistakes it refuses
 // before anything runs; and the program's table of dialog verbs it reads.
-#include "platform/sim/operator_script.h"
+#include "sim/machine/operator_script.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "platform/sim/profile_rules.h"
+#include "sim/files/profile_rules.h"
 
 #include <gtest/gtest.h>
 

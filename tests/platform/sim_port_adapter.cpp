@@ -5,8 +5,8 @@
 #include <fstream>
 #include <stdexcept>
 
-#include "platform/host/cp932.h"
-#include "platform/sim/sim_machine.h"
+#include "host/cp932.h"
+#include "sim/machine/sim_machine.h"
 #include "tests/platform/port_adapter.h"
 #include "tests/support/test_machine.h"
 

@@ -9,7 +9,7 @@
 #include <memory>
 
 #include "platform/handle.h"
-#include "platform/sim/sim_machine.h"
+#include "sim/machine/sim_machine.h"
 #include "tests/support/test_machine.h"
 
 namespace veldra::testing {

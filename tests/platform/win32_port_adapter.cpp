@@ -10,8 +10,8 @@
 #include <set>
 #include <stdexcept>
 
-#include "platform/win32/win32_ports.h"
 #include "tests/platform/port_adapter.h"
+#include "win32/win32_ports.h"
 
 namespace veldra::testing {
 namespace {

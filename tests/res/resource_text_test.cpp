@@ -2,10 +2,10 @@
 // must read, in code page 932, as what the operator is meant to see.
 #include <gtest/gtest.h>
 
-#include "platform/sim/cp932.h"
 #include "platform/win32_types.h"
 #include "res/fixed_text.h"
 #include "res/resource.h"
+#include "sim/kernel/cp932.h"
 
 namespace veldra {
 namespace {

@@ -18,8 +18,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/sim/cp932.h"
 #include "records/data_file_format.h"
+#include "sim/kernel/cp932.h"
 #include "tests/support/test_machine.h"
 
 namespace veldra::testing {

@@ -3,10 +3,10 @@
 #include "app/startup_rules.h"
 #include "app/tavexfd_app.h"
 #include "disk/disk_info.h"
-#include "platform/sim/sim_machine.h"
-#include "platform/sim/sim_run.h"
 #include "res/message_text.h"
 #include "res/resource.h"
+#include "sim/machine/sim_machine.h"
+#include "sim/machine/sim_run.h"
 
 namespace veldra::testing {
 

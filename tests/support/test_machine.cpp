@@ -5,8 +5,8 @@
 #include <sstream>
 #include <stdexcept>
 
-#include "platform/host/cp932.h"
-#include "platform/sim/sim_run.h"
+#include "host/cp932.h"
+#include "sim/machine/sim_run.h"
 
 namespace veldra::testing {
 

@@ -9,7 +9,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "platform/host/cp932.h"
+#include "host/cp932.h"
 #include "records/data_file_format.h"
 #include "tools/datafile/atomic_file.h"
 #include "tools/datafile/manifest.h"

@@ -9,7 +9,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "platform/host/cp932.h"
+#include "host/cp932.h"
 #include "tools/datafile/datafile_writer.h"
 
 namespace veldra {

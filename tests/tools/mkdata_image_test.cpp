@@ -10,7 +10,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "platform/host/cp932.h"
+#include "host/cp932.h"
 #include "records/data_file_format.h"
 #include "tools/datafile/image_source.h"
 

@@ -9,8 +9,8 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/host/civil_time.h"
-#include "platform/host/cp932.h"
+#include "host/civil_time.h"
+#include "host/cp932.h"
 #include "tools/datafile/atomic_file.h"
 #include "tools/datafile/datafile_writer.h"
 #include "tools/datafile/image_source.h"

@@ -7,8 +7,8 @@
 #include <sstream>
 #include <vector>
 
-#include "platform/host/civil_time.h"
-#include "platform/host/cp932.h"
+#include "host/civil_time.h"
+#include "host/cp932.h"
 #include "tools/datafile/manifest_line.h"
 
 namespace veldra {

@@ -12,13 +12,13 @@
 #include <stdexcept>
 #include <streambuf>
 
-#include "platform/host/cp932.h"
+#include "host/cp932.h"
 #include "platform/mbcs.h"
-#include "platform/sim/machine_description.h"
-#include "platform/sim/sim_run.h"
 #include "records/data_file_format.h"
 #include "res/message_text.h"
 #include "res/resource.h"
+#include "sim/machine/machine_description.h"
+#include "sim/machine/sim_run.h"
 #include "tools/image/blank_floppy.h"
 
 namespace veldra {

@@ -10,7 +10,7 @@
 #include <iostream>
 #include <string>
 
-#include "platform/host/cp932.h"
+#include "host/cp932.h"
 #include "records/data_file_format.h"
 #include "tools/image/image_run.h"
 #include "tools/inspect/inspect.h"

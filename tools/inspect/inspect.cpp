@@ -8,8 +8,8 @@
 #include <sstream>
 #include <vector>
 
-#include "platform/host/civil_time.h"
-#include "platform/host/cp932.h"
+#include "host/civil_time.h"
+#include "host/cp932.h"
 #include "res/message_text.h"
 #include "res/resource.h"
 

@@ -1,0 +1,121 @@
+#include "sim/devices/sim_device.h"
+
+#include <array>
+#include <vector>
+
+namespace veldra::sim {
+
+SimDevice::SimDevice(const DeviceConfig& config) : m_config(config) {
+    if (config.mediumPresent) {
+        m_pImage = std::make_unique<ImageDevice>(config.image, config.bytesPerSector,
+                                                 config.writeProtected);
+    }
+}
+
+DISK_GEOMETRY SimDevice::Geometry() const {
+    DISK_GEOMETRY geometry{};
+    geometry.MediaType = m_config.mediaType;
+    geometry.BytesPerSector = m_config.bytesPerSector;
+    geometry.SectorsPerTrack = m_config.sectorsPerTrack;
+    geometry.TracksPerCylinder = m_config.tracksPerCylinder;
+    std::uint64_t cylinder = std::uint64_t{m_config.bytesPerSector} * m_config.sectorsPerTrack *
+                             m_config.tracksPerCylinder;
+    geometry.Cylinders.QuadPart = cylinder == 0 ? 0 : static_cast<std::int64_t>(Size() / cylinder);
+    return geometry;
+}
+
+DWORD SimDevice::Read(std::uint64_t offset, void* buffer, std::size_t bytes) {
+    if (!MediumPresent()) return ERROR_NOT_READY;
+    return m_pImage->Read(offset, buffer, bytes);
+}
+
+DWORD SimDevice::Write(std::uint64_t offset, const void* buffer, std::size_t bytes) {
+    if (!MediumPresent()) return ERROR_NOT_READY;
+    return m_pImage->Write(offset, buffer, bytes);
+}
+
+DWORD SimDevice::RawWrite(std::uint64_t offset, const void* buffer, std::size_t bytes) {
+    if (!MediumPresent()) return ERROR_NOT_READY;
+    ++m_nRawWrites;
+    if (m_nRawWrites > m_config.writesBeforeFailing && m_nFailedWrites < m_config.failingWrites) {
+        ++m_nFailedWrites;
+        return m_config.writeError;
+    }
+    DWORD error = ERROR_SUCCESS;
+    if (m_config.corruptWrite && m_nRawWrites == *m_config.corruptWrite && bytes > 0) {
+        std::vector<BYTE> altered(static_cast<const BYTE*>(buffer),
+                                  static_cast<const BYTE*>(buffer) + bytes);
+        altered[0] = static_cast<BYTE>(~altered[0]);
+        error = m_pImage->Write(offset, altered.data(), bytes);
+    } else {
+        error = m_pImage->Write(offset, buffer, bytes);
+    }
+    if (m_config.pullAfterWrites && m_nRawWrites >= *m_config.pullAfterWrites) m_bPulled = true;
+    return error;
+}
+
+void SimDevice::FileWritten() {
+    ++m_nFilesWritten;
+    if (m_config.pullAfterFiles && m_nFilesWritten >= *m_config.pullAfterFiles) m_bPulled = true;
+}
+
+bool SimDevice::RefuseCreateWhileUnmounted() {
+    if (m_nUnmountedLeft == 0) return false;
+    --m_nUnmountedLeft;
+    return true;
+}
+
+std::uint64_t FirstPartitionStart(BlockDevice& device) {
+    std::array<BYTE, 512> sector{};
+    if (device.Size() < sector.size() || device.Read(0, sector.data(), sector.size()) != 0)
+        return 0;
+    bool signed55AA = sector[510] == 0x55 && sector[511] == 0xAA;
+    // A boot sector starts with a jump and carries a sector size; a master
+    // boot record does not.
+    bool bootSector = (sector[0] == 0xEB || sector[0] == 0xE9) && sector[11] == 0 &&
+                      (sector[12] == 2 || sector[12] == 4 || sector[12] == 8 || sector[12] == 16);
+    BYTE type = sector[446 + 4];
+    if (!signed55AA || bootSector || type == 0) return 0;
+    std::uint32_t lba = static_cast<std::uint32_t>(sector[454]) | (sector[455] << 8) |
+                        (sector[456] << 16) | (static_cast<std::uint32_t>(sector[457]) << 24);
+    return std::uint64_t{lba} * device.SectorSize();
+}
+
+DeviceFile::DeviceFile(SimDevice& device, bool isVolume, DWORD partitionNumber)
+    : m_device(device), m_bVolume(isVolume), m_nPartitionNumber(partitionNumber) {}
+
+DWORD DeviceFile::CheckTransfer(std::uint64_t offset, DWORD bytes, std::uint64_t* start) const {
+    if (!m_device.MediumPresent()) return ERROR_NOT_READY;
+    DWORD sector = m_device.SectorSize();
+    if (sector != 0 && (offset % sector != 0 || bytes % sector != 0))
+        return ERROR_INVALID_PARAMETER;
+    *start = m_bVolume ? FirstPartitionStart(m_device) : 0;
+    if (*start + offset + bytes > m_device.Size()) return ERROR_SECTOR_NOT_FOUND;
+    return ERROR_SUCCESS;
+}
+
+DWORD DeviceFile::Read(std::uint64_t offset, void* buffer, DWORD bytes, DWORD* read) {
+    *read = 0;
+    std::uint64_t start = 0;
+    if (DWORD error = CheckTransfer(offset, bytes, &start)) return error;
+    if (DWORD error = m_device.Read(start + offset, buffer, bytes)) return error;
+    *read = bytes;
+    return ERROR_SUCCESS;
+}
+
+DWORD DeviceFile::Write(std::uint64_t offset, const void* buffer, DWORD bytes, DWORD* written) {
+    *written = 0;
+    std::uint64_t start = 0;
+    if (DWORD error = CheckTransfer(offset, bytes, &start)) return error;
+    if (m_device.WriteProtected()) return ERROR_WRITE_PROTECT;
+    if (DWORD error = m_device.RawWrite(start + offset, buffer, bytes)) return error;
+    *written = bytes;
+    return ERROR_SUCCESS;
+}
+
+DWORD DeviceFile::Size(std::uint64_t* size) {
+    *size = m_device.Size();
+    return ERROR_SUCCESS;
+}
+
+}  // namespace veldra::sim

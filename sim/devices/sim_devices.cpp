@@ -1,0 +1,225 @@
+#include "sim/devices/sim_devices.h"
+
+#include <array>
+#include <charconv>
+#include <cstring>
+#include <vector>
+
+#include "host/text.h"
+#include "platform/mbcs.h"
+#include "sim/files/file_system.h"
+#include "sim/kernel/errors.h"
+
+namespace veldra::sim {
+namespace {
+
+constexpr char kPhysicalDrive[] = "\\\\.\\PHYSICALDRIVE";
+constexpr std::size_t kMbrSignature = 440;
+constexpr std::size_t kMbrTable = 446;
+
+DWORD Le32(const BYTE* p) {
+    return static_cast<DWORD>(p[0]) | (static_cast<DWORD>(p[1]) << 8) |
+           (static_cast<DWORD>(p[2]) << 16) | (static_cast<DWORD>(p[3]) << 24);
+}
+
+void PutLe32(BYTE* p, DWORD value) {
+    for (int i = 0; i < 4; ++i) p[i] = static_cast<BYTE>(value >> (8 * i));
+}
+
+bool IsFatPartitionType(BYTE type) {
+    return type == 0x01 || type == 0x04 || type == 0x06 || type == 0x0B || type == 0x0C ||
+           type == 0x0E;
+}
+
+}  // namespace
+
+SimDevices::SimDevices(Kernel& kernel) : m_kernel(kernel) {
+    for (const auto& [id, config] : kernel.Config().devices) {
+        m_devices[id] = std::make_unique<SimDevice>(config);
+    }
+}
+
+SimDevice* SimDevices::Find(DeviceId id) {
+    auto it = m_devices.find(id);
+    return it == m_devices.end() ? nullptr : it->second.get();
+}
+
+BOOL SimDevices::Fail(DWORD error) {
+    m_kernel.SetLastError(error);
+    return FALSE;
+}
+
+bool SimDevices::IsDevicePath(const std::string& path) {
+    return path.rfind("\\\\.\\", 0) == 0;
+}
+
+std::unique_ptr<VolumeFile> SimDevices::Open(const std::string& path, std::string* key,
+                                             DWORD* error) {
+    *key = host::UpperAscii(path);
+    const std::string& name = *key;
+    if (name.rfind(kPhysicalDrive, 0) == 0) {
+        std::string digits = name.substr(sizeof kPhysicalDrive - 1);
+        int unit = -1;
+        auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), unit);
+        SimDevice* device = (ec == std::errc() && end == digits.data() + digits.size())
+                                ? Find(DeviceId{DeviceKind::Disk, unit})
+                                : nullptr;
+        if (device == nullptr) {
+            *error = ERROR_FILE_NOT_FOUND;
+            return nullptr;
+        }
+        return std::make_unique<DeviceFile>(*device, false, 0);
+    }
+    if (name.size() == 6 && name[5] == ':' && name[4] >= 'A' && name[4] <= 'Z') {
+        auto drive = m_kernel.Config().drives.find(name[4]);
+        if (drive == m_kernel.Config().drives.end()) {
+            *error = ERROR_FILE_NOT_FOUND;
+            return nullptr;
+        }
+        // A drive on a host folder has no device behind it to open.
+        if (!drive->second.device) {
+            *error = ERROR_ACCESS_DENIED;
+            return nullptr;
+        }
+        return std::make_unique<DeviceFile>(*Find(*drive->second.device), true,
+                                            drive->second.partitionNumber);
+    }
+    throw NotImplementedError("device path " + path);
+}
+
+UINT SimDevices::GetDriveTypeA(const char* rootPathName) {
+    std::string root = rootPathName ? rootPathName : "";
+    if (root.size() != 3 || root[1] != ':' || root[2] != '\\') {
+        throw NotImplementedError("GetDriveTypeA of '" + root + "'");
+    }
+    auto drive = m_kernel.Config().drives.find(AsciiUpper(root[0]));
+    if (drive == m_kernel.Config().drives.end()) return DRIVE_NO_ROOT_DIR;
+    return static_cast<UINT>(drive->second.type);
+}
+
+BOOL SimDevices::DeviceIoControl(HANDLE handle, DWORD code, const void* in, DWORD inSize, void* out,
+                                 DWORD outSize, DWORD* returned) {
+    if (returned) *returned = 0;
+    VolumeFile* behind = m_pFiles ? m_pFiles->FileBehind(handle) : nullptr;
+    if (behind == nullptr) return FALSE;  // ERROR_INVALID_HANDLE is set
+    auto* file = dynamic_cast<DeviceFile*>(behind);
+    if (file == nullptr) return Fail(ERROR_INVALID_FUNCTION);
+    DWORD ignored = 0;
+    DWORD* count = returned ? returned : &ignored;
+    bool floppy = file->Device().Config().id.kind == DeviceKind::Floppy;
+    switch (code) {
+        case IOCTL_STORAGE_GET_DEVICE_NUMBER:
+            return DeviceNumber(*file, out, outSize, count);
+        case IOCTL_DISK_GET_DRIVE_GEOMETRY:
+            return Geometry(*file, out, outSize, count);
+        case IOCTL_DISK_GET_DRIVE_LAYOUT:
+            if (floppy) return Fail(ERROR_INVALID_FUNCTION);
+            return GetLayout(*file, out, outSize, count);
+        case IOCTL_DISK_SET_DRIVE_LAYOUT:
+            if (floppy) return Fail(ERROR_INVALID_FUNCTION);
+            return SetLayout(*file, in, inSize);
+        case FSCTL_LOCK_VOLUME:
+        case FSCTL_UNLOCK_VOLUME:
+        case FSCTL_DISMOUNT_VOLUME:
+            if (!file->IsVolume()) return Fail(ERROR_INVALID_PARAMETER);
+            return TRUE;
+        default:
+            throw NotImplementedError("DeviceIoControl request " + std::to_string(code));
+    }
+}
+
+BOOL SimDevices::DeviceNumber(DeviceFile& file, void* out, DWORD outSize, DWORD* returned) {
+    const DeviceConfig& config = file.Device().Config();
+    if (!config.deviceNumber) return Fail(ERROR_INVALID_FUNCTION);
+    if (out == nullptr || outSize < sizeof(STORAGE_DEVICE_NUMBER))
+        return Fail(ERROR_INSUFFICIENT_BUFFER);
+    STORAGE_DEVICE_NUMBER number{};
+    number.DeviceType = FILE_DEVICE_DISK;
+    number.DeviceNumber = *config.deviceNumber;
+    number.PartitionNumber = file.IsVolume() ? file.PartitionNumber() : 0;
+    std::memcpy(out, &number, sizeof number);
+    *returned = sizeof number;
+    return TRUE;
+}
+
+BOOL SimDevices::Geometry(DeviceFile& file, void* out, DWORD outSize, DWORD* returned) {
+    if (out == nullptr || outSize < sizeof(DISK_GEOMETRY)) return Fail(ERROR_INSUFFICIENT_BUFFER);
+    if (!file.Device().MediumPresent()) return Fail(ERROR_NOT_READY);
+    DISK_GEOMETRY geometry = file.Device().Geometry();
+    std::memcpy(out, &geometry, sizeof geometry);
+    *returned = sizeof geometry;
+    return TRUE;
+}
+
+// The four primary entries of the master boot record, as the disk driver
+// reports them; a layout of more entries (logical drives) only as far as the
+// buffer holds them all.
+BOOL SimDevices::GetLayout(DeviceFile& file, void* out, DWORD outSize, DWORD* returned) {
+    SimDevice& device = file.Device();
+    if (!device.MediumPresent()) return Fail(ERROR_NOT_READY);
+    DWORD entries = device.Config().layoutEntries.value_or(4);
+    DWORD needed = 8 + entries * DWORD{sizeof(PARTITION_INFORMATION)};
+    if (out == nullptr || outSize < needed) return Fail(ERROR_INSUFFICIENT_BUFFER);
+    std::vector<BYTE> sector(device.SectorSize());
+    if (sector.size() < 512) return Fail(ERROR_INVALID_FUNCTION);
+    if (DWORD error = device.Read(0, sector.data(), sector.size())) return Fail(error);
+
+    std::vector<BYTE> layout(needed, 0);
+    PutLe32(&layout[0], entries);
+    PutLe32(&layout[4], Le32(&sector[kMbrSignature]));
+    for (DWORD i = 0; i < 4 && i < entries; ++i) {
+        const BYTE* mbr = &sector[kMbrTable + 16 * i];
+        PARTITION_INFORMATION partition{};
+        DWORD first = Le32(mbr + 8);
+        DWORD length = Le32(mbr + 12);
+        partition.StartingOffset.QuadPart = std::int64_t{first} * device.SectorSize();
+        partition.PartitionLength.QuadPart = std::int64_t{length} * device.SectorSize();
+        partition.HiddenSectors = first;
+        partition.PartitionNumber = mbr[4] != 0 ? i + 1 : 0;
+        partition.PartitionType = mbr[4];
+        partition.BootIndicator = mbr[0] == 0x80;
+        partition.RecognizedPartition = IsFatPartitionType(mbr[4]);
+        std::memcpy(&layout[8 + i * sizeof partition], &partition, sizeof partition);
+    }
+    std::memcpy(out, layout.data(), needed);
+    *returned = needed;
+    return TRUE;
+}
+
+// Writes the master boot record anew: the boot code stays, the signature and
+// the four primary entries come from the layout given.
+BOOL SimDevices::SetLayout(DeviceFile& file, const void* in, DWORD inSize) {
+    SimDevice& device = file.Device();
+    if (!device.MediumPresent()) return Fail(ERROR_NOT_READY);
+    if (in == nullptr || inSize < 8) return Fail(ERROR_INVALID_PARAMETER);
+    const BYTE* layout = static_cast<const BYTE*>(in);
+    DWORD count = Le32(layout);
+    if (count > (inSize - 8) / sizeof(PARTITION_INFORMATION)) return Fail(ERROR_INVALID_PARAMETER);
+    if (device.WriteProtected()) return Fail(ERROR_WRITE_PROTECT);
+    std::vector<BYTE> sector(device.SectorSize());
+    if (sector.size() < 512) return Fail(ERROR_INVALID_FUNCTION);
+    if (DWORD error = device.Read(0, sector.data(), sector.size())) return Fail(error);
+
+    PutLe32(&sector[kMbrSignature], Le32(layout + 4));
+    sector[444] = sector[445] = 0;
+    std::memset(&sector[kMbrTable], 0, 64);
+    for (DWORD i = 0; i < 4 && i < count; ++i) {
+        PARTITION_INFORMATION partition{};
+        std::memcpy(&partition, layout + 8 + i * sizeof partition, sizeof partition);
+        if (partition.PartitionType == 0) continue;
+        BYTE* mbr = &sector[kMbrTable + 16 * i];
+        mbr[0] = partition.BootIndicator ? 0x80 : 0x00;
+        mbr[4] = partition.PartitionType;
+        PutLe32(mbr + 8,
+                static_cast<DWORD>(partition.StartingOffset.QuadPart / device.SectorSize()));
+        PutLe32(mbr + 12,
+                static_cast<DWORD>(partition.PartitionLength.QuadPart / device.SectorSize()));
+    }
+    sector[510] = 0x55;
+    sector[511] = 0xAA;
+    if (DWORD error = device.Write(0, sector.data(), sector.size())) return Fail(error);
+    device.LayoutChanged();
+    return TRUE;
+}
+
+}  // namespace veldra::sim

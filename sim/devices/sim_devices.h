@@ -1,0 +1,48 @@
+// The device port of the simulated machine: drive types, the raw device
+// paths ("\\.\X:", "\\.\PhysicalDriveN") and the disk driver's requests on
+// the handles opened on them.
+#pragma once
+
+#include <map>
+#include <memory>
+#include <string>
+
+#include "platform/device_port.h"
+#include "sim/devices/sim_device.h"
+#include "sim/kernel/kernel.h"
+
+namespace veldra::sim {
+
+class SimFiles;
+
+class SimDevices final : public DevicePort {
+public:
+    explicit SimDevices(Kernel& kernel);
+    // The file port, for the files behind handles; set once both exist.
+    void Attach(SimFiles& files) { m_pFiles = &files; }
+
+    SimDevice* Find(DeviceId id);
+
+    // A raw device path's file and its identity for share modes; nullptr,
+    // with *error, when the path names no device that can be opened.
+    static bool IsDevicePath(const std::string& path);
+    std::unique_ptr<VolumeFile> Open(const std::string& path, std::string* key, DWORD* error);
+
+    UINT GetDriveTypeA(const char* rootPathName) override;
+    BOOL DeviceIoControl(HANDLE device, DWORD ioControlCode, const void* inBuffer,
+                         DWORD inBufferSize, void* outBuffer, DWORD outBufferSize,
+                         DWORD* bytesReturned) override;
+
+private:
+    BOOL Fail(DWORD error);
+    BOOL DeviceNumber(DeviceFile& file, void* out, DWORD outSize, DWORD* returned);
+    BOOL Geometry(DeviceFile& file, void* out, DWORD outSize, DWORD* returned);
+    BOOL GetLayout(DeviceFile& file, void* out, DWORD outSize, DWORD* returned);
+    BOOL SetLayout(DeviceFile& file, const void* in, DWORD inSize);
+
+    Kernel& m_kernel;
+    SimFiles* m_pFiles = nullptr;
+    std::map<DeviceId, std::unique_ptr<SimDevice>> m_devices;
+};
+
+}  // namespace veldra::sim

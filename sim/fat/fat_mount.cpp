@@ -1,0 +1,52 @@
+#include "sim/fat/fat_mount.h"
+
+#include <vector>
+
+#include "sim/kernel/errors.h"
+
+namespace veldra::sim {
+
+DWORD FatMount::Open(BlockDevice& medium, std::unique_ptr<FatMount>* mount) {
+    mount->reset();
+    std::optional<FatPartition> partition;
+    if (DWORD error = FindFatPartition(medium, &partition)) return error;
+    if (!partition) return ERROR_UNRECOGNIZED_VOLUME;
+    std::vector<std::uint8_t> boot(medium.SectorSize());
+    if (DWORD error = medium.Read(partition->offset, boot.data(), boot.size())) return error;
+    std::optional<FatLayout> layout =
+        ParseFatBootSector(boot.data(), medium.SectorSize(), partition->size);
+    if (!layout) return ERROR_UNRECOGNIZED_VOLUME;
+    *mount = std::make_unique<FatMount>(medium, *partition, *layout);
+    return ERROR_SUCCESS;
+}
+
+FatMount::FatMount(BlockDevice& medium, const FatPartition& partition, const FatLayout& layout)
+    : m_window(medium, partition.offset, partition.size),
+      m_layout(layout),
+      m_table(m_window, m_layout),
+      m_view{m_window, m_layout, m_table} {}
+
+DWORD FatMount::DirectoryAt(const VolumePath& path, std::uint32_t* directory) {
+    std::uint32_t at = RootDirectory(m_layout);
+    for (const std::string& name : path) {
+        std::optional<FatFound> found;
+        if (DWORD error = FindEntry(m_view, at, name, &found)) return error;
+        if (!found || !found->IsDirectory()) return ERROR_PATH_NOT_FOUND;
+        at = FirstCluster(m_layout, found->entry.data());
+        // Only the root goes without a cluster of its own.
+        if (!m_layout.IsCluster(at)) return ERROR_FILE_CORRUPT;
+    }
+    *directory = at;
+    return ERROR_SUCCESS;
+}
+
+DWORD FatMount::EntryAt(const VolumePath& path, std::uint32_t* parent,
+                        std::optional<FatFound>* found) {
+    found->reset();
+    VolumePath directory(path.begin(), path.end() - 1);
+    if (DWORD error = DirectoryAt(directory, parent)) return error;
+    if (DWORD error = FindEntry(m_view, *parent, path.back(), found)) return error;
+    return *found ? ERROR_SUCCESS : DWORD{ERROR_FILE_NOT_FOUND};
+}
+
+}  // namespace veldra::sim

@@ -1,0 +1,300 @@
+#include "sim/files/file_system.h"
+
+#include "sim/devices/sim_devices.h"
+
+namespace veldra::sim {
+
+// An open file: its handle's access, share mode and file pointer.
+class SimFiles::OpenFile final : public KernelObject {
+public:
+    OpenFile(std::unique_ptr<VolumeFile> file, std::string key, DWORD access, DWORD share)
+        : file(std::move(file)), key(std::move(key)), access(access), share(share) {}
+    DWORD Close() override { return file->Close(); }
+
+    std::unique_ptr<VolumeFile> file;
+    std::string key;
+    DWORD access;
+    DWORD share;
+    std::uint64_t position = 0;
+};
+
+SimFiles::SimFiles(Kernel& kernel, DriveMap& drives, SimDevices& devices)
+    : m_kernel(kernel), m_drives(drives), m_devices(devices) {}
+
+VolumeFile* SimFiles::FileBehind(HANDLE handle) {
+    OpenFile* file = m_kernel.Lookup<OpenFile>(handle);
+    return file ? file->file.get() : nullptr;
+}
+
+// A raw device opens like a file: the same access and share-mode rules, with
+// the device path as its identity.
+HANDLE SimFiles::OpenDevice(const char* path, DWORD access, DWORD share, DWORD disposition) {
+    auto fail = [&](DWORD error) {
+        m_kernel.SetLastError(error);
+        return INVALID_HANDLE_VALUE;
+    };
+    if (disposition != OPEN_EXISTING && disposition != OPEN_ALWAYS)
+        return fail(ERROR_INVALID_PARAMETER);
+    std::string key;
+    DWORD error = ERROR_SUCCESS;
+    std::unique_ptr<VolumeFile> device = m_devices.Open(path, &key, &error);
+    if (!device) return fail(error);
+    if (ShareConflicts(key, access, share)) return fail(ERROR_SHARING_VIOLATION);
+    HANDLE handle = m_kernel.AddHandle(
+        HandleKind::File, std::make_unique<OpenFile>(std::move(device), key, access, share));
+    m_kernel.SetLastError(ERROR_SUCCESS);
+    return handle;
+}
+
+// Windows refuses an open when its access is not shared by an existing open,
+// or when its own share mode does not admit an existing open's access.
+// An open without data access (0, to query) neither checks nor restricts sharing.
+bool SimFiles::ShareConflicts(const std::string& key, DWORD access, DWORD share) {
+    constexpr DWORD kDataAccess = GENERIC_READ | GENERIC_WRITE;
+    if (!(access & kDataAccess)) return false;
+    auto conflicts = [&](DWORD otherAccess, DWORD otherShare) {
+        if (!(otherAccess & kDataAccess)) return false;
+        if ((access & GENERIC_READ) && !(otherShare & FILE_SHARE_READ)) return true;
+        if ((access & GENERIC_WRITE) && !(otherShare & FILE_SHARE_WRITE)) return true;
+        if ((otherAccess & GENERIC_READ) && !(share & FILE_SHARE_READ)) return true;
+        if ((otherAccess & GENERIC_WRITE) && !(share & FILE_SHARE_WRITE)) return true;
+        return false;
+    };
+    bool conflict = false;
+    m_kernel.ForEach<OpenFile>([&](const OpenFile& file) {
+        conflict = conflict || (file.key == key && conflicts(file.access, file.share));
+    });
+    if (conflict) return true;
+    for (const HeldOpenFile& held : m_kernel.Config().heldOpen) {
+        ResolvedPath other = Resolve(held.path.c_str());
+        if (other.error == ERROR_SUCCESS && other.key == key &&
+            conflicts(held.access, held.shareMode)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// The opens a vanishing file has left; nullptr for any other file.
+int* SimFiles::OpensLeft(const std::string& key) {
+    auto left = m_opensLeft.find(key);
+    if (left == m_opensLeft.end()) {
+        for (const VanishingFile& file : m_kernel.Config().vanishing) {
+            ResolvedPath vanishing = Resolve(file.path.c_str());
+            if (vanishing.error == ERROR_SUCCESS && vanishing.key == key) {
+                left = m_opensLeft.emplace(key, file.opensBeforeVanishing).first;
+                break;
+            }
+        }
+        if (left == m_opensLeft.end()) return nullptr;
+    }
+    return &left->second;
+}
+
+// Counts the opens of a vanishing file; true once it is gone.
+bool SimFiles::HasVanished(const ResolvedPath& path) {
+    int* left = OpensLeft(path.key);
+    if (left == nullptr) return false;
+    if (*left == 0) return true;
+    --*left;
+    return false;
+}
+
+bool SimFiles::IsGone(const std::string& key) {
+    int* left = OpensLeft(key);
+    return left != nullptr && *left == 0;
+}
+
+HANDLE SimFiles::CreateFileA(const char* fileName, DWORD desiredAccess, DWORD shareMode,
+                             DWORD creationDisposition, DWORD flagsAndAttributes) {
+    auto fail = [&](DWORD error) {
+        m_kernel.SetLastError(error);
+        return INVALID_HANDLE_VALUE;
+    };
+    if (SimDevices::IsDevicePath(fileName))
+        return OpenDevice(fileName, desiredAccess, shareMode, creationDisposition);
+    ResolvedPath path = Resolve(fileName);
+    if (path.error != ERROR_SUCCESS) return fail(path.error);
+    bool wantsWrite = (desiredAccess & GENERIC_WRITE) != 0;
+    bool creates = creationDisposition == CREATE_NEW || creationDisposition == CREATE_ALWAYS ||
+                   creationDisposition == OPEN_ALWAYS;
+    if (creationDisposition < CREATE_NEW || creationDisposition > TRUNCATE_EXISTING) {
+        return fail(ERROR_INVALID_PARAMETER);
+    }
+    if (path.isDirectory) {
+        if (!(flagsAndAttributes & FILE_FLAG_BACKUP_SEMANTICS)) return fail(ERROR_ACCESS_DENIED);
+        throw NotImplementedError("CreateFileA on a directory");
+    }
+    if (path.exists && HasVanished(path)) return fail(ERROR_FILE_NOT_FOUND);
+    if (!path.exists &&
+        (creationDisposition == OPEN_EXISTING || creationDisposition == TRUNCATE_EXISTING)) {
+        return fail(ERROR_FILE_NOT_FOUND);
+    }
+    if (path.exists && creationDisposition == CREATE_NEW) return fail(ERROR_FILE_EXISTS);
+    bool truncates = path.exists && (creationDisposition == CREATE_ALWAYS ||
+                                     creationDisposition == TRUNCATE_EXISTING);
+    Volume& volume = *path.volume;
+    if (volume.WriteProtected() && (wantsWrite || truncates || (!path.exists && creates))) {
+        return fail(ERROR_WRITE_PROTECT);
+    }
+    if (path.exists && (wantsWrite || truncates)) {
+        VolumeEntryInfo info;
+        if (DWORD error = volume.Info(path.path, &info)) return fail(error);
+        if (info.attributes & FILE_ATTRIBUTE_READONLY) return fail(ERROR_ACCESS_DENIED);
+    }
+    if (path.exists && ShareConflicts(path.key, desiredAccess, shareMode)) {
+        return fail(ERROR_SHARING_VIOLATION);
+    }
+
+    DWORD error = ERROR_SUCCESS;
+    std::unique_ptr<VolumeFile> file = volume.Open(
+        path.path, VolumeOpen{wantsWrite, !path.exists, truncates, flagsAndAttributes}, &error);
+    if (!file) return fail(error);
+    HANDLE handle = m_kernel.AddHandle(
+        HandleKind::File,
+        std::make_unique<OpenFile>(std::move(file), path.key, desiredAccess, shareMode));
+    bool reportsExisting =
+        path.exists && (creationDisposition == CREATE_ALWAYS || creationDisposition == OPEN_ALWAYS);
+    m_kernel.SetLastError(reportsExisting ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);
+    return handle;
+}
+
+BOOL SimFiles::ReadFile(HANDLE handle, void* buffer, DWORD bytesToRead, DWORD* bytesRead) {
+    if (bytesRead) *bytesRead = 0;
+    OpenFile* file = m_kernel.Lookup<OpenFile>(handle);
+    if (!file) return FALSE;
+    if (!(file->access & GENERIC_READ)) {
+        m_kernel.SetLastError(ERROR_ACCESS_DENIED);
+        return FALSE;
+    }
+    DWORD total = 0;
+    DWORD error = file->file->Read(file->position, buffer, bytesToRead, &total);
+    if (error != ERROR_SUCCESS) {
+        m_kernel.SetLastError(error);
+        return FALSE;
+    }
+    file->position += total;
+    if (bytesRead) *bytesRead = total;
+    return TRUE;
+}
+
+BOOL SimFiles::WriteFile(HANDLE handle, const void* buffer, DWORD bytesToWrite,
+                         DWORD* bytesWritten) {
+    if (bytesWritten) *bytesWritten = 0;
+    OpenFile* file = m_kernel.Lookup<OpenFile>(handle);
+    if (!file) return FALSE;
+    if (!(file->access & GENERIC_WRITE)) {
+        m_kernel.SetLastError(ERROR_ACCESS_DENIED);
+        return FALSE;
+    }
+    DWORD total = 0;
+    DWORD error = file->file->Write(file->position, buffer, bytesToWrite, &total);
+    file->position += total;
+    if (bytesWritten) *bytesWritten = total;
+    if (error != ERROR_SUCCESS) {
+        m_kernel.SetLastError(error);
+        return FALSE;
+    }
+    return TRUE;
+}
+
+DWORD SimFiles::SetFilePointer(HANDLE handle, std::int32_t distance, std::int32_t* distanceHigh,
+                               DWORD moveMethod) {
+    OpenFile* file = m_kernel.Lookup<OpenFile>(handle);
+    if (!file) return INVALID_SET_FILE_POINTER;
+    std::int64_t move =
+        distanceHigh
+            ? static_cast<std::int64_t>(
+                  (static_cast<std::uint64_t>(static_cast<std::uint32_t>(*distanceHigh)) << 32) |
+                  static_cast<std::uint32_t>(distance))
+            : static_cast<std::int64_t>(distance);
+    std::int64_t base = 0;
+    if (moveMethod == FILE_CURRENT) {
+        base = static_cast<std::int64_t>(file->position);
+    } else if (moveMethod == FILE_END) {
+        std::uint64_t size = 0;
+        if (DWORD error = file->file->Size(&size)) {
+            m_kernel.SetLastError(error);
+            return INVALID_SET_FILE_POINTER;
+        }
+        base = static_cast<std::int64_t>(size);
+    } else if (moveMethod != FILE_BEGIN) {
+        m_kernel.SetLastError(ERROR_INVALID_PARAMETER);
+        return INVALID_SET_FILE_POINTER;
+    }
+    std::int64_t target = base + move;
+    if (target < 0) {
+        m_kernel.SetLastError(ERROR_NEGATIVE_SEEK);
+        return INVALID_SET_FILE_POINTER;
+    }
+    if (!distanceHigh && target > 0xFFFFFFFELL) {
+        // The low half alone could not report this position.
+        m_kernel.SetLastError(ERROR_INVALID_PARAMETER);
+        return INVALID_SET_FILE_POINTER;
+    }
+    file->position = static_cast<std::uint64_t>(target);
+    if (distanceHigh) *distanceHigh = static_cast<std::int32_t>(file->position >> 32);
+    m_kernel.SetLastError(ERROR_SUCCESS);
+    return static_cast<DWORD>(file->position);
+}
+
+DWORD SimFiles::GetFileSize(HANDLE handle, DWORD* fileSizeHigh) {
+    OpenFile* file = m_kernel.Lookup<OpenFile>(handle);
+    if (!file) return INVALID_FILE_SIZE;
+    std::uint64_t size = 0;
+    if (DWORD error = file->file->Size(&size)) {
+        m_kernel.SetLastError(error);
+        return INVALID_FILE_SIZE;
+    }
+    if (fileSizeHigh) *fileSizeHigh = static_cast<DWORD>(size >> 32);
+    m_kernel.SetLastError(ERROR_SUCCESS);
+    return static_cast<DWORD>(size);
+}
+
+BOOL SimFiles::SetFileTime(HANDLE handle, const FILETIME* creation, const FILETIME* lastAccess,
+                           const FILETIME* lastWrite) {
+    OpenFile* file = m_kernel.Lookup<OpenFile>(handle);
+    if (!file) return FALSE;
+    if (!(file->access & GENERIC_WRITE)) {
+        m_kernel.SetLastError(ERROR_ACCESS_DENIED);
+        return FALSE;
+    }
+    if (DWORD error = file->file->SetTimes(creation, lastAccess, lastWrite)) {
+        m_kernel.SetLastError(error);
+        return FALSE;
+    }
+    return TRUE;
+}
+
+DWORD SimFiles::GetFileAttributesA(const char* fileName) {
+    ResolvedPath path = Resolve(fileName);
+    if (path.error != ERROR_SUCCESS || !path.exists || IsGone(path.key)) {
+        m_kernel.SetLastError(path.error != ERROR_SUCCESS ? path.error : ERROR_FILE_NOT_FOUND);
+        return INVALID_FILE_ATTRIBUTES;
+    }
+    VolumeEntryInfo info;
+    if (DWORD error = path.volume->Info(path.path, &info)) {
+        m_kernel.SetLastError(error);
+        return INVALID_FILE_ATTRIBUTES;
+    }
+    return info.attributes;
+}
+
+BOOL SimFiles::SetFileAttributesA(const char* fileName, DWORD attributes) {
+    ResolvedPath path = Resolve(fileName);
+    if (path.error != ERROR_SUCCESS || !path.exists) {
+        m_kernel.SetLastError(path.error != ERROR_SUCCESS ? path.error : ERROR_FILE_NOT_FOUND);
+        return FALSE;
+    }
+    if (path.volume->WriteProtected()) {
+        m_kernel.SetLastError(ERROR_WRITE_PROTECT);
+        return FALSE;
+    }
+    if (DWORD error = path.volume->SetAttributes(path.path, attributes)) {
+        m_kernel.SetLastError(error);
+        return FALSE;
+    }
+    return TRUE;
+}
+
+}  // namespace veldra::sim

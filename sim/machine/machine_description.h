@@ -1,0 +1,80 @@
+// The description of a simulated machine: "machine.ini" in the machine
+// directory, UTF-8. What the machine is (version, executable, clock), its
+// drives and the host directories behind them, the viewers it associates with
+// file types, and the faults it is to show. docs/machine.md describes it.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <map>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "disk/drive_types.h"
+#include "platform/win32_types.h"
+#include "sim/devices/device_config.h"
+
+namespace veldra::sim {
+
+constexpr char kMachineFileName[] = "machine.ini";
+
+// A malformed description: names the file and the line.
+class MachineDescriptionError : public std::runtime_error {
+public:
+    MachineDescriptionError(const std::filesystem::path& file, int line, const std::string& what);
+};
+
+struct DriveConfig {
+    char letter = 'C';
+    std::int32_t type = DRIVE_FIXED;  // as GetDriveTypeA reports it
+    std::filesystem::path hostRoot;   // absolute; empty for a drive on a device
+    std::optional<DeviceId> device;   // the disk or floppy unit behind the letter
+    DWORD partitionNumber = 0;        // what its volume reports (1 for a disk's volume)
+    bool readOnly = false;
+    std::optional<std::uint64_t> freeBytes;  // unlimited when absent
+};
+
+// A file that another process holds open while the program runs.
+struct HeldOpenFile {
+    std::string path;  // Windows path, code page 932
+    DWORD access = GENERIC_READ | GENERIC_WRITE;
+    DWORD shareMode = 0;
+};
+
+// A file that disappears (reads as missing) after it has been opened a given
+// number of times: the operator or another program removed it meanwhile.
+struct VanishingFile {
+    std::string path;  // Windows path, code page 932
+    int opensBeforeVanishing = 0;
+};
+
+struct MachineConfig {
+    std::filesystem::path directory;  // absolute
+
+    DWORD majorVersion = 5;
+    DWORD minorVersion = 1;
+    DWORD buildNumber = 2600;
+    DWORD platformId = 2;
+    bool versionQueryFails = false;
+
+    std::string modulePath = "C:\\TAVEX\\TAVEX.EXE";  // code page 932
+    std::optional<std::string> commandLine;           // code page 932; default: module quoted
+    std::optional<SYSTEMTIME> fixedClock;             // host clock when absent
+    bool heapFails = false;
+    bool systemMenu = true;
+
+    std::map<char, DriveConfig> drives;
+    std::map<std::string, std::string> viewers;  // upper-case extension (".PDF") -> viewer name
+    std::vector<HeldOpenFile> heldOpen;
+    std::vector<VanishingFile> vanishing;
+    std::map<UINT, std::string> stringOverrides;  // UTF-8
+    std::map<DeviceId, DeviceConfig> devices;
+    RegistryConfig registry;
+};
+
+// Reads DIR/machine.ini. Throws MachineDescriptionError.
+MachineConfig LoadMachineDescription(const std::filesystem::path& directory);
+
+}  // namespace veldra::sim

@@ -1,0 +1,41 @@
+#include "sim/machine/sim_machine.h"
+
+#include "platform/mbcs.h"
+#include "sim/files/host_volume.h"
+#include "sim/files/medium_volume.h"
+
+namespace veldra::sim {
+
+SimMachine::SimMachine(MachineConfig config, OperatorScript script, Transcript& transcript)
+    : Kernel(std::move(config), transcript),
+      m_drives(AsciiUpper(Config().modulePath[0])),
+      m_devices(*this),
+      m_registry(Config().registry),
+      m_files(*this, m_drives, m_devices),
+      m_profile(*this, m_files),
+      m_shell(m_drives, Config().viewers, transcript),
+      m_desktop(*this, std::move(script), transcript) {
+    m_devices.Attach(m_files);
+    for (const auto& [letter, drive] : Config().drives) {
+        if (drive.hostRoot.empty()) {
+            auto clock = [this] {
+                SYSTEMTIME now{};
+                GetLocalTime(&now);
+                return now;
+            };
+            m_drives.Mount(letter,
+                           std::make_unique<MediumVolume>(*m_devices.Find(*drive.device), clock));
+        } else {
+            m_drives.Mount(letter, std::make_unique<HostFolderVolume>(
+                                       drive.hostRoot, drive.readOnly, drive.freeBytes));
+        }
+    }
+}
+
+// The process ends before its parts go: what it left open is closed while
+// the volumes behind it are still there.
+SimMachine::~SimMachine() {
+    EndProcess();
+}
+
+}  // namespace veldra::sim

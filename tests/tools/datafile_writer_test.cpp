@@ -320,8 +320,9 @@ TEST(Manifest, FaultsDamageTheOutputAsTold) {
 }
 
 int RunMkdata(const fs::path& manifest, const fs::path& output, const fs::path& errors) {
-    std::string command = std::string(VELDRA_MKDATA_EXE) + " '" + manifest.string() + "' '" +
-                          output.string() + "' 2>'" + errors.string() + "'";
+    std::string command = VELDRA_MKDATA_EXE;  // appended: see Inspect in inspect_test.cpp
+    command.append(" '").append(manifest.string()).append("' '").append(output.string());
+    command.append("' 2>'").append(errors.string()).append("'");
     int status = std::system(command.c_str());
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }

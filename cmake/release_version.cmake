@@ -10,4 +10,6 @@ if(NOT veldra_product_version MATCHES "^[ \t]*VALUE[ \t]+\"ProductVersion\",[ \t
     "form N.NN; found: ${veldra_product_version}")
 endif()
 set(VELDRA_VERSION ${CMAKE_MATCH_1})
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS
+  ${CMAKE_CURRENT_LIST_DIR}/../res/tavex.rc)
 unset(veldra_product_version)

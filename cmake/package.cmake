@@ -7,18 +7,18 @@
 #
 # Each archive holds what an operator unpacks into C:\TAVEX: TAVEX.EXE of its
 # Windows build, the data files with a TAVEXMEDIA.INI that lists them,
-# TvMan.pdf and README.TXT. The data files are the *.DAT files of
-# VELDRA_PACKAGE_DATA, or the example programs when it is empty; each one
-# must pass the reader's own checks (veldra-inspect) or the archive is not
-# made (cmake/package_stage.cmake). Once the archives are made,
+# TvMan.pdf and README.TXT. The data files are the *.DAT files of the folder
+# that the environment variable VELDRA_PACKAGE_DATA names when CPack runs, or
+# the example programs without it (an environment variable rather than a
+# cache entry, so that a producer's folder does not stick to the build tree
+# and slip into a later release); each one must pass the reader's own checks
+# (veldra-inspect) or the archive is not made (cmake/package_stage.cmake). Once the archives are made,
 # cmake/package_check.cmake opens them again and checks that their names,
 # TAVEX.EXE's version record and `--version` of veldra and the tools agree,
 # then writes SHA256SUMS; when anything disagrees, the archives are removed.
 #
 # The archives' contents are install components that only CPack asks for
 # (EXCLUDE_FROM_ALL): `cmake --install` of this build installs nothing.
-set(VELDRA_PACKAGE_DATA "" CACHE PATH
-  "Folder whose *.DAT data files go into the release archives; empty: the example programs")
 set(VELDRA_WINDOWS_BUILDS ${PROJECT_SOURCE_DIR}/build CACHE PATH
   "Folder that holds the windows-x64 and windows-x86 builds whose TAVEX.EXE the archives carry")
 
@@ -28,7 +28,7 @@ foreach(arch IN ITEMS x86 x64)
     set(VELDRA_STAGE_ARCH ${arch})
     set(VELDRA_STAGE_EXE \"${VELDRA_WINDOWS_BUILDS}/windows-${arch}/win32/TAVEX.EXE\")
     set(VELDRA_STAGE_PRESET windows-${arch})
-    set(VELDRA_STAGE_DATA \"${VELDRA_PACKAGE_DATA}\")
+    set(VELDRA_STAGE_DATA \"\$ENV{VELDRA_PACKAGE_DATA}\")
     set(VELDRA_STAGE_EXAMPLE_DATA \"${example_data}\")
     set(VELDRA_STAGE_MANUAL \"${VELDRA_MANUAL_PDF}\")
     set(VELDRA_STAGE_README \"${VELDRA_README_TXT}\")

@@ -1,9 +1,10 @@
 # One release archive's contents, put together while CPack installs its
 # component (cmake/package.cmake sets the VELDRA_STAGE_ variables):
 #   TAVEX.EXE       of the Windows build VELDRA_STAGE_PRESET
-#   *.DAT           the data files of VELDRA_STAGE_DATA (the example programs
-#                   when it is empty), each checked with veldra-inspect, whose
-#                   verdict is the program's own reader's
+#   *.DAT           the data files of VELDRA_STAGE_DATA (the environment's
+#                   VELDRA_PACKAGE_DATA; the example programs when it is
+#                   empty), each checked with veldra-inspect, whose verdict is
+#                   the program's own reader's
 #   TAVEXMEDIA.INI  listing them in the order of their names
 #   TvMan.pdf       the manual
 #   README.TXT      code page 932, CR LF
@@ -36,6 +37,7 @@ endif()
 if(NOT IS_DIRECTORY "${data_dir}")
   refuse("the data folder ${data_dir} does not exist")
 endif()
+message(STATUS "Data files from ${data_dir}")
 
 # The data files: *.DAT in any letter case, sorted by name. Their names go
 # into TAVEXMEDIA.INI as the program reads it (63 characters at most) and

@@ -13,7 +13,8 @@
 cmake_policy(VERSION 3.25)
 set(stage "$ENV{DESTDIR}${CMAKE_INSTALL_PREFIX}")
 
-function(refuse what)
+function(refuse)
+  string(CONCAT what ${ARGV})
   message(FATAL_ERROR "Release archive windows-${VELDRA_STAGE_ARCH}: ${what}")
 endfunction()
 

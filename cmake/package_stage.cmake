@@ -13,8 +13,14 @@
 cmake_policy(VERSION 3.25)
 set(stage "$ENV{DESTDIR}${CMAKE_INSTALL_PREFIX}")
 
+# The message is the arguments put together; taken one by one, so that a
+# semicolon in them (a report, say) stays one.
 function(refuse)
-  string(CONCAT what ${ARGV})
+  set(what "")
+  math(EXPR last "${ARGC} - 1")
+  foreach(i RANGE ${last})
+    string(APPEND what "${ARGV${i}}")
+  endforeach()
   message(FATAL_ERROR "Release archive windows-${VELDRA_STAGE_ARCH}: ${what}")
 endfunction()
 

@@ -5,7 +5,8 @@
 #   - each holds exactly TAVEX.EXE, TAVEXMEDIA.INI, the data files it lists
 #     (each accepted by veldra-inspect), TvMan.pdf (the manual built here)
 #     and README.TXT (code page 932, CR LF);
-#   - TAVEX.EXE is a program for its archive's processor, and its version
+#   - TAVEX.EXE is a program for its archive's processor (the x86 one for a
+#     subsystem that Windows XP loads), and its version
 #     record holds every value of res/tavex.rc's record, "ProductVersion"
 #     among them, and the version dialog of res/dialog_templates.inc;
 #   - veldra, veldra-inspect, veldra-mkdata and veldra-image --version say
@@ -162,6 +163,18 @@ foreach(archive IN LISTS archives)
   endif()
   if(NOT header MATCHES "file format ${format}\n")
     problem("${name}: TAVEX.EXE is not ${format}")
+  endif()
+  # Windows XP (5.1) loads no program that asks for a later subsystem.
+  if(arch STREQUAL "x86")
+    execute_process(COMMAND "${OBJDUMP}" -p "${dir}/TAVEX.EXE" OUTPUT_VARIABLE pe)
+    # (if() would evaluate a parenthesised part before the match.)
+    set(subsystem 99.99)
+    if(pe MATCHES "MajorSubsystemVersion\t([0-9]+)\nMinorSubsystemVersion\t([0-9]+)")
+      set(subsystem "${CMAKE_MATCH_1}.${CMAKE_MATCH_2}")
+    endif()
+    if(subsystem VERSION_GREATER 5.1)
+      problem("${name}: TAVEX.EXE asks for subsystem ${subsystem}, later than Windows XP's 5.1")
+    endif()
   endif()
   execute_process(COMMAND "${WINDRES}" -i "${dir}/TAVEX.EXE" -O rc
     RESULT_VARIABLE status OUTPUT_VARIABLE resources ERROR_VARIABLE windres_error)

@@ -7,6 +7,10 @@
 #   scripts/install-deps.sh --wine     also Wine, Xvfb and the Japanese locale and
 #                                      fonts, to run the Windows builds (wine32 only
 #                                      where this machine can execute 32-bit programs)
+#   scripts/install-deps.sh --release  also what the manual TvMan.pdf is made and
+#                                      checked with (WeasyPrint, Python-Markdown, the
+#                                      IPA Gothic fonts, poppler-utils), for the
+#                                      release archives (which need --windows too)
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 # Recommended packages are left out here (they pull desktops' worth of GUI
@@ -19,6 +23,12 @@ for arg in "$@"; do
   case "$arg" in
     --windows) packages+=(g++-mingw-w64-x86-64 g++-mingw-w64-i686) ;;
     --emulator) packages+=(qemu-system-x86) ;;
+    --release)
+      # python3-fonttools, which WeasyPrint needs, takes SciPy for its first
+      # choice of an assignment solver unless python3-munkres is there: that
+      # keeps some 250 MB of numerics off the machine.
+      packages+=(weasyprint python3-markdown python3-munkres fonts-ipafont-gothic poppler-utils)
+      ;;
     --wine)
       # fonts-ipafont-gothic is metric-compatible with the dialogs' "ＭＳ Ｐゴシック";
       # ImageMagick turns the screenshots into PNG.

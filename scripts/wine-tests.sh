@@ -3,20 +3,28 @@
 # a fresh Wine prefix whose ANSI code page is 932, with tests/win32's driver
 # pressing the buttons; then the port contract suites on the Win32 adapter.
 # Needs the native build's example files and the Windows builds:
-#   scripts/wine-tests.sh [--install] [windows-x64] [windows-x86]
+#   scripts/wine-tests.sh [--install] [--release[=DIR]] [windows-x64] [windows-x86]
 # --install first installs Wine, Xvfb, the Japanese locale and fonts (Debian 12)
-# through scripts/install-deps.sh --wine. The i686 build runs only where this
-# machine can execute 32-bit programs (scripts/can-run-32bit.sh); the last
-# line names the builds that ran.
+# through scripts/install-deps.sh --wine. --release takes the program and its
+# files from the release archives in DIR (build/release, as `cpack --preset
+# release` leaves them) instead: each build's archive, checked against
+# SHA256SUMS, is unpacked into the prefix's C:\TAVEX, where TAVEX.EXE first
+# runs its installation run (/INSTALL) in place, and the driver then works
+# from there. The i686 build runs only where this machine can execute 32-bit
+# programs (scripts/can-run-32bit.sh); the last line names the builds that
+# ran.
 # The ready dialog's screenshot of each build lands in build/<preset>/wine/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 presets=()
 install=no
+release=""
 for arg in "$@"; do
   case "$arg" in
     --install) install=yes ;;
+    --release) release=build/release ;;
+    --release=*) release=${arg#--release=} ;;
     windows-x64|windows-x86) presets+=("$arg") ;;
     *) echo "wine-tests.sh: unknown argument $arg" >&2; exit 2 ;;
   esac
@@ -44,7 +52,12 @@ have_wine32=no
 dpkg-query -W -f='${Status}' wine32:i386 2>/dev/null | grep -q "ok installed" && have_wine32=yes
 
 examples=build/default/examples/machine/C/TAVEX
-if [ ! -f "$examples/TAVEXMEDIA.INI" ]; then
+if [ -n "$release" ]; then
+  if [ ! -f "$release/SHA256SUMS" ]; then
+    echo "wine-tests.sh: $release/SHA256SUMS is missing: make the release archives first (cpack --preset release)" >&2
+    exit 2
+  fi
+elif [ ! -f "$examples/TAVEXMEDIA.INI" ]; then
   echo "wine-tests.sh: $examples is missing: build the default preset first" >&2
   exit 2
 fi
@@ -94,6 +107,35 @@ fi
 
 winepath() { "${wine[@]}" winepath -w "$1" 2>/dev/null | tr -d '\r'; }
 
+# The release archive of a build, unpacked into the prefix's C:\TAVEX after
+# its checksum is checked; then the installation run there, which must add
+# its entry to C:\TAVEX\TVLOG.TXT.
+unpack_release() {
+  local arch=${1#windows-} line archive tavex="$WINEPREFIX/drive_c/TAVEX"
+  line=$(grep -E "  VELDRA-[^ ]+-windows-$arch\.zip\$" "$release/SHA256SUMS" || true)
+  archive=${line#*  }
+  if [ -z "$line" ] || [ ! -f "$release/$archive" ]; then
+    echo "wine-tests.sh: no windows-$arch archive in $release/SHA256SUMS" >&2
+    return 1
+  fi
+  (cd "$release" && echo "$line" | sha256sum --quiet -c -) || return 1
+  local zip
+  zip=$(realpath "$release/$archive")
+  mkdir -p "$tavex"
+  (cd "$tavex" && cmake -E tar xf "$zip") || return 1
+  echo "unpacked $archive into C:\TAVEX"
+  timeout 120 "${wine[@]}" 'C:\TAVEX\TAVEX.EXE' /INSTALL || return 1
+  local log
+  log=$(iconv -f CP932 -t UTF-8 "$tavex/TVLOG.TXT" | tr -d '\r') || return 1
+  if ! grep -qx '◆VELDRAをインストールしました。' <<<"$log" ||
+     ! grep -qxF '  インストール先：C:\TAVEX' <<<"$log"; then
+    echo "wine-tests.sh: TAVEX.EXE /INSTALL in C:\TAVEX left no installation entry; TVLOG.TXT:" >&2
+    echo "$log" >&2
+    return 1
+  fi
+  echo "TAVEX.EXE /INSTALL in C:\TAVEX: installation entry in TVLOG.TXT"
+}
+
 failed=0
 ran=()
 skipped=()
@@ -128,11 +170,21 @@ for preset in "${presets[@]}"; do
   "${wine[@]}" reg delete 'HKCR\.pdf' /f >/dev/null 2>&1 || true
   wineserver -w
 
-  source_dir="$scratch/source-$preset"
-  mkdir -p "$source_dir" "$build/wine"
-  cp "$examples"/* "$source_dir/"
-  cp "$build/win32/TAVEX.EXE" "$source_dir/"
   echo "== $preset under Wine ($("${wine[@]}" --version))"
+  mkdir -p "$build/wine"
+  if [ -n "$release" ]; then
+    if ! unpack_release "$preset"; then
+      failed=1
+      wineserver -k 2>/dev/null || true
+      continue
+    fi
+    source_dir="$WINEPREFIX/drive_c/TAVEX"
+  else
+    source_dir="$scratch/source-$preset"
+    mkdir -p "$source_dir"
+    cp "$examples"/* "$source_dir/"
+    cp "$build/win32/TAVEX.EXE" "$source_dir/"
+  fi
   if ! timeout 600 "${wine[@]}" "$build/win32/tavex_driver.exe" \
       "$(winepath "$source_dir")" "$(winepath "$scratch/work-$preset")" \
       "$(winepath "$build/wine/ready-dialog.bmp")" | tr -d '\r' | iconv -f CP932 -t UTF-8; then

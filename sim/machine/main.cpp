@@ -2,6 +2,7 @@
 //
 //   veldra --machine DIR [--do ACTIONS]... [-- COMMAND-LINE-TAIL...]
 //   veldra --machine DIR --scan
+//   veldra --version
 //
 // Every visible event goes to standard output, one UTF-8 line each. The exit
 // code is the program's, or 2 (usage, machine description), 3 (script) or 4
@@ -10,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "host/release.h"
 #include "sim/kernel/errors.h"
 #include "sim/machine/scan_report.h"
 #include "sim/machine/sim_run.h"
@@ -19,6 +21,7 @@ namespace {
 constexpr char kUsage[] =
     "usage: veldra --machine DIR [--do ACTIONS]... [-- COMMAND-LINE-TAIL...]\n"
     "       veldra --machine DIR --scan\n"
+    "       veldra --version\n"
     "  DIR      a machine directory (see docs/machine.md)\n"
     "  ACTIONS  the operator's actions, comma-separated (see docs/script.md),\n"
     "           e.g. --do \"program 2, help, ok, exit\"\n"
@@ -46,6 +49,10 @@ int main(int argc, char** argv) {
             }
             if (arg == "--help" || arg == "-h") {
                 std::cout << kUsage;
+                return 0;
+            }
+            if (arg == "--version") {
+                std::cout << veldra::host::VersionLine("veldra");
                 return 0;
             }
             if ((arg == "--machine" || arg == "--do") && i + 1 >= argc) {

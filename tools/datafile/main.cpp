@@ -11,6 +11,7 @@
 
 #include "host/civil_time.h"
 #include "host/cp932.h"
+#include "host/release.h"
 #include "tools/datafile/atomic_file.h"
 #include "tools/datafile/datafile_writer.h"
 #include "tools/datafile/image_source.h"
@@ -23,6 +24,7 @@ constexpr char kUsage[] =
     "usage: veldra-mkdata MANIFEST OUTPUT\n"
     "       veldra-mkdata --from-floppy IMAGE [options] OUTPUT\n"
     "       veldra-mkdata --from-disk IMAGE [options] OUTPUT\n"
+    "       veldra-mkdata --version\n"
     "options: --name NAME (required)  --media floppy|usb  --content-kind N\n"
     "         --stamp \"YYYY-MM-DD hh:mm:ss\"|none  --file NAME=HOSTPATH[@YYYY-MM-DD hh:mm:ss]\n"
     "         --min-zero-run SECTORS\n";
@@ -161,6 +163,10 @@ int FromManifest(const char* manifest, const char* output) {
 
 int Run(int argc, char** argv) {
     std::string mode = argc > 1 ? argv[1] : "";
+    if (mode == "--version" && argc == 2) {
+        std::fputs(host::VersionLine("veldra-mkdata").c_str(), stdout);
+        return 0;
+    }
     if (mode == "--from-floppy" || mode == "--from-disk") {
         try {
             return FromImage(mode == "--from-disk" ? ImageLayout::Disk : ImageLayout::Floppy,

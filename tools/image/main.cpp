@@ -11,6 +11,7 @@
 #include <string>
 
 #include "host/cp932.h"
+#include "host/release.h"
 #include "records/data_file_format.h"
 #include "tools/image/image_run.h"
 #include "tools/inspect/inspect.h"
@@ -19,6 +20,7 @@ namespace {
 
 constexpr char kUsage[] =
     "usage: veldra-image DATA.DAT OUT.IMG [--size BYTES] [--floppy] [--verify]\n"
+    "       veldra-image --version\n"
     "  the medium the data file's media kind asks for: a formatted 1.44 MB floppy,\n"
     "  or a blank USB stick of 64 MiB\n"
     "  --size BYTES  a USB stick of that size (a multiple of 512; K, M, G: binary units)\n"
@@ -85,6 +87,10 @@ int main(int argc, char** argv) {
         std::string arg = argv[i];
         if (arg == "--help" || arg == "-h") {
             std::cout << kUsage;
+            return 0;
+        }
+        if (arg == "--version") {
+            std::cout << host::VersionLine("veldra-image");
             return 0;
         }
         if (arg == "--size") {

@@ -1,14 +1,20 @@
 // veldra-inspect [--json] DATA.DAT: what a data file holds and whether the
 // program would accept it. Exit 0 when it would, 1 when not, 2 for usage.
+// veldra-inspect --version: the release it belongs to.
 #include <cstdio>
 #include <string>
 
+#include "host/release.h"
 #include "tools/inspect/inspect.h"
 
 int main(int argc, char** argv) {
     bool json = false;
     std::string path;
     int files = 0;
+    if (argc == 2 && std::string(argv[1]) == "--version") {
+        std::fputs(veldra::host::VersionLine("veldra-inspect").c_str(), stdout);
+        return 0;
+    }
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
         if (arg == "--json") {
@@ -22,7 +28,8 @@ int main(int argc, char** argv) {
         }
     }
     if (files != 1) {
-        std::fprintf(stderr, "usage: veldra-inspect [--json] DATA.DAT\n");
+        std::fprintf(stderr,
+                     "usage: veldra-inspect [--json] DATA.DAT\n       veldra-inspect --version\n");
         return 2;
     }
     veldra::InspectReport report = veldra::InspectDataFile(path);

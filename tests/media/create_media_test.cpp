@@ -121,6 +121,23 @@ TEST_F(CreateMedia, AUsbStickGetsItsPartitionAndFilesWithTheirOwnTimes) {
     EXPECT_TRUE(machine.Exists("TAVEX/TVLOG.TXT"));
 }
 
+// FAT refuses both times; the program does not look at SetFileTime's
+// result, and the file keeps the time it was written (the machine's clock).
+TEST_F(CreateMedia, TimesFatCannotHoldLeaveTheFilesTheirOwnAndTheRunSucceeds) {
+    Devices("");
+    DataFileSpec program = TestMachine::FloppyProgram("TIMES");
+    program.entries.erase(program.entries.begin());  // keeps the medium's own file system
+    program.entries[0].fileTime = sim::testing::FileTimeOf(2108, 1, 1, 0, 0, 0, 0);
+    program.fileStamp = sim::testing::FileTimeOf(1979, 6, 1, 0, 0, 0, 0);
+    machine.WriteDataFile("TAVEX/FD.DAT", program);
+    RunResult run = RunKeepingDataFiles(machine, "create, yes, exit");
+    ASSERT_TRUE(run.Has(kDone)) << run.Text();
+    EXPECT_EQ(Shell(ToolPath("fsck.fat") + " -n " + Image("fd.img")), 0);
+    std::string listing = Mtools("mdir", Image("fd.img"), "-a ::/");
+    EXPECT_NE(listing.find("README   TXT        10 2010-03-09  14:05"), std::string::npos)
+        << listing;
+}
+
 TEST_F(CreateMedia, OnlyContentKindZeroIsLogged) {
     Devices("");
     machine.WriteFile("TAVEX/FD.DAT", WithContentKind(ExampleDataFile("NOVUSFD.DAT"), 128));

@@ -109,12 +109,39 @@ TEST(Inspect, ShowsWhatAnAcceptedFileHolds) {
          {"\"program_name\":\"NOVUS-KT USB版\"", "\"media_kind\":\"usb\",\"media_kind_byte\":8",
           "\"stamp\":\"2004-04-01 09:00:00\"", "\"base_sector\":2048", "\"checksum_valid\":true",
           "\"addressing\":\"relative\",\"device_sector\":2048,\"sector_count\":2",
-          "\"name\":\"設定.CFG\"", "\"accepted\":true,\"check\":\"none\",\"entry\":null",
-          "\"message_id\":null"}) {
+          "\"name\":\"設定.CFG\"", "\"time_warnings\":[]}",
+          "\"accepted\":true,\"check\":\"none\",\"entry\":null", "\"message_id\":null"}) {
         EXPECT_TRUE(Has(json.text, key)) << key << "\nin\n" << json.text;
     }
     EXPECT_EQ(json.text.front(), '{');
     EXPECT_EQ(json.text.substr(json.text.size() - 2), "}\n");
+}
+
+// The program takes times FAT cannot hold, and SetFileTime then fails on the
+// medium: a warning, not a refusal. The stamp matters on a floppy only.
+TEST(Inspect, WarnsOfTimesFatCannotHold) {
+    TempDir dir;
+    DataFileSpec s = Example();
+    s.mediaKind = 0;
+    s.fileStamp = FILETIME{0, 0x01000000u};  // 1829
+    s.entries[3].fileTime = FILETIME{0xFFFFFFFEu, 0x7FFFFFFFu};
+    Write(dir / "FD.DAT", BuildDataFile(s));
+    Output text = Inspect((dir / "FD.DAT").string(), dir / "out");
+    EXPECT_EQ(text.exitCode, 0);
+    EXPECT_TRUE(Has(text.text, "\nwarning       the stamp 1829-05-05 23:50:03 lies outside "))
+        << text.text;
+    EXPECT_TRUE(Has(text.text, "\nwarning       entry 3 (設定.CFG): its time ")) << text.text;
+    EXPECT_TRUE(Has(text.text, "\naccepted\n")) << text.text;
+    Output json = Inspect("--json " + (dir / "FD.DAT").string(), dir / "out");
+    EXPECT_TRUE(Has(json.text, "\"time_warnings\":[{\"entry\":null,\"text\":\"the stamp "))
+        << json.text;
+    EXPECT_TRUE(Has(json.text, "},{\"entry\":3,\"text\":\"entry 3 ")) << json.text;
+
+    s.mediaKind = MEDIA_USB;
+    Write(dir / "USB.DAT", BuildDataFile(s));
+    Output usb = Inspect((dir / "USB.DAT").string(), dir / "out");
+    EXPECT_FALSE(Has(usb.text, "the stamp")) << usb.text;
+    EXPECT_TRUE(Has(usb.text, "entry 3 (設定.CFG)")) << usb.text;
 }
 
 TEST(Inspect, NamesTheFailingCheckAndTheMessage) {

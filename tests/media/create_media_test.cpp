@@ -138,6 +138,32 @@ TEST_F(CreateMedia, TimesFatCannotHoldLeaveTheFilesTheirOwnAndTheRunSucceeds) {
         << listing;
 }
 
+// A creation that takes its time (2 s before each write): on XP and on a
+// Vista-class machine alike the progress reaches the screen step by step while
+// it runs, the window never turns into its "not responding" ghost, and a second
+// press of Create made meanwhile does not start another creation.
+class LongCreation : public CreateMedia, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(LongCreation, ShowsItsProgressStaysRespondingAndDropsClicksMadeMeanwhile) {
+    Devices("");
+    machine.SetSystem("version", GetParam());
+    machine.WriteIni(
+        {"[FILE]", "FILES=2", "FILE1=FD.DAT", "FILE2=USB.DAT", "FILENO=1", "WRITEDELAY=2000"});
+    RunResult run = RunKeepingDataFiles(machine, "create, yes, meanwhile create, exit");
+    ASSERT_EQ(run.exitCode, 0) << run.Text();
+    EXPECT_TRUE(run.Has(kDone)) << run.Text();
+    EXPECT_GT(run.sleptMs, 5000u);
+    EXPECT_FALSE(run.Has("not responding")) << run.Text();
+    int firstStep = run.IndexOf("progress: 1/");
+    EXPECT_GE(firstStep, 0) << run.Text();
+    EXPECT_LT(firstStep, run.IndexOf("cursor: arrow")) << run.Text();
+    EXPECT_TRUE(run.Has("> meanwhile create")) << run.Text();
+    EXPECT_EQ(run.Count(kFloppyYes), 1) << run.Text();
+    EXPECT_EQ(Shell(ToolPath("fsck.fat") + " -n " + Image("fd.img")), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Versions, LongCreation, ::testing::Values("5.1.2600", "6.1.7601"));
+
 TEST_F(CreateMedia, OnlyContentKindZeroIsLogged) {
     Devices("");
     machine.WriteFile("TAVEX/FD.DAT", WithContentKind(ExampleDataFile("NOVUSFD.DAT"), 128));

@@ -28,9 +28,28 @@ bool CTAVEXFDDlg::AskYesNo(const std::string& text) {
 }
 
 // The bar stops at its maximum: the final pass's steps come on top of those
-// the range counts.
+// the range counts. Painted at once: the handler takes no messages until the
+// creation ends, and from Windows Vista on nothing else would show the step.
 void CTAVEXFDDlg::StepProgress() {
     if (m_prgProgress.GetPos() < m_nProgressTotal) m_prgProgress.StepIt();
+    m_prgProgress.UpdateWindow();
+}
+
+// The status line, painted at once for the same reason.
+void CTAVEXFDDlg::ShowStatus(UINT id) {
+    m_stcStatus.SetWindowTextA(LoadText(id));
+    m_stcStatus.UpdateWindow();
+}
+
+// Clicks and keys made while a creation ran wait in the queue and would reach
+// the dialog afterwards: a second press of Create would start another
+// creation the operator never saw coming. They go unread.
+void CTAVEXFDDlg::DiscardQueuedInput() {
+    MSG message{};
+    while (m_ports.ui.PeekMessageA(&message, NULL_HWND, WM_KEYFIRST, WM_KEYLAST, PM_REMOVE)) {
+    }
+    while (m_ports.ui.PeekMessageA(&message, NULL_HWND, WM_MOUSEFIRST, WM_MOUSELAST, PM_REMOVE)) {
+    }
 }
 
 void CTAVEXFDDlg::PrepareTarget(CreateTarget& target) {
@@ -93,6 +112,7 @@ void CTAVEXFDDlg::OnCreateMedia() {
     m_nProgressTotal = ProgressTotal(header, m_nVerify != 0);
     m_prgProgress.SetRange(0, static_cast<WORD>(m_nProgressTotal));
     m_prgProgress.SetStep(1);
+    m_prgProgress.UpdateWindow();
 
     if (m_cmbDrive.GetCurSel() == CB_ERR) {
         ShowStopMessage(LoadText(usbMedium ? IDS_NO_USB_MEMORY : IDS_NO_FLOPPY_DRIVE));
@@ -118,10 +138,10 @@ void CTAVEXFDDlg::OnCreateMedia() {
     }
 
     m_ports.ui.UpdateWindow(m_hWnd);
-    m_stcStatus.SetWindowTextA(LoadText(IDS_CREATING));
+    ShowStatus(IDS_CREATING);
     if (OpenSelectedTarget(target) == INVALID_HANDLE_VALUE) {
         ShowStopMessage(LoadText(IDS_NO_MEDIUM));
-        m_stcStatus.SetWindowTextA(LoadText(IDS_CREATE_FAILED));
+        ShowStatus(IDS_CREATE_FAILED);
         return;
     }
     CTAVEXFDApp& app = App();
@@ -131,14 +151,14 @@ void CTAVEXFDDlg::OnCreateMedia() {
                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL));
     if (!dataFile) {
         ShowStopMessage(FormatMessageText(LoadText(IDS_CANNOT_OPEN), app.m_strDataName));
-        m_stcStatus.SetWindowTextA(LoadText(IDS_CREATE_FAILED));
+        ShowStatus(IDS_CREATE_FAILED);
         CloseTargetDevice(target);
         return;
     }
     target.hDataFile = dataFile.get();
 
     HCURSOR previousCursor = m_ports.ui.SetCursor(m_ports.ui.LoadCursorA(SYSTEM_CURSOR_WAIT));
-    m_stcStatus.SetWindowTextA(LoadText(IDS_CREATING));
+    ShowStatus(IDS_CREATING);
 
     bool wholeDisk = target.pDrive->DeviceClass != DEVCLASS_FLOPPY;
     DiskPorts& diskPorts = TheDiskInfo()->Ports();
@@ -179,11 +199,12 @@ void CTAVEXFDDlg::OnCreateMedia() {
     m_ports.ui.SetCursor(previousCursor);
     m_prgProgress.SetRange(0, 0);
     m_prgProgress.SetPos(0);
+    m_prgProgress.UpdateWindow();
     if (result != StepResult::Done) {
-        m_stcStatus.SetWindowTextA(LoadText(IDS_CREATE_FAILED));
+        ShowStatus(IDS_CREATE_FAILED);
         return;
     }
-    m_stcStatus.SetWindowTextA(LoadText(IDS_CREATE_DONE));
+    ShowStatus(IDS_CREATE_DONE);
     // Only a data file that asks for it records its creations; any other
     // content kind (an installation's 128 among them) appends nothing.
     if (header.ContentKind() == CONTENT_LOGGED) WriteCreationLog(LOG_MEDIA_CREATED);

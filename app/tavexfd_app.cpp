@@ -40,6 +40,11 @@ BOOL CTAVEXFDApp::InitInstance() {
     m_strExeDirSlash = paths.exeDirSlash;
     m_strIniPath = paths.iniPath;
 
+    // A creation runs inside the Create handler and takes minutes. Left to
+    // itself, the system would put a "not responding" ghost in the window's
+    // place after 5 seconds, hide the progress, and offer to end the program
+    // in the middle of a write.
+    m_ports.ui.DisableProcessWindowsGhosting();
     {
         CTAVEXFDDlg dialog(m_ports);
         dialog.DoModal();

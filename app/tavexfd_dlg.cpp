@@ -43,6 +43,7 @@ BOOL CTAVEXFDDlg::OnCommand(WORD id, WORD notifyCode) {
         case IDC_BTN_CREATE:
             if (notifyCode != BN_CLICKED) return FALSE;
             OnCreateMedia();
+            DiscardQueuedInput();
             return TRUE;
         case IDC_CMB_PROGRAM:
             if (notifyCode != CBN_SELCHANGE) return FALSE;

@@ -121,6 +121,8 @@ private:
     MediaContext Media();
     HANDLE OpenSelectedTarget(CreateTarget& target);
     void CloseTargetDevice(CreateTarget& target);
+    void ShowStatus(UINT id);
+    void DiscardQueuedInput();
     int m_nProgressTotal = 0;
     CTAVEXFDApp& App();
 };

@@ -1,5 +1,7 @@
 #include "host/civil_time.h"
 
+#include <cstdio>
+
 namespace veldra::host {
 namespace {
 
@@ -87,6 +89,14 @@ FILETIME FileTimeFromMilliseconds(std::int64_t milliseconds) {
     return FILETIME{static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
 }
 
+bool IsZeroFileTime(const FILETIME& time) {
+    return time.dwLowDateTime == 0 && time.dwHighDateTime == 0;
+}
+
+bool IsAllOnesFileTime(const FILETIME& time) {
+    return time.dwLowDateTime == 0xFFFFFFFFu && time.dwHighDateTime == 0xFFFFFFFFu;
+}
+
 std::optional<SYSTEMTIME> ParseTimestamp(std::string_view text) {
     if (text.size() != 19 || text[4] != '-' || text[7] != '-' || text[10] != ' ' ||
         text[13] != ':' || text[16] != ':') {
@@ -101,6 +111,15 @@ std::optional<SYSTEMTIME> ParseTimestamp(std::string_view text) {
     }
     return CivilFromMilliseconds(
         MillisecondsFromCivil(*year, *month, *day, *hour, *minute, *second));
+}
+
+std::string TimestampText(const FILETIME& time) {
+    std::uint64_t ticks = (std::uint64_t{time.dwHighDateTime} << 32) | time.dwLowDateTime;
+    SYSTEMTIME t = CivilFromMilliseconds(static_cast<std::int64_t>(ticks / 10'000u));
+    char text[48];
+    std::snprintf(text, sizeof text, "%04u-%02u-%02u %02u:%02u:%02u", t.wYear, t.wMonth, t.wDay,
+                  t.wHour, t.wMinute, t.wSecond);
+    return text;
 }
 
 }  // namespace veldra::host

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <string_view>
 
 #include "platform/win32_types.h"
@@ -18,10 +19,15 @@ std::int64_t MillisecondsFromCivil(const SYSTEMTIME& time);
 // With the day of the week filled in.
 SYSTEMTIME CivilFromMilliseconds(std::int64_t milliseconds);
 FILETIME FileTimeFromMilliseconds(std::int64_t milliseconds);
+// The two values SetFileTime reads as requests rather than times.
+bool IsZeroFileTime(const FILETIME& time);
+bool IsAllOnesFileTime(const FILETIME& time);
 
 // Exactly "YYYY-MM-DD hh:mm:ss", as machine.ini and the manifests write a
 // time; nullopt when the text is not of that shape, names no real date or
 // time, or lies before 1601.
 std::optional<SYSTEMTIME> ParseTimestamp(std::string_view text);
+// The same form for a FILETIME, to the second.
+std::string TimestampText(const FILETIME& time);
 
 }  // namespace veldra::host

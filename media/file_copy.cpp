@@ -55,10 +55,11 @@ StepResult CopyOne(MediaContext& context, CreateTarget& target, const DataFileEn
         }
         remaining -= chunk;
     }
-    // The times are part of what the data file asks for: a file without them
-    // is not written right.
-    if (!ports.files.SetFileTime(file.get(), &entry.FileTime, &entry.FileTime, &entry.FileTime) ||
-        !file.close()) {
+    // The file keeps whatever times the file system gives it when it will not
+    // take the entry's (FAT refuses a time outside its years); only the close
+    // decides whether the data reached the medium.
+    ports.files.SetFileTime(file.get(), &entry.FileTime, &entry.FileTime, &entry.FileTime);
+    if (!file.close()) {
         context.reporter.ShowStopMessage(MediaWriteError(3));
         return StepResult::Failed;
     }
@@ -100,8 +101,8 @@ StepResult StampFloppyFiles(MediaContext& context, CreateTarget& target) {
                               ports.files.CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0,
                                                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL));
         bool finished = file.valid();
-        if (finished && stamped)
-            finished = ports.files.SetFileTime(file.get(), &stamp, &stamp, &stamp);
+        // As in the copy: a stamp the file system refuses leaves the times.
+        if (finished && stamped) ports.files.SetFileTime(file.get(), &stamp, &stamp, &stamp);
         if (finished) finished = file.close();
         if (finished) {
             finished = ports.files.SetFileAttributesA(

@@ -12,6 +12,15 @@
 // Controls are addressed through their window handles (GetDlgItem) and driven
 // with SendMessageA and the control messages of win32_types.h: combo boxes
 // (CB_*) and progress bars (PBM_*). Text travels in the program's code page.
+//
+// While a handler runs, the thread takes no messages: a control's new text or
+// position reaches the screen when the control is painted (UpdateWindow on it
+// or its dialog) or when the thread next takes messages (the handler has
+// returned, or a message box runs its own loop). Clicks and keys meanwhile wait
+// in the thread's queue and reach the dialog after the handler, unless
+// PeekMessageA takes them out first. A window whose thread has taken no
+// message for 5 seconds is "not responding", and the system shows a ghost in
+// its place, unless the process called DisableProcessWindowsGhosting.
 #pragma once
 
 #include <cstdint>
@@ -26,6 +35,8 @@ using ::HDC;
 using ::HICON;
 using ::HMENU;
 using ::HWND;
+using ::MSG;
+using ::POINT;
 using ::RECT;
 inline const HWND NULL_HWND = nullptr;
 inline const HMENU NULL_HMENU = nullptr;
@@ -48,8 +59,23 @@ struct RECT {
     std::int32_t right = 0;
     std::int32_t bottom = 0;
 };
+
+struct POINT {
+    std::int32_t x = 0;
+    std::int32_t y = 0;
+};
+
+struct MSG {
+    HWND hwnd = static_cast<HWND>(0);
+    UINT message = 0;
+    WPARAM wParam = 0;
+    LPARAM lParam = 0;
+    DWORD time = 0;
+    POINT pt;
+};
 #endif
 static_assert(sizeof(RECT) == 16);
+static_assert(sizeof(MSG) == (sizeof(void*) == 8 ? 48 : 28));
 
 // The system cursors of LoadCursorA, by the numbers behind the SDK's
 // IDC_ARROW and IDC_WAIT (which are resource-name pointers there).
@@ -84,6 +110,16 @@ public:
     virtual BOOL IsWindowEnabled(HWND window) = 0;
     virtual BOOL UpdateWindow(HWND window) = 0;
     virtual int MessageBoxA(HWND owner, const char* text, const char* caption, UINT type) = 0;
+
+    // The first message of the thread's queue for window (NULL_HWND: any of
+    // the thread's windows) whose number lies in filterMin..filterMax (0, 0:
+    // any), taken out with PM_REMOVE; FALSE when there is none. Calling it
+    // counts as taking messages, but it paints nothing.
+    virtual BOOL PeekMessageA(MSG* message, HWND window, UINT filterMin, UINT filterMax,
+                              UINT remove) = 0;
+    // For the rest of the process: a window that stops taking messages keeps
+    // its place on the screen instead of a ghost.
+    virtual void DisableProcessWindowsGhosting() = 0;
 
     virtual HMENU GetSystemMenu(HWND window, BOOL revert) = 0;
     virtual BOOL AppendMenuA(HMENU menu, UINT flags, std::uintptr_t idNewItem,

@@ -14,12 +14,9 @@
 #ifndef NOMINMAX
 #define NOMINMAX
 #endif
-#ifndef _WIN32_WINNT
-#define _WIN32_WINNT 0x0501
-#endif
-#ifndef WINVER
-#define WINVER 0x0501
-#endif
+// _WIN32_WINNT and WINVER come from the compiler's command line
+// (win32/CMakeLists.txt): defined here they would come too late, after any
+// standard header has let the SDK pick its own.
 
 #include <windows.h>
 // After <windows.h>, in this order.

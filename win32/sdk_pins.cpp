@@ -5,6 +5,9 @@
 // with the SDK fails the build here first.
 #include "win32/portable_headers.h"
 
+// The SDK hides what Windows XP lacks only when asked before its first header.
+static_assert(_WIN32_WINNT == 0x0501 && WINVER == 0x0501, "the XP pin did not reach the SDK");
+
 namespace veldra {
 
 #define VELDRA_WIN32_VALUE(type, name, value)                          \

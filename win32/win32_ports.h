@@ -96,6 +96,9 @@ public:
     BOOL IsWindowEnabled(HWND window) override;
     BOOL UpdateWindow(HWND window) override;
     int MessageBoxA(HWND owner, const char* text, const char* caption, UINT type) override;
+    BOOL PeekMessageA(MSG* message, HWND window, UINT filterMin, UINT filterMax,
+                      UINT remove) override;
+    void DisableProcessWindowsGhosting() override;
 
     HMENU GetSystemMenu(HWND window, BOOL revert) override;
     BOOL AppendMenuA(HMENU menu, UINT flags, std::uintptr_t idNewItem, const char* text) override;

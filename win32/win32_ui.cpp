@@ -69,6 +69,22 @@ int Win32UiPort::MessageBoxA(HWND owner, const char* text, const char* caption, 
     return ::MessageBoxA(owner, text, caption, type);
 }
 
+BOOL Win32UiPort::PeekMessageA(MSG* message, HWND window, UINT filterMin, UINT filterMax,
+                               UINT remove) {
+    return ::PeekMessageA(message, window, filterMin, filterMax, remove);
+}
+
+// Looked up rather than imported: the documentation names Windows XP, yet it
+// is said to come with a service pack of it. An import the loader cannot
+// resolve would keep the program from starting at all; a user32 without the
+// call only leaves the window its ghost.
+void Win32UiPort::DisableProcessWindowsGhosting() {
+    using Disable = VOID(WINAPI*)(VOID);
+    FARPROC found =
+        ::GetProcAddress(::GetModuleHandleA("user32.dll"), "DisableProcessWindowsGhosting");
+    if (found) reinterpret_cast<Disable>(reinterpret_cast<void (*)()>(found))();
+}
+
 HMENU Win32UiPort::GetSystemMenu(HWND window, BOOL revert) {
     return ::GetSystemMenu(window, revert);
 }

@@ -19,6 +19,7 @@ public:
     std::string GetWindowTextA() const;
     void EnableWindow(BOOL enable) { m_pUi->EnableWindow(m_hWnd, enable); }
     BOOL IsWindowEnabled() const { return m_pUi->IsWindowEnabled(m_hWnd); }
+    BOOL UpdateWindow() { return m_pUi->UpdateWindow(m_hWnd); }
 
 protected:
     LRESULT Send(UINT message, WPARAM wParam = 0, LPARAM lParam = 0) const {

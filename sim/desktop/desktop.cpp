@@ -40,7 +40,14 @@ Desktop::Desktop(Kernel& kernel, OperatorScript script, Transcript& transcript)
     : m_kernel(kernel),
       m_config(kernel.Config()),
       m_script(std::move(script)),
-      m_transcript(transcript) {}
+      m_transcript(transcript),
+      m_bPaintOnRequest(kernel.Config().majorVersion >= 6) {
+    m_kernel.WatchClock([this](std::uint64_t nowMs) { WatchClock(nowMs); });
+}
+
+Desktop::~Desktop() {
+    m_kernel.WatchClock(nullptr);
+}
 
 int Desktop::LoadStringA(UINT id, char* buffer, int size) {
     std::string utf8;
@@ -103,6 +110,7 @@ INT_PTR Desktop::DialogBoxParamA(int templateId, HWND parent, DialogProcedure& p
         control.hwnd = static_cast<HWND>(++next);
         control.label = LabelOf(templateId, t.id);
         control.text = ToCp932OrThrow(t.text);
+        control.shownText = control.text;
         control.enabled = !(t.style & WS_DISABLED);
         if (t.kind == ControlClass::Static && *t.text) {
             statics += (statics.empty() ? ": " : ", ") + Transcript::QuoteUtf8(t.text);
@@ -115,26 +123,31 @@ INT_PTR Desktop::DialogBoxParamA(int templateId, HWND parent, DialogProcedure& p
 
     // As on Windows, the dialog becomes visible only when its loop first runs
     // out of messages: one that closes itself from its initialisation is
-    // never seen.
+    // never seen. The loop takes posted messages first, then the clicks and
+    // keys that wait, then paints.
     Dispatch(window, WM_INITDIALOG, 0, 0);
-    bool shown = false;
     while (!window.ended) {
+        TookMessages();
         if (!window.posted.empty()) {
             auto [message, wParam, lParam] = window.posted.front();
             window.posted.pop_front();
             Dispatch(window, message, wParam, lParam);
             continue;
         }
-        if (!shown) {
-            shown = true;
+        if (DeliverQueuedInput(window)) continue;
+        PaintWindows();
+        if (!window.shown) {
+            window.shown = true;
             m_transcript.Add(name + " shown" + statics);
         }
         PerformOperatorAction(window);
     }
     window.procedure->DialogProc(window.hwnd, WM_DESTROY, 0, 0);
     INT_PTR result = window.result;
-    m_transcript.Add(name + (shown ? " closes (" : " closes unseen (") + std::to_string(result) +
-                     ")");
+    m_transcript.Add(name + (window.shown ? " closes (" : " closes unseen (") +
+                     std::to_string(result) + ")");
+    // What still waits for the window goes with it.
+    std::erase_if(m_input, [&](const QueuedInput& input) { return input.dialog == window.hwnd; });
     m_windows.pop_back();
     return result;
 }

@@ -2,6 +2,13 @@
 // templates, their controls, message boxes, the system menu, icons, cursor
 // and painting. Between messages the operator script stands in for the person
 // at the machine; whatever the screen shows goes to the transcript.
+//
+// The thread's messages as Windows keeps them: the dialog's loop takes posted
+// messages, then queued clicks and keys, then paints, and only then waits for
+// the operator. On Windows XP a control paints itself as it changes; from
+// Vista on, a change waits for the next painting. A window whose thread has
+// taken no message for 5 seconds of the virtual clock is replaced by its
+// ghost, which shows nothing new until the thread takes messages again.
 #pragma once
 
 #include <cstdint>
@@ -23,6 +30,9 @@ namespace veldra::sim {
 class Desktop final : public UiPort {
 public:
     Desktop(Kernel& kernel, OperatorScript script, Transcript& transcript);
+    ~Desktop();
+    Desktop(const Desktop&) = delete;
+    Desktop& operator=(const Desktop&) = delete;
 
     std::size_t ScriptRemaining() const { return m_script.Remaining(); }
 
@@ -49,6 +59,9 @@ public:
     int GetSystemMetrics(int index) override;
     BOOL GetClientRect(HWND window, RECT* rect) override;
     BOOL DrawIcon(HDC dc, int x, int y, HICON icon) override;
+    BOOL PeekMessageA(MSG* message, HWND window, UINT filterMin, UINT filterMax,
+                      UINT remove) override;
+    void DisableProcessWindowsGhosting() override;
 
 private:
     struct Control {
@@ -64,6 +77,12 @@ private:
         int rangeHigh = 100;
         int position = 0;
         int step = 10;
+        // What the screen shows of the text and the bar: behind the above
+        // while a change waits to be painted.
+        std::string shownText;
+        int shownLow = 0;
+        int shownHigh = 100;
+        int shownPosition = 0;
     };
     struct MenuItem {
         UINT flags;
@@ -80,7 +99,17 @@ private:
         bool ended = false;
         INT_PTR result = 0;
         bool iconic = false;
+        bool shown = false;    // on the screen since its loop first waited
+        bool ghosted = false;  // its ghost stands in its place
         std::vector<MenuItem> systemMenu;
+    };
+    // A click or key the operator made while a handler ran.
+    struct QueuedInput {
+        HWND dialog;
+        HWND target;  // the control clicked, or the dialog for keys and its close box
+        UINT message;
+        WPARAM wParam;
+        Action action;
     };
 
     Window* FindWindow(HWND hwnd);
@@ -92,9 +121,20 @@ private:
     void PerformVerb(Window& window, const OperatorTarget& target, int number);
     void PressButton(Window& window, int id, const std::string& name);
     void PickLine(Window& window, int id, const std::string& name, int line);
+    void Perform(Window& window, const Action& action);
     LRESULT ComboMessage(Control& control, UINT message, WPARAM wParam, LPARAM lParam);
-    LRESULT ProgressMessage(Control& control, UINT message, WPARAM wParam, LPARAM lParam);
+    LRESULT ProgressMessage(Window& window, Control& control, UINT message, WPARAM wParam,
+                            LPARAM lParam);
     void ShowChange(const Control& control, const std::string& what);
+
+    // The message queue (desktop_queue.cpp).
+    bool PaintsAtOnce(const Window& window) const;
+    void PaintControl(Control& control);
+    void PaintWindows();
+    void TookMessages();
+    void WatchClock(std::uint64_t nowMs);
+    void TakeMeanwhileActions(Window& window);
+    bool DeliverQueuedInput(Window& window);
 
     Kernel& m_kernel;
     const MachineConfig& m_config;
@@ -102,6 +142,10 @@ private:
     Transcript& m_transcript;
 
     std::vector<std::unique_ptr<Window>> m_windows;  // open dialogs, innermost last
+    std::deque<QueuedInput> m_input;
+    bool m_bPaintOnRequest;  // Vista and later: changes wait for a painting
+    bool m_bGhosting = true;
+    std::uint64_t m_nTookMessagesMs = 0;  // when the thread last took messages
     std::uintptr_t m_nNextWindow = 0x10000;
     HCURSOR m_hCursor = static_cast<HCURSOR>(SYSTEM_CURSOR_ARROW);
 };

@@ -12,13 +12,14 @@ LRESULT Desktop::SendMessageA(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPa
         if (message == WM_SETICON || message == WM_ICONERASEBKGND) return 0;
         return window->procedure->DialogProc(hwnd, message, wParam, lParam);
     }
-    Control* control = FindControl(hwnd);
+    Window* owner = nullptr;
+    Control* control = FindControl(hwnd, &owner);
     if (control == nullptr) throw NotImplementedError("SendMessageA to an unknown window");
     if (message == WM_SETTEXT) return SetWindowTextA(hwnd, reinterpret_cast<const char*>(lParam));
     if (control->kind == ControlClass::ComboBox)
         return ComboMessage(*control, message, wParam, lParam);
     if (control->kind == ControlClass::Progress)
-        return ProgressMessage(*control, message, wParam, lParam);
+        return ProgressMessage(*owner, *control, message, wParam, lParam);
     throw NotImplementedError("message " + std::to_string(message) + " to control " +
                               std::to_string(control->id));
 }
@@ -68,11 +69,28 @@ LRESULT Desktop::ComboMessage(Control& control, UINT message, WPARAM wParam, LPA
     }
 }
 
-LRESULT Desktop::ProgressMessage(Control& control, UINT message, WPARAM wParam, LPARAM lParam) {
+// Where the bar paints itself at once, each change shows as it comes;
+// otherwise the next painting shows where the bar then stands.
+LRESULT Desktop::ProgressMessage(Window& window, Control& control, UINT message, WPARAM wParam,
+                                 LPARAM lParam) {
+    bool atOnce = PaintsAtOnce(window);
+    if (atOnce) PaintControl(control);  // what waited behind a ghost comes first
+    struct Shown {
+        Control& bar;
+        bool atOnce;
+        ~Shown() {
+            if (!atOnce) return;
+            bar.shownLow = bar.rangeLow;
+            bar.shownHigh = bar.rangeHigh;
+            bar.shownPosition = bar.position;
+        }
+    } shown{control, atOnce};
+    auto show = [&](const std::string& what) {
+        if (atOnce) ShowChange(control, what);
+    };
     auto showPosition = [&](int before) {
         if (control.position != before) {
-            ShowChange(control,
-                       std::to_string(control.position) + "/" + std::to_string(control.rangeHigh));
+            show(std::to_string(control.position) + "/" + std::to_string(control.rangeHigh));
         }
     };
     int before = control.position;
@@ -82,8 +100,8 @@ LRESULT Desktop::ProgressMessage(Control& control, UINT message, WPARAM wParam, 
                                           static_cast<WORD>(control.rangeHigh));
             control.rangeLow = LOWORD(static_cast<std::uintptr_t>(lParam));
             control.rangeHigh = HIWORD(static_cast<std::uintptr_t>(lParam));
-            ShowChange(control, "range " + std::to_string(control.rangeLow) + ".." +
-                                    std::to_string(control.rangeHigh));
+            show("range " + std::to_string(control.rangeLow) + ".." +
+                 std::to_string(control.rangeHigh));
             control.position = std::clamp(control.position, control.rangeLow, control.rangeHigh);
             showPosition(before);
             return previous;
@@ -129,13 +147,12 @@ BOOL Desktop::PostMessageA(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam
 }
 
 BOOL Desktop::SetWindowTextA(HWND hwnd, const char* text) {
-    Control* control = FindControl(hwnd);
+    Window* owner = nullptr;
+    Control* control = FindControl(hwnd, &owner);
     if (control == nullptr)
         throw NotImplementedError("SetWindowTextA on a window that is no control");
-    if (control->text != text) {
-        control->text = text;
-        ShowChange(*control, Transcript::Quote(text));
-    }
+    control->text = text;
+    if (PaintsAtOnce(*owner)) PaintControl(*control);
     return TRUE;
 }
 
@@ -165,8 +182,19 @@ BOOL Desktop::IsWindowEnabled(HWND hwnd) {
     return control && control->enabled ? TRUE : FALSE;
 }
 
+// Paints what has changed, at once: the dialog with its controls, or the one
+// control. Behind a ghost nothing new reaches the screen.
 BOOL Desktop::UpdateWindow(HWND hwnd) {
-    return FindWindow(hwnd) ? TRUE : FALSE;
+    Window* owner = FindWindow(hwnd);
+    Control* control = owner ? nullptr : FindControl(hwnd, &owner);
+    if (owner == nullptr) return FALSE;
+    if (!owner->shown || owner->ghosted) return TRUE;
+    if (control) {
+        PaintControl(*control);
+    } else {
+        for (Control& each : owner->controls) PaintControl(each);
+    }
+    return TRUE;
 }
 
 }  // namespace veldra::sim

@@ -159,7 +159,17 @@ void Desktop::PerformOperatorAction(Window& window) {
         PerformWait(action);
         return;
     }
+    if (action.meanwhile) {
+        throw ScriptError("'" + action.text + "' comes while the dialog \"" + window.caption +
+                          "\" waits for the operator, not while a handler runs");
+    }
     m_transcript.Add("> " + action.text);
+    // What the operator does next while the handler runs waits in the queue.
+    TakeMeanwhileActions(window);
+    Perform(window, action);
+}
+
+void Desktop::Perform(Window& window, const Action& action) {
     switch (action.kind) {
         case ActionKind::Enter: {
             int id = IDOK;
@@ -194,10 +204,58 @@ void Desktop::PerformOperatorAction(Window& window) {
                       window.caption + "\" shows none");
 }
 
+// The script's "meanwhile" actions that come next: clicks and keys made while
+// the handler runs. They wait in the queue for the window.
+void Desktop::TakeMeanwhileActions(Window& window) {
+    while (const Action* next = m_script.Peek()) {
+        if (!next->meanwhile) return;
+        Action action = *m_script.Next();
+        m_transcript.Add("> " + action.text);
+        QueuedInput input{window.hwnd, window.hwnd, WM_LBUTTONDOWN, 0, action};
+        if (action.kind == ActionKind::Enter || action.kind == ActionKind::Escape) {
+            input.message = WM_KEYDOWN;
+            input.wParam = action.kind == ActionKind::Enter ? VK_RETURN : VK_ESCAPE;
+        } else if (action.kind == ActionKind::CloseBox) {
+            input.message = WM_NCLBUTTONDOWN;
+            input.wParam = HTCLOSE;
+        } else if (const OperatorTarget* target =
+                       VerbTarget(window.dialogTemplate->id, action.verb)) {
+            HWND control = GetDlgItem(window.hwnd, target->id);
+            if (control != NULL_HWND) input.target = control;
+        }
+        m_input.push_back(input);
+    }
+}
+
+// The first click or key that waits reaches the window, as the operator's
+// action would have.
+bool Desktop::DeliverQueuedInput(Window& window) {
+    if (m_input.empty()) return false;
+    if (m_input.front().dialog != window.hwnd) {
+        throw NotImplementedError(
+            "a click or key queued for a dialog that a modal window covers: " +
+            m_input.front().action.text);
+    }
+    Action action = m_input.front().action;
+    m_input.pop_front();
+    m_transcript.Add("queued " + action.text.substr(action.text.find(' ') + 1) + " reaches " +
+                     Transcript::QuoteUtf8(window.caption));
+    Perform(window, action);
+    return true;
+}
+
+// The box runs a loop of its own: the thread takes messages, and what waits
+// to be painted is painted before the box appears.
 int Desktop::MessageBoxA(HWND owner, const char* text, const char* caption, UINT type) {
     (void)owner;
     std::string shown = "message box [" + IconName(type) + ", " + ButtonsName(type) + "] " +
                         Transcript::Quote(caption ? caption : "") + ": " + Transcript::Quote(text);
+    if (!m_input.empty()) {
+        throw NotImplementedError("a message box while clicks or keys wait in the queue: " +
+                                  m_input.front().action.text);
+    }
+    TookMessages();
+    PaintWindows();
     while (true) {
         std::optional<Action> next = m_script.Next();
         if (!next) {
@@ -215,6 +273,8 @@ int Desktop::MessageBoxA(HWND owner, const char* text, const char* caption, UINT
                               " waits for an answer; the script says '" + next->text + "'");
         }
         m_transcript.Add(shown + " -> " + AnswerName(answer));
+        TookMessages();
+        if (!m_windows.empty()) TakeMeanwhileActions(*m_windows.back());
         return answer;
     }
 }

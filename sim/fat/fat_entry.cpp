@@ -241,7 +241,7 @@ std::array<char16_t, kLongNameChunk> LongEntryUnits(const std::uint8_t* entry) {
 }
 
 FatStamp FatStampFromLocal(const SYSTEMTIME& t) {
-    // Outside the years FAT can count, the nearest time it can.
+    // A machine clock outside the years FAT can count: the nearest time it can.
     if (t.wYear < 1980) return FatStamp{(0 << 9) | (1 << 5) | 1, 0, 0};
     if (t.wYear > 2107)
         return FatStamp{(127 << 9) | (12 << 5) | 31, (23 << 11) | (59 << 5) | 29, 199};
@@ -250,11 +250,6 @@ FatStamp FatStampFromLocal(const SYSTEMTIME& t) {
     stamp.time = static_cast<std::uint16_t>((t.wHour << 11) | (t.wMinute << 5) | (t.wSecond / 2));
     stamp.centiseconds = static_cast<std::uint8_t>((t.wSecond % 2) * 100 + t.wMilliseconds / 10);
     return stamp;
-}
-
-FatStamp FatStampFromFileTime(const FILETIME& time) {
-    std::uint64_t ticks = (std::uint64_t{time.dwHighDateTime} << 32) | time.dwLowDateTime;
-    return FatStampFromLocal(host::CivilFromMilliseconds(static_cast<std::int64_t>(ticks / 10000)));
 }
 
 FILETIME FileTimeFromFat(std::uint16_t date, std::uint16_t time, std::uint8_t centiseconds) {

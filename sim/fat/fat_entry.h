@@ -57,8 +57,8 @@ struct FatStamp {
 };
 
 // FAT keeps local time. The machine's local time (its virtual clock) counts
-// as UTC here, so times convert with no time-zone offset at all.
-FatStamp FatStampFromFileTime(const FILETIME& time);
+// as UTC here, so times convert with no time-zone offset at all (the times a
+// program sets go through host/fat_time.h first).
 FatStamp FatStampFromLocal(const SYSTEMTIME& time);
 // FILETIME 0 for a date that names no day (an entry never given one).
 FILETIME FileTimeFromFat(std::uint16_t date, std::uint16_t time, std::uint8_t centiseconds);

@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 #include <vector>
 
+#include "host/fat_time.h"
 #include "sim/kernel/errors.h"
 
 namespace veldra::sim {
@@ -171,22 +173,44 @@ DWORD FatFile::Size(std::uint64_t* size) {
     return ERROR_SUCCESS;
 }
 
+// As the FAT driver takes them: a zero time leaves that time as it is; all
+// ones leaves it too, and keeps the close from stamping it; a time FAT cannot
+// hold fails the whole call before anything changes.
 DWORD FatFile::SetTimes(const FILETIME* creation, const FILETIME* lastAccess,
                         const FILETIME* lastWrite) {
+    struct Given {
+        bool keep = false;  // all ones: left as it is, for the rest of this open
+        std::optional<SYSTEMTIME> local;
+    };
+    auto take = [](const FILETIME* time, host::FatTimeField field, Given* given) {
+        if (time == nullptr || host::IsZeroFileTime(*time)) return true;
+        if (host::IsAllOnesFileTime(*time)) {
+            given->keep = true;
+            return true;
+        }
+        given->local = host::FatDriverTime(*time, field);
+        return given->local.has_value();
+    };
+    Given c, a, w;
+    if (!take(creation, host::FatTimeField::Creation, &c) ||
+        !take(lastAccess, host::FatTimeField::LastAccess, &a) ||
+        !take(lastWrite, host::FatTimeField::LastWrite, &w)) {
+        return ERROR_INVALID_PARAMETER;
+    }
     std::unique_ptr<FatMount> mount;
     Entry entry;
     if (DWORD error = Load(&mount, &entry)) return error;
-    if (creation) {
-        FatStamp stamp = FatStampFromFileTime(*creation);
+    if (c.local) {
+        FatStamp stamp = FatStampFromLocal(*c.local);
         entry[13] = stamp.centiseconds;
         PutStamp(entry.data(), 14, 16, stamp);
     }
-    if (lastAccess) PutLe16(&entry[18], FatStampFromFileTime(*lastAccess).date);
-    if (lastWrite) PutStamp(entry.data(), 22, 24, FatStampFromFileTime(*lastWrite));
+    if (a.local) PutLe16(&entry[18], FatStampFromLocal(*a.local).date);
+    if (w.local) PutStamp(entry.data(), 22, 24, FatStampFromLocal(*w.local));
     if (DWORD error = WriteEntry(mount->View(), m_entryOffset, entry.data())) return error;
     // Times given stay; the close does not stamp over them.
-    m_lastWriteGiven = m_lastWriteGiven || lastWrite;
-    m_lastAccessGiven = m_lastAccessGiven || lastAccess;
+    m_lastWriteGiven = m_lastWriteGiven || w.keep || w.local;
+    m_lastAccessGiven = m_lastAccessGiven || a.keep || a.local;
     return ERROR_SUCCESS;
 }
 

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <utility>
 
+#include "host/civil_time.h"
 #include "host/cp932.h"
 #include "host/text.h"
 #include "sim/kernel/errors.h"
@@ -137,10 +138,17 @@ public:
         struct timespec times[2];
         times[0].tv_nsec = UTIME_OMIT;
         times[1].tv_nsec = UTIME_OMIT;
-        if (lastAccess) times[0] = UnixFromFileTime(*lastAccess);
-        if (lastWrite) times[1] = UnixFromFileTime(*lastWrite);
+        // Zero asks for no change; all ones would also stop the system's own
+        // updates through this handle, which the host does not let us do.
+        auto given = [](const FILETIME* time) {
+            if (time && host::IsAllOnesFileTime(*time))
+                throw NotImplementedError("SetFileTime with all ones on a host folder drive");
+            return time != nullptr && !host::IsZeroFileTime(*time);
+        };
+        if (given(lastAccess)) times[0] = UnixFromFileTime(*lastAccess);
+        if (given(lastWrite)) times[1] = UnixFromFileTime(*lastWrite);
         if (::futimens(m_fd, times) != 0) return LastHostError();
-        if (creation) m_volume.m_creationTimes[m_key] = *creation;
+        if (given(creation)) m_volume.m_creationTimes[m_key] = *creation;
         return ERROR_SUCCESS;
     }
 

@@ -52,7 +52,8 @@ public:
     // and fails with ERROR_DISK_FULL.
     virtual DWORD Write(std::uint64_t offset, const void* buffer, DWORD bytes, DWORD* written) = 0;
     virtual DWORD Size(std::uint64_t* size) = 0;
-    // A null time stays as it is.
+    // A null or zero time stays as it is (SetFileTime's contract); all ones
+    // keeps it too, and the file system's own updates through this open.
     virtual DWORD SetTimes(const FILETIME* creation, const FILETIME* lastAccess,
                            const FILETIME* lastWrite) = 0;
     virtual DWORD Close() = 0;

@@ -152,6 +152,7 @@ BOOL Kernel::MessageBeep(UINT type) {
 void Kernel::Sleep(DWORD milliseconds) {
     ++m_nSleepCount;
     m_nSleptMs += milliseconds;
+    if (m_clockWatcher) m_clockWatcher(m_nSleptMs);
 }
 
 void Kernel::GetLocalTime(SYSTEMTIME* time) {

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <set>
@@ -61,6 +62,12 @@ public:
     // The process ends: the system closes what the program left open.
     void EndProcess();
 
+    // Called after each Sleep has moved the virtual clock, with the time it
+    // has counted since the machine started.
+    void WatchClock(std::function<void(std::uint64_t nowMs)> watcher) {
+        m_clockWatcher = std::move(watcher);
+    }
+
     // What tests look at.
     std::uint64_t SleepCount() const { return m_nSleepCount; }
     std::uint64_t SleptMilliseconds() const { return m_nSleptMs; }
@@ -102,6 +109,7 @@ private:
     std::uint64_t m_nSleepCount = 0;
     std::uint64_t m_nSleptMs = 0;
     std::int64_t m_nClockBaseMs = 0;
+    std::function<void(std::uint64_t)> m_clockWatcher;
 };
 
 }  // namespace veldra::sim

@@ -93,6 +93,21 @@ Action ParseAction(const std::string& text) {
         action.duration = *duration;
         return action;
     }
+    if (verb == "meanwhile") {
+        if (argument.empty()) throw ScriptError("action '" + text + "' needs a click or a key");
+        Action queued = ParseAction(argument);
+        bool queueable = queued.kind == ActionKind::Enter || queued.kind == ActionKind::Escape ||
+                         queued.kind == ActionKind::CloseBox ||
+                         (queued.kind == ActionKind::Verb &&
+                          DialogVerbKind(queued.verb) != OperatorVerbKind::SystemCommand);
+        if (!queueable || queued.meanwhile) {
+            throw ScriptError("action '" + text +
+                              "': only a button, a box, enter, esc or close can be done meanwhile");
+        }
+        queued.meanwhile = true;
+        queued.text = text;
+        return queued;
+    }
     if (verb == "wait-for") {
         if (argument.empty()) throw ScriptError("action '" + text + "' needs a host file path");
         action.kind = ActionKind::WaitFor;

@@ -42,6 +42,9 @@ struct Action {
     std::chrono::milliseconds duration{0};
     std::filesystem::path file;
     std::string text;  // as written, for the transcript and errors
+    // "meanwhile ACTION": a click or key made while a handler runs; it waits
+    // in the queue (Verb for a button or a box, Enter, Escape, CloseBox).
+    bool meanwhile = false;
 };
 
 class OperatorScript {
@@ -53,6 +56,7 @@ public:
     void Append(const OperatorScript& more);
     bool Empty() const { return m_actions.empty(); }
     std::optional<Action> Next();
+    const Action* Peek() const { return m_actions.empty() ? nullptr : &m_actions.front(); }
     std::size_t Remaining() const { return m_actions.size(); }
 
 private:

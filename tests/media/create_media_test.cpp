@@ -121,6 +121,49 @@ TEST_F(CreateMedia, AUsbStickGetsItsPartitionAndFilesWithTheirOwnTimes) {
     EXPECT_TRUE(machine.Exists("TAVEX/TVLOG.TXT"));
 }
 
+// FAT refuses both times; the program does not look at SetFileTime's
+// result, and the file keeps the time it was written (the machine's clock).
+TEST_F(CreateMedia, TimesFatCannotHoldLeaveTheFilesTheirOwnAndTheRunSucceeds) {
+    Devices("");
+    DataFileSpec program = TestMachine::FloppyProgram("TIMES");
+    program.entries.erase(program.entries.begin());  // keeps the medium's own file system
+    program.entries[0].fileTime = sim::testing::FileTimeOf(2108, 1, 1, 0, 0, 0, 0);
+    program.fileStamp = sim::testing::FileTimeOf(1979, 6, 1, 0, 0, 0, 0);
+    machine.WriteDataFile("TAVEX/FD.DAT", program);
+    RunResult run = RunKeepingDataFiles(machine, "create, yes, exit");
+    ASSERT_TRUE(run.Has(kDone)) << run.Text();
+    EXPECT_EQ(Shell(ToolPath("fsck.fat") + " -n " + Image("fd.img")), 0);
+    std::string listing = Mtools("mdir", Image("fd.img"), "-a ::/");
+    EXPECT_NE(listing.find("README   TXT        10 2010-03-09  14:05"), std::string::npos)
+        << listing;
+}
+
+// A creation that takes its time (2 s before each write): on XP and on a
+// Vista-class machine alike the progress reaches the screen step by step while
+// it runs, the window never turns into its "not responding" ghost, and a second
+// press of Create made meanwhile does not start another creation.
+class LongCreation : public CreateMedia, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(LongCreation, ShowsItsProgressStaysRespondingAndDropsClicksMadeMeanwhile) {
+    Devices("");
+    machine.SetSystem("version", GetParam());
+    machine.WriteIni(
+        {"[FILE]", "FILES=2", "FILE1=FD.DAT", "FILE2=USB.DAT", "FILENO=1", "WRITEDELAY=2000"});
+    RunResult run = RunKeepingDataFiles(machine, "create, yes, meanwhile create, exit");
+    ASSERT_EQ(run.exitCode, 0) << run.Text();
+    EXPECT_TRUE(run.Has(kDone)) << run.Text();
+    EXPECT_GT(run.sleptMs, 5000u);
+    EXPECT_FALSE(run.Has("not responding")) << run.Text();
+    int firstStep = run.IndexOf("progress: 1/");
+    EXPECT_GE(firstStep, 0) << run.Text();
+    EXPECT_LT(firstStep, run.IndexOf("cursor: arrow")) << run.Text();
+    EXPECT_TRUE(run.Has("> meanwhile create")) << run.Text();
+    EXPECT_EQ(run.Count(kFloppyYes), 1) << run.Text();
+    EXPECT_EQ(Shell(ToolPath("fsck.fat") + " -n " + Image("fd.img")), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Versions, LongCreation, ::testing::Values("5.1.2600", "6.1.7601"));
+
 TEST_F(CreateMedia, OnlyContentKindZeroIsLogged) {
     Devices("");
     machine.WriteFile("TAVEX/FD.DAT", WithContentKind(ExampleDataFile("NOVUSFD.DAT"), 128));

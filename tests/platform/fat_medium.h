@@ -62,6 +62,10 @@ inline FILETIME FileTimeOf(int y, int mo, int d, int h, int mi, int s, int ms) {
     return host::FileTimeFromMilliseconds(host::MillisecondsFromCivil(y, mo, d, h, mi, s, ms));
 }
 
+inline std::uint64_t Ticks(const FILETIME& t) {
+    return (std::uint64_t{t.dwHighDateTime} << 32) | t.dwLowDateTime;
+}
+
 struct MediumFormat {
     const char* name;
     std::string mkfs;

@@ -106,7 +106,7 @@ TEST_P(FatFormats, WritesWhatFsckAndMtoolsAccept) {
     std::string listing = Mtools("mdir -a", "::");
     EXPECT_NE(listing.find("NEW      TXT         8 2024-05-03  17:09"), std::string::npos)
         << listing;
-    EXPECT_NE(listing.find("MIXEDC~1 BIN     20000 2022-11-30  22:58  Mixed Case Name.bin"),
+    EXPECT_NE(listing.find("MIXEDC~1 BIN     20000 2022-11-30  22:59  Mixed Case Name.bin"),
               std::string::npos)
         << listing;
     VolumeEntryInfo info = Info({"Mixed Case Name.bin"});
@@ -114,9 +114,47 @@ TEST_P(FatFormats, WritesWhatFsckAndMtoolsAccept) {
         return a.dwLowDateTime == b.dwLowDateTime && a.dwHighDateTime == b.dwHighDateTime;
     };
     EXPECT_TRUE(same(info.creationTime, creation));
-    EXPECT_TRUE(same(info.lastWriteTime, FileTimeOf(2022, 11, 30, 22, 58, 58, 0)));
+    // The driver rounds a last write time up to the next even second.
+    EXPECT_TRUE(same(info.lastWriteTime, FileTimeOf(2022, 11, 30, 22, 59, 0, 0)));
     EXPECT_TRUE(same(info.lastAccessTime, FileTimeOf(2024, 5, 3, 0, 0, 0, 0)));
     EXPECT_EQ(m_volume->FreeBytes(), MtoolsFreeBytes());
+}
+
+// SetFileTime as the FAT driver takes it: zero leaves a time alone, all ones
+// leaves it alone for the rest of the open, a time FAT cannot hold fails the
+// whole call.
+TEST_F(FatVolumeTest, TimesZeroAndAllOnesAreRequestsAndTimesOutsideFatAreRefused) {
+    MakeMedium({"Fat12Floppy", "", 1440, false});
+    WriteFile({"T.TXT"}, {{0, "x"}});
+    const FILETIME set = FileTimeOf(2004, 4, 1, 9, 0, 0, 0),
+                   later = FileTimeOf(2010, 1, 1, 0, 0, 0, 0);
+    const FILETIME zero{}, ones{0xFFFFFFFFu, 0xFFFFFFFFu};
+    const FILETIME past2107 = FileTimeOf(2107, 12, 31, 23, 59, 59, 0);
+    auto open = [&] {
+        DWORD error = ERROR_SUCCESS;
+        auto file = m_volume->Open({"T.TXT"}, VolumeOpen{true}, &error);
+        EXPECT_TRUE(file) << error;
+        return file;
+    };
+    {
+        auto file = open();
+        ASSERT_EQ(file->SetTimes(&set, &set, &set), ERROR_SUCCESS);
+        EXPECT_EQ(file->SetTimes(&later, nullptr, &past2107), ERROR_INVALID_PARAMETER);
+        ASSERT_EQ(file->Close(), ERROR_SUCCESS);
+    }
+    {
+        auto file = open();
+        ASSERT_EQ(file->SetTimes(&zero, &zero, &ones), ERROR_SUCCESS);
+        DWORD written = 0;
+        ASSERT_EQ(file->Write(1, "y", 1, &written), ERROR_SUCCESS);
+        ASSERT_EQ(file->Close(), ERROR_SUCCESS);
+    }
+    VolumeEntryInfo info = Info({"T.TXT"});
+    EXPECT_EQ(Ticks(info.creationTime), Ticks(set)) << "the refused call changed nothing";
+    EXPECT_EQ(Ticks(info.lastWriteTime), Ticks(set)) << "all ones kept the close from stamping";
+    EXPECT_EQ(Ticks(info.lastAccessTime), Ticks(FileTimeOf(2024, 5, 3, 0, 0, 0, 0)))
+        << "zero did not keep the close from stamping";
+    EXPECT_TRUE(FsckClean());
 }
 
 TEST_F(FatVolumeTest, AFullFloppyTakesWhatFitsAndSaysDiskFull) {

@@ -1,10 +1,14 @@
 // The one calendar and timestamp parser that machine.ini's clock and the
-// manifests' times share.
+// manifests' times share, and what the FAT driver makes of the times a
+// program sets.
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdio>
+#include <string>
 
 #include "host/civil_time.h"
+#include "host/fat_time.h"
 
 namespace veldra::host {
 namespace {
@@ -42,6 +46,56 @@ TEST(Timestamp, RefusesAnyOtherShapeAndDaysThatDoNotExist) {
           "99999999999-01-01 00:00:00", " 2010-03-09 14:05:07"}) {
         EXPECT_FALSE(ParseTimestamp(bad)) << bad;
     }
+}
+
+// Each row: a time given to SetFileTime, and what the driver stores for it
+// as creation, last write and last access time ("" where it refuses it).
+TEST(FatTimes, AsTheDriverStoresOrRefusesThem) {
+    const struct {
+        const char* given;
+        int ms;
+        const char* creation;
+        const char* write;
+        const char* access;
+        bool holds;  // as given, for all three
+    } rows[] = {
+        {"2022-11-30 22:58:58", 0, "2022-11-30 22:58:58.000", "2022-11-30 22:58:58", "2022-11-30",
+         true},
+        {"2022-11-30 22:58:59", 340, "2022-11-30 22:58:59.340", "2022-11-30 22:59:00", "2022-11-30",
+         true},
+        {"2022-11-30 23:59:59", 0, "2022-11-30 23:59:59.000", "2022-12-01 00:00:00", "2022-12-01",
+         true},
+        {"1980-01-01 00:00:00", 0, "1980-01-01 00:00:00.000", "1980-01-01 00:00:00", "1980-01-01",
+         true},
+        // The last day of 1979 is taken as 1980-01-01, also once rounding reaches it.
+        {"1979-12-31 12:00:00", 0, "1980-01-01 00:00:00.000", "1980-01-01 00:00:00", "1980-01-01",
+         false},
+        {"1979-12-30 23:59:59", 0, "", "1980-01-01 00:00:00", "1980-01-01", false},
+        {"1979-12-30 23:59:57", 0, "", "", "", false},
+        {"2107-12-31 23:59:58", 0, "2107-12-31 23:59:58.000", "2107-12-31 23:59:58", "2107-12-31",
+         true},
+        {"2107-12-31 23:59:59", 0, "2107-12-31 23:59:59.000", "", "", false},
+        {"2108-01-01 00:00:00", 0, "", "", "", false},
+    };
+    auto text = [](const std::optional<SYSTEMTIME>& t, int digits) -> std::string {
+        if (!t) return "";
+        char out[64];
+        std::snprintf(out, sizeof out, "%04u-%02u-%02u %02u:%02u:%02u.%03u", t->wYear, t->wMonth,
+                      t->wDay, t->wHour, t->wMinute, t->wSecond, t->wMilliseconds);
+        return std::string(out, static_cast<std::size_t>(digits));
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.given);
+        FILETIME time =
+            FileTimeFromMilliseconds(MillisecondsFromCivil(*ParseTimestamp(row.given)) + row.ms);
+        EXPECT_EQ(text(FatDriverTime(time, FatTimeField::Creation), 23), row.creation);
+        EXPECT_EQ(text(FatDriverTime(time, FatTimeField::LastWrite), 19), row.write);
+        EXPECT_EQ(text(FatDriverTime(time, FatTimeField::LastAccess), 10), row.access);
+        EXPECT_EQ(FatHoldsFileTime(time), row.holds);
+    }
+    // No times but requests: left as they are.
+    EXPECT_TRUE(FatHoldsFileTime(FILETIME{0, 0}));
+    EXPECT_TRUE(FatHoldsFileTime(FILETIME{0xFFFFFFFFu, 0xFFFFFFFFu}));
 }
 
 }  // namespace

@@ -29,6 +29,7 @@ TEST(OperatorScript, ReadsEveryAction) {
         const char* verb;
         int number;
         std::chrono::milliseconds duration;
+        bool meanwhile = false;
     } cases[] = {
         {"program 2", ActionKind::Verb, "program", 2, 0ms},
         {"drive 11", ActionKind::Verb, "drive", 11, 0ms},
@@ -49,6 +50,10 @@ TEST(OperatorScript, ReadsEveryAction) {
         {"wait 2s", ActionKind::Wait, "wait", 0, 2000ms},
         {"wait 250", ActionKind::Wait, "wait", 0, 250ms},
         {"wait 0ms", ActionKind::Wait, "wait", 0, 0ms},
+        {"meanwhile create", ActionKind::Verb, "create", 0, 0ms, true},
+        {"meanwhile drive 2", ActionKind::Verb, "drive", 2, 0ms, true},
+        {"meanwhile esc", ActionKind::Escape, "esc", 0, 0ms, true},
+        {"meanwhile close", ActionKind::CloseBox, "close", 0, 0ms, true},
     };
     std::string joined;
     for (const auto& c : cases) joined += std::string(joined.empty() ? "" : " ,  ") + c.text;
@@ -59,6 +64,7 @@ TEST(OperatorScript, ReadsEveryAction) {
         EXPECT_EQ(actions[i].verb, cases[i].verb) << cases[i].text;
         EXPECT_EQ(actions[i].number, cases[i].number) << cases[i].text;
         EXPECT_EQ(actions[i].duration, cases[i].duration) << cases[i].text;
+        EXPECT_EQ(actions[i].meanwhile, cases[i].meanwhile) << cases[i].text;
         EXPECT_EQ(actions[i].text, cases[i].text);
     }
     EXPECT_EQ(actions.back().kind, ActionKind::WaitFor);
@@ -71,15 +77,29 @@ TEST(OperatorScript, RefusesMistakesNamingTheAction) {
         const char* script;
         const char* named;
     } cases[] = {
-        {"jump", "'jump'"},           {"Exit", "'Exit'"},
-        {"exit now", "'exit now'"},   {"program", "'program'"},
-        {"program 0", "'program 0'"}, {"drive -1", "'drive -1'"},
-        {"drive x", "'drive x'"},     {"program 1.5", "'program 1.5'"},
-        {"wait", "'wait'"},           {"wait 5m", "'wait 5m'"},
-        {"wait -1ms", "'wait -1ms'"}, {"wait 1.5s", "'wait 1.5s'"},
-        {"wait ms", "'wait ms'"},     {"wait-for", "'wait-for'"},
-        {"create,,exit", "empty"},    {", exit", "empty"},
-        {"ok, ,ok", "empty"},         {"exit,", "empty"},
+        {"jump", "'jump'"},
+        {"Exit", "'Exit'"},
+        {"exit now", "'exit now'"},
+        {"program", "'program'"},
+        {"program 0", "'program 0'"},
+        {"drive -1", "'drive -1'"},
+        {"drive x", "'drive x'"},
+        {"program 1.5", "'program 1.5'"},
+        {"wait", "'wait'"},
+        {"wait 5m", "'wait 5m'"},
+        {"wait -1ms", "'wait -1ms'"},
+        {"wait 1.5s", "'wait 1.5s'"},
+        {"wait ms", "'wait ms'"},
+        {"wait-for", "'wait-for'"},
+        {"create,,exit", "empty"},
+        {", exit", "empty"},
+        {"ok, ,ok", "empty"},
+        {"exit,", "empty"},
+        {"meanwhile", "'meanwhile'"},
+        {"meanwhile yes", "'meanwhile yes'"},
+        {"meanwhile about", "'meanwhile about'"},
+        {"meanwhile wait 2s", "'meanwhile wait 2s'"},
+        {"meanwhile meanwhile exit", "'meanwhile meanwhile exit'"},
     };
     for (const auto& c : cases) {
         try {

@@ -206,6 +206,7 @@ TEST(Manifest, ReadsSettingsEntriesAndPayloads) {
         "entry zero 4 size 1024 kind-byte 0x42\n"
         "entry file \"ファイル.TXT\" text \"\"\n"
         "entry file B.TXT time \"1970-01-01 00:00:00\" text x\n"
+        "fault times-outside-fat  # 1970 is no time FAT holds\n"
         "stamp 2004-04-01 09:00:00  # after the entries, still their default time\n";
     DataFileSpec model = ParseManifest(text, dir.path() / "x.manifest");
 
@@ -267,6 +268,10 @@ TEST(Manifest, ErrorsNameTheFileAndLine) {
         {"name N\nentry sectors 0 from missing.bin\n", "2: 'missing.bin' is not a readable file"},
         {"name N\nentry sectors 0 text \"open\n", "2: unterminated quoted text"},
         {"name N\nfault wobble 1\n", "2: unknown fault 'wobble'"},
+        {"name N\nentry file A time 1979-12-31 23:59:59 text x\n",
+         "2: entry 0 (file 'A'): its time 1979-12-31 23:59:59 lies outside the times FAT holds"},
+        {"name N\nentry file A text x\nstamp 2107-12-31 23:59:59\n",
+         "3: the stamp 2107-12-31 23:59:59 lies outside the times FAT holds"},
         {"name N extra\n", "1: unexpected 'extra'"},
         {fullTable + "entry sectors 0 text x\n", "39: too many entries"},
         {"media usb\n", " no 'name' line"},

@@ -287,6 +287,11 @@ TEST(MkdataFromImage, RefusesWhatTheFormatCannotHold) {
           "HUGE.BIN=" + (dir / "huge.bin").string()},
          "a data file holds at most 4294967295"},
         {{"--from-floppy", floppy.string()}, "--name is required"},
+        {{"--from-floppy", floppy.string(), name, N, "--stamp", "1979-12-31 23:59:59"},
+         "--stamp: 1979-12-31 23:59:59 lies outside the times FAT holds"},
+        {{"--from-floppy", floppy.string(), name, N, "--file",
+          "NOTE.TXT=" + note.string() + "@2108-01-01 00:00:00"},
+         "--file NOTE.TXT: 2108-01-01 00:00:00 lies outside the times FAT holds"},
     };
     const fs::path out = dir / "OUT.DAT", errors = dir / "errors.txt";
     for (const auto& row : rows) {

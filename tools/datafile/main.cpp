@@ -11,6 +11,7 @@
 
 #include "host/civil_time.h"
 #include "host/cp932.h"
+#include "host/fat_time.h"
 #include "host/release.h"
 #include "tools/datafile/atomic_file.h"
 #include "tools/datafile/datafile_writer.h"
@@ -50,12 +51,19 @@ std::uint64_t ParseNumber(const std::string& option, std::string_view text, std:
     return value;
 }
 
+// A time FAT cannot hold makes SetFileTime fail on the medium, and the
+// program leaves the file the times of its creation: refused here.
 FILETIME ParseTime(const std::string& what, const std::string& text) {
     auto time = host::ParseTimestamp(text);
     if (!time) {
         throw DataFileError(what + ": expected YYYY-MM-DD hh:mm:ss (UTC), found '" + text + "'");
     }
-    return host::FileTimeFromMilliseconds(host::MillisecondsFromCivil(*time));
+    FILETIME result = host::FileTimeFromMilliseconds(host::MillisecondsFromCivil(*time));
+    if (!host::FatHoldsFileTime(result)) {
+        throw DataFileError(what + ": " + text + " lies outside the times FAT holds, " +
+                            host::kFatTimeRange + " (UTC)");
+    }
+    return result;
 }
 
 std::string ToCp932(const std::string& what, const std::string& utf8) {
@@ -77,7 +85,7 @@ ImageFileEntry ParseFileOption(const std::string& text) {
     if (at != std::string::npos) {
         std::string when = path.substr(at + 1);
         if (host::ParseTimestamp(when)) {
-            file.time = ParseTime("--file", when);
+            file.time = ParseTime("--file " + text.substr(0, equals), when);
             path.resize(at);
         }
     }

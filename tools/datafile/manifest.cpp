@@ -9,6 +9,7 @@
 
 #include "host/civil_time.h"
 #include "host/cp932.h"
+#include "host/fat_time.h"
 #include "tools/datafile/manifest_line.h"
 
 namespace veldra {
@@ -24,11 +25,13 @@ public:
     DataFileSpec Parse(std::string_view text);
 
 private:
-    [[noreturn]] void Fail(const std::string& message) const {
-        throw ManifestError(path_.string() + ":" + std::to_string(line_) + ": " + message);
+    [[noreturn]] void Fail(const std::string& message) const { FailAt(line_, message); }
+    [[noreturn]] void FailAt(int line, const std::string& message) const {
+        throw ManifestError(path_.string() + ":" + std::to_string(line) + ": " + message);
     }
 
     void ParseLine();
+    void CheckTimesFatHolds() const;
     void ParseSetting(const std::string& key);
     void ParseFault();
     void ParseEntry();
@@ -53,6 +56,8 @@ private:
     std::map<std::string, int> settingsSeen_;
     std::map<std::string, int> faultsSeen_;
     std::vector<bool> entryTimeGiven_;
+    std::vector<int> entryLines_;
+    int stampLine_ = 0;
     std::uint64_t payloadTotal_ = 0;
     DataFileSpec spec_;
 };
@@ -80,7 +85,27 @@ DataFileSpec ManifestParser::Parse(std::string_view text) {
     for (std::size_t i = 0; i < spec_.entries.size(); ++i) {
         if (!entryTimeGiven_[i]) spec_.entries[i].fileTime = spec_.fileStamp;
     }
+    if (!faultsSeen_.count("fault times-outside-fat")) CheckTimesFatHolds();
     return std::move(spec_);
+}
+
+// SetFileTime fails on a FAT medium for a time FAT cannot hold, and the
+// program then leaves the file the times of its creation: a data file is not
+// to ask for that unless its manifest says so.
+void ManifestParser::CheckTimesFatHolds() const {
+    auto outside = [](const FILETIME& time) {
+        return host::TimestampText(time) + " lies outside the times FAT holds, " +
+               host::kFatTimeRange + " (UTC); 'fault times-outside-fat' writes it anyway";
+    };
+    if (!host::FatHoldsFileTime(spec_.fileStamp))
+        FailAt(stampLine_, "the stamp " + outside(spec_.fileStamp));
+    for (std::size_t i = 0; i < spec_.entries.size(); ++i) {
+        const DataFileEntrySpec& e = spec_.entries[i];
+        if (!entryTimeGiven_[i] || host::FatHoldsFileTime(e.fileTime)) continue;
+        FailAt(entryLines_[i], "entry " + std::to_string(i) + " (file '" +
+                                   host::Cp932ToUtf8Lossy(e.fileName) + "'): its time " +
+                                   outside(e.fileTime));
+    }
 }
 
 void ManifestParser::ParseLine() {
@@ -125,6 +150,7 @@ void ManifestParser::ParseSetting(const std::string& key) {
             --next_;
             spec_.fileStamp = TakeTime("a stamp");
         }
+        stampLine_ = line_;
     }
 }
 
@@ -145,6 +171,8 @@ void ManifestParser::ParseFault() {
         f.truncateTo = TakeNumber("a byte count", UINT64_MAX);
     } else if (kind == "drop-tail") {
         f.dropTail = TakeNumber("a byte count", UINT64_MAX);
+    } else if (kind == "times-outside-fat") {
+        // Taken at the end, when every time is known.
     } else {
         Fail("unknown fault '" + kind + "'");
     }
@@ -202,6 +230,7 @@ void ManifestParser::ParseEntry() {
     }
     spec_.entries.push_back(std::move(e));
     entryTimeGiven_.push_back(timeGiven);
+    entryLines_.push_back(line_);
 }
 
 void ManifestParser::AppendPayload(const std::string& source, std::vector<BYTE>& payload) {

@@ -10,6 +10,7 @@
 
 #include "host/civil_time.h"
 #include "host/cp932.h"
+#include "host/fat_time.h"
 #include "res/message_text.h"
 #include "res/resource.h"
 
@@ -52,16 +53,8 @@ std::uint64_t Ticks(const FILETIME& t) {
     return (static_cast<std::uint64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime;
 }
 
-std::string DateText(const FILETIME& time) {
-    SYSTEMTIME t = host::CivilFromMilliseconds(static_cast<std::int64_t>(Ticks(time) / 10'000u));
-    char text[48];
-    std::snprintf(text, sizeof text, "%04u-%02u-%02u %02u:%02u:%02u", t.wYear, t.wMonth, t.wDay,
-                  t.wHour, t.wMinute, t.wSecond);
-    return text;
-}
-
 std::string StampText(const FILETIME& stamp) {
-    return Ticks(stamp) == 0 ? "none" : DateText(stamp);
+    return Ticks(stamp) == 0 ? "none" : host::TimestampText(stamp);
 }
 
 // The signature as far as the reader compares it: up to its NUL, at most 16 bytes.
@@ -90,6 +83,37 @@ const char* KindName(BYTE kind) {
 
 int ListedEntries(const DataFileHeader& header) {
     return std::min<int>(header.EntryCount(), HDR_MAX_ENTRIES);
+}
+
+// Times the program asks the file system to set that FAT cannot hold: the
+// program takes the file, SetFileTime fails on the medium and the files keep
+// the times they were given when they were written. The stamp counts on a
+// floppy program only; nothing else uses it.
+struct TimeWarning {
+    int entry;  // -1: the stamp
+    std::string text;
+};
+
+std::vector<TimeWarning> TimeWarnings(const DataFileHeader& h) {
+    std::vector<TimeWarning> warnings;
+    auto outside = [](const FILETIME& time) {
+        return host::TimestampText(time) + " lies outside the times FAT holds (" +
+               host::kFatTimeRange + "): SetFileTime fails";
+    };
+    if (h.MediaKind() != MEDIA_USB && !host::FatHoldsFileTime(h.FileStamp())) {
+        warnings.push_back({-1, "the stamp " + outside(h.FileStamp()) +
+                                    " and the floppy's files keep their own times"});
+    }
+    for (int i = 0; i < ListedEntries(h); ++i) {
+        DataFileEntry e = h.Entry(i);
+        if (e.InUse != ENTRY_IN_USE || e.Kind != ENTRY_FILE || host::FatHoldsFileTime(e.FileTime))
+            continue;
+        warnings.push_back({i, "entry " + std::to_string(i) + " (" +
+                                   host::Cp932ToUtf8Lossy(e.FileName) + "): its time " +
+                                   outside(e.FileTime) +
+                                   " and the file keeps the time it was written"});
+    }
+    return warnings;
 }
 
 std::string CheckDescription(const InspectReport& report) {
@@ -235,10 +259,14 @@ std::string FormatReportText(const InspectReport& report) {
                 }
             } else if (e.Kind == ENTRY_FILE) {
                 out << "  name " << host::Cp932ToUtf8Lossy(e.FileName) << "  time "
-                    << DateText(e.FileTime);
+                    << host::TimestampText(e.FileTime);
             }
             out << "\n";
         }
+    }
+    if (report.header) {
+        for (const TimeWarning& warning : TimeWarnings(*report.header))
+            out << "warning       " << warning.text << "\n";
     }
     if (report.Accepted()) {
         out << "accepted\n";
@@ -285,9 +313,21 @@ std::string FormatReportJson(const InspectReport& report) {
                     << ",\"sector_count\":" << e.Size / HDR_MIN_SECTOR_SIZE;
             } else if (e.Kind == ENTRY_FILE) {
                 out << ",\"name\":" << Quote(host::Cp932ToUtf8Lossy(e.FileName))
-                    << ",\"time\":" << Quote(DateText(e.FileTime));
+                    << ",\"time\":" << Quote(host::TimestampText(e.FileTime));
             }
             out << "}";
+        }
+        out << "],\"time_warnings\":[";
+        bool first = true;
+        for (const TimeWarning& warning : TimeWarnings(h)) {
+            out << (first ? "" : ",") << "{\"entry\":";
+            if (warning.entry >= 0) {
+                out << warning.entry;
+            } else {
+                out << "null";
+            }
+            out << ",\"text\":" << Quote(warning.text) << "}";
+            first = false;
         }
         out << "]}";
     } else {

@@ -1,0 +1,30 @@
+// What the Windows FAT driver makes of the times SetFileTime gives it. FAT
+// counts local time from 1980 to 2107; local time is taken here as the
+// FILETIME's own (UTC), as on the simulated machine.
+#pragma once
+
+#include <optional>
+
+#include "host/civil_time.h"
+
+namespace veldra::host {
+
+enum class FatTimeField { Creation, LastAccess, LastWrite };
+
+// The local time the driver stores in that field: creation to 10 ms, the last
+// write rounded up to the next even second, the last access the date of the
+// same rounding. nullopt when the driver refuses the call with
+// ERROR_INVALID_PARAMETER: the (rounded) time lies outside 1980 to 2107, apart
+// from 1979-12-31, which it takes as 1980-01-01 00:00:00 (time zones push
+// times there). Zero and all ones are no times but requests (leave the time
+// as it is); callers deal with them first.
+std::optional<SYSTEMTIME> FatDriverTime(const FILETIME& time, FatTimeField field);
+
+// Whether FAT holds the time as given to all three fields, as the program
+// sets a file's times: zero and all ones (no times), or kFatTimeRange. Past
+// its end the driver rounds the last write time into 2108 and refuses the
+// call; on 1979-12-31 it stores 1980-01-01 instead.
+bool FatHoldsFileTime(const FILETIME& time);
+inline constexpr char kFatTimeRange[] = "1980-01-01 00:00:00 to 2107-12-31 23:59:58";
+
+}  // namespace veldra::host

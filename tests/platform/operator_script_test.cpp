@@ -49,6 +49,7 @@ TEST(OperatorScript, ReadsEveryAction) {
         {"wait 2s", ActionKind::Wait, "wait", 0, 2000ms},
         {"wait 250", ActionKind::Wait, "wait", 0, 250ms},
         {"wait 0ms", ActionKind::Wait, "wait", 0, 0ms},
+        {"replug e:", ActionKind::Replug, "replug", 0, 0ms},
     };
     std::string joined;
     for (const auto& c : cases) joined += std::string(joined.empty() ? "" : " ,  ") + c.text;
@@ -61,6 +62,7 @@ TEST(OperatorScript, ReadsEveryAction) {
         EXPECT_EQ(actions[i].duration, cases[i].duration) << cases[i].text;
         EXPECT_EQ(actions[i].text, cases[i].text);
     }
+    EXPECT_EQ(actions[std::size(cases) - 1].drive, 'E');
     EXPECT_EQ(actions.back().kind, ActionKind::WaitFor);
     EXPECT_EQ(actions.back().file, "/tmp/a b");
     EXPECT_GT(actions.back().duration, std::chrono::milliseconds(0)) << "waits for a while only";
@@ -80,6 +82,7 @@ TEST(OperatorScript, RefusesMistakesNamingTheAction) {
         {"wait ms", "'wait ms'"},     {"wait-for", "'wait-for'"},
         {"create,,exit", "empty"},    {", exit", "empty"},
         {"ok, ,ok", "empty"},         {"exit,", "empty"},
+        {"replug", "'replug'"},       {"replug EF", "'replug EF'"},
     };
     for (const auto& c : cases) {
         try {
@@ -103,6 +106,19 @@ TEST(OperatorScript, RefusesWaitsLongerThanAnHour) {
          {"wait 3601s", "wait 3600001ms", "wait 9223372036854776s", "wait 9223372036854775807s"}) {
         EXPECT_THROW(OperatorScript::Parse(script), ScriptError) << script;
     }
+}
+
+// Hands on the hardware take their actions as the script reaches them; the
+// screen sees the others only.
+TEST(OperatorScript, HardwareActionsGoToTheHandsInTheirPlace) {
+    OperatorScript script = OperatorScript::Parse("create, replug E, replug F:, yes");
+    std::string replugged;
+    script.SetHardwareHands([&](const Action& action) { replugged += action.drive; });
+    EXPECT_EQ(script.Next()->verb, "create");
+    EXPECT_TRUE(replugged.empty());
+    EXPECT_EQ(script.Next()->kind, ActionKind::Yes);
+    EXPECT_EQ(replugged, "EF");
+    EXPECT_FALSE(script.Next());
 }
 
 TEST(OperatorScript, AnEmptyScriptHasNoActionsAndScriptsJoinInOrder) {

@@ -1,8 +1,6 @@
 // The Create button: from the press to the finished medium. The steps are the
 // media writer's; this is their order, the questions, the status line, the
 // progress bar and the log entry.
-#include <optional>
-
 #include "app/tavexfd_app.h"
 #include "app/tavexfd_dlg.h"
 #include "disk/disk_info.h"
@@ -142,6 +140,8 @@ void CTAVEXFDDlg::OnCreateMedia() {
     if (OpenSelectedTarget(target) == INVALID_HANDLE_VALUE) {
         ShowStopMessage(LoadText(IDS_NO_MEDIUM));
         ShowStatus(IDS_CREATE_FAILED);
+        // A stick swapped since the list was made: the list shows what is there now.
+        if (target.deviceMoved) RefillDriveBox();
         return;
     }
     CTAVEXFDApp& app = App();
@@ -161,20 +161,23 @@ void CTAVEXFDDlg::OnCreateMedia() {
     ShowStatus(IDS_CREATING);
 
     bool wholeDisk = target.pDrive->DeviceClass != DEVCLASS_FLOPPY;
-    DiskPorts& diskPorts = TheDiskInfo()->Ports();
+    CDiskInfo& disk = *TheDiskInfo();
     StepResult result = StepResult::Done;
     {
-        std::optional<VolumeLock> lock;
-        if (wholeDisk) lock.emplace(diskPorts, target.strDrive);
+        PassLocks locks(disk, target);
         if (wholeDisk) result = ResetDriveLayout(target.hDevice);
         if (result == StepResult::Done)
             result = WriteSectorEntries(target, m_pWorkBuffer, m_nWorkBufferSize, PASS_IMAGE);
         if (result == StepResult::Done && m_nVerify)
             result = VerifySectorEntries(target, m_pWorkBuffer, m_nWorkBufferSize, PASS_IMAGE);
+        // The image wrote the stick's own partition table: the system is to
+        // read it, so that the stick's volume comes back.
+        if (wholeDisk) RereadDriveLayout(disk.Ports(), target.hDevice);
     }
     // The files go through the file system and the drive letter, never
     // through the raw device.
     CloseTargetDevice(target);
+    if (result == StepResult::Done && wholeDisk) AwaitVolume(disk.Ports(), target.strDrive);
     if (result == StepResult::Done)
         result = CopyFileEntries(target, m_pWorkBuffer, m_nWorkBufferSize);
     if (result == StepResult::Done && m_nVerify)
@@ -185,8 +188,7 @@ void CTAVEXFDDlg::OnCreateMedia() {
             ShowStopMessage(LoadText(IDS_NO_MEDIUM));
             result = StepResult::NotReopened;
         } else {
-            std::optional<VolumeLock> lock;
-            if (wholeDisk) lock.emplace(diskPorts, target.strDrive);
+            PassLocks locks(disk, target);
             result = WriteSectorEntries(target, m_pWorkBuffer, m_nWorkBufferSize, PASS_FINAL);
             if (result == StepResult::Done && m_nVerify)
                 result = VerifySectorEntries(target, m_pWorkBuffer, m_nWorkBufferSize, PASS_FINAL);
@@ -202,6 +204,7 @@ void CTAVEXFDDlg::OnCreateMedia() {
     m_prgProgress.UpdateWindow();
     if (result != StepResult::Done) {
         ShowStatus(IDS_CREATE_FAILED);
+        if (target.deviceMoved) RefillDriveBox();
         return;
     }
     ShowStatus(IDS_CREATE_DONE);

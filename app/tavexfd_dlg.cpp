@@ -138,7 +138,11 @@ void CTAVEXFDDlg::SetupForProgram() {
     m_btnCreate.SetWindowTextA(LoadText(IDS_CREATE_CAPTION));
     m_btnCreate.EnableWindow(TRUE);
     m_stcStatus.SetWindowTextA(LoadText(IDS_READY));
+    RefillDriveBox();
+}
 
+void CTAVEXFDDlg::RefillDriveBox() {
+    bool usbMedium = App().m_DataHeader.MediaKind() == MEDIA_USB;
     int remembered = m_cmbDrive.GetCurSel();
     if (remembered == CB_ERR) remembered = 0;
     m_cmbDrive.ResetContent();

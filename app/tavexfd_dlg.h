@@ -54,6 +54,8 @@ public:
     DriveListRefresh RefreshDriveList(DriveList& list);
 
     void SetupForProgram();
+    // The drive box anew from a fresh drive list, keeping the line picked.
+    void RefillDriveBox();
     BYTE* AllocWorkBuffer(int* size);
 
     // Drive discovery and the target of a creation.

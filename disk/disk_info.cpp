@@ -39,24 +39,10 @@ public:
         return m_ports.devices.GetDriveTypeA(root);
     }
 
-    DeviceNumberAnswer DeviceNumber(char letter) override {
-        DeviceNumberAnswer answer;
-        UniqueFileHandle volume(m_ports.system, OpenScanVolume(letter));
-        if (!volume) return answer;
-        answer.volumeOpened = true;
-        STORAGE_DEVICE_NUMBER number{};
-        DWORD returned = 0;
-        answer.answered =
-            m_ports.devices.DeviceIoControl(volume.get(), IOCTL_STORAGE_GET_DEVICE_NUMBER, nullptr,
-                                            0, &number, sizeof number, &returned) &&
-            returned >= sizeof number;
-        answer.deviceNumber = number.DeviceNumber;
-        answer.partitionNumber = number.PartitionNumber;
-        return answer;
-    }
+    DeviceNumberAnswer DeviceNumber(char letter) override { return m_disk.AskDeviceNumber(letter); }
 
     GeometryAnswer VolumeGeometry(char letter) override {
-        return GeometryOf(UniqueFileHandle(m_ports.system, OpenScanVolume(letter)));
+        return GeometryOf(UniqueFileHandle(m_ports.system, m_disk.OpenVolumeToAsk(letter)));
     }
 
     GeometryAnswer PhysicalGeometry(DWORD number) override {
@@ -72,14 +58,6 @@ public:
     }
 
 private:
-    // The scan shares writing too: it only asks, and must not be refused
-    // because another program has the volume open.
-    HANDLE OpenScanVolume(char letter) {
-        return m_ports.files.CreateFileA(VolumePath(letter).c_str(), kDeviceAccess,
-                                         FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING,
-                                         FILE_FLAG_NO_BUFFERING);
-    }
-
     GeometryAnswer GeometryOf(UniqueFileHandle device) {
         GeometryAnswer answer;
         if (!device) return answer;
@@ -214,9 +192,13 @@ std::string CDiskInfo::NameFromEnumKey(HKEY enumHandle, const std::string& defau
     return name;
 }
 
-HANDLE CDiskInfo::OpenDevicePath(const std::string& path) {
-    return m_ports.files.CreateFileA(path.c_str(), kDeviceAccess, FILE_SHARE_READ, OPEN_EXISTING,
+HANDLE CDiskInfo::OpenDevicePath(const std::string& path, DWORD share) {
+    return m_ports.files.CreateFileA(path.c_str(), kDeviceAccess, share, OPEN_EXISTING,
                                      FILE_FLAG_NO_BUFFERING);
+}
+
+HANDLE CDiskInfo::OpenVolumeToAsk(char letter) {
+    return OpenDevicePath(VolumePath(letter), FILE_SHARE_READ | FILE_SHARE_WRITE);
 }
 
 bool CDiskInfo::QueryGeometry(HANDLE device, DISK_GEOMETRY* geometry) {
@@ -226,8 +208,27 @@ bool CDiskInfo::QueryGeometry(HANDLE device, DISK_GEOMETRY* geometry) {
            returned >= sizeof *geometry;
 }
 
-int CDiskInfo::ReadGeometry(const std::string& devicePath, DriveRecord& record) {
-    UniqueFileHandle device(m_ports.system, OpenDevicePath(devicePath));
+bool CDiskInfo::QueryDeviceNumber(HANDLE device, STORAGE_DEVICE_NUMBER* number) {
+    DWORD returned = 0;
+    return m_ports.devices.DeviceIoControl(device, IOCTL_STORAGE_GET_DEVICE_NUMBER, nullptr, 0,
+                                           number, sizeof *number, &returned) &&
+           returned >= sizeof *number;
+}
+
+DeviceNumberAnswer CDiskInfo::AskDeviceNumber(char letter) {
+    DeviceNumberAnswer answer;
+    UniqueFileHandle volume(m_ports.system, OpenVolumeToAsk(letter));
+    if (!volume) return answer;
+    answer.volumeOpened = true;
+    STORAGE_DEVICE_NUMBER number{};
+    answer.answered = QueryDeviceNumber(volume.get(), &number);
+    answer.deviceNumber = number.DeviceNumber;
+    answer.partitionNumber = number.PartitionNumber;
+    return answer;
+}
+
+int CDiskInfo::ReadGeometry(const std::string& devicePath, DriveRecord& record, DWORD share) {
+    UniqueFileHandle device(m_ports.system, OpenDevicePath(devicePath, share));
     if (!device) return -1;
     DISK_GEOMETRY geometry{};
     if (!QueryGeometry(device.get(), &geometry)) return -1;
@@ -241,12 +242,12 @@ int CDiskInfo::ReadGeometry(const std::string& devicePath, DriveRecord& record) 
     return 0;
 }
 
-HANDLE CDiskInfo::OpenDrive(DriveRecord& record) {
+HANDLE CDiskInfo::OpenDrive(DriveRecord& record, DWORD share) {
     if (record.State != DRIVE_READY) return INVALID_HANDLE_VALUE;
     std::string path = record.DeviceClass == DEVCLASS_FLOPPY && !record.Letters.empty()
                            ? VolumePath(record.Letters[0])
                            : PhysicalDrivePath(record.DeviceNumber);
-    record.Device = OpenDevicePath(path);
+    record.Device = OpenDevicePath(path, share);
     return record.Device;
 }
 

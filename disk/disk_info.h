@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 
+#include "disk/drive_classification.h"
 #include "disk/drive_types.h"
 #include "platform/device_port.h"
 #include "platform/file_port.h"
@@ -55,9 +56,11 @@ public:
     LONG QueryRegDword(HKEY key, const char* valueName, DWORD* value);
 
     // Raw device access. ReadGeometry returns 0 when it stored a geometry and
-    // -1 when the open or the request failed (record unchanged).
-    int ReadGeometry(const std::string& devicePath, DriveRecord& record);
-    HANDLE OpenDrive(DriveRecord& record);
+    // -1 when the open or the request failed (record unchanged). The devices
+    // are opened sharing reading only, unless share says otherwise.
+    int ReadGeometry(const std::string& devicePath, DriveRecord& record,
+                     DWORD share = FILE_SHARE_READ);
+    HANDLE OpenDrive(DriveRecord& record, DWORD share = FILE_SHARE_READ);
     SectorRead ReadSectors(const DriveRecord& record, std::uint32_t lba, std::uint16_t count,
                            void* buffer);
     DWORD WriteSectors(const DriveRecord& record, std::uint32_t lba, std::uint16_t count,
@@ -68,9 +71,17 @@ public:
                           std::uint16_t count, const void* buffer);
 
     // Opens a device path for raw access as every device open here does.
-    HANDLE OpenDevicePath(const std::string& path);
+    HANDLE OpenDevicePath(const std::string& path, DWORD share = FILE_SHARE_READ);
+    // Opens the volume "\\.\X:" to ask it something, sharing reading and
+    // writing: a question must not be refused because another program has
+    // the volume open.
+    HANDLE OpenVolumeToAsk(char letter);
     // IOCTL_DISK_GET_DRIVE_GEOMETRY on an open device.
     bool QueryGeometry(HANDLE device, DISK_GEOMETRY* geometry);
+    // IOCTL_STORAGE_GET_DEVICE_NUMBER on an open device.
+    bool QueryDeviceNumber(HANDLE device, STORAGE_DEVICE_NUMBER* number);
+    // What the volume of a letter says its device number is.
+    DeviceNumberAnswer AskDeviceNumber(char letter);
 
     DiskPorts& Ports() { return m_ports; }
 

@@ -22,17 +22,37 @@ std::string TargetVolumePath(const CreateTarget& target) {
     return "\\\\.\\" + target.strDrive;
 }
 
+bool StillOnListedDisk(CDiskInfo& disk, const DriveRecord& record) {
+    if (record.Letters.empty()) return false;
+    DeviceNumberAnswer answer = disk.AskDeviceNumber(record.Letters[0]);
+    return answer.answered && answer.deviceNumber == DWORD{record.DeviceNumber};
+}
+
 HANDLE OpenTargetOnce(CDiskInfo& disk, CreateTarget& target, const std::string& geometryPath) {
+    target.volumeShared = false;
+    target.deviceMoved = false;
     if (target.platformId != VER_PLATFORM_WIN32_NT || target.pDrive == nullptr)
         return Store(target, INVALID_HANDLE_VALUE);
     DriveRecord& record = *target.pDrive;
     // An unclassified drive would be opened as whatever physical drive its
     // number names, which need not be the drive the operator picked.
     if (record.DeviceClass == DEVCLASS_NONE) return Store(target, INVALID_HANDLE_VALUE);
+    bool floppy = record.DeviceClass == DEVCLASS_FLOPPY;
+    if (!floppy && !StillOnListedDisk(disk, record)) {
+        target.deviceMoved = true;
+        return Store(target, INVALID_HANDLE_VALUE);
+    }
 
     // A failure leaves the earlier geometry; the check below decides.
     disk.ReadGeometry(geometryPath, record);
     HANDLE device = disk.OpenDrive(record);
+    if (device == INVALID_HANDLE_VALUE && floppy &&
+        disk.Ports().system.GetLastError() == ERROR_SHARING_VIOLATION) {
+        constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE;
+        disk.ReadGeometry(geometryPath, record, kShareAll);
+        device = disk.OpenDrive(record, kShareAll);
+        target.volumeShared = device != INVALID_HANDLE_VALUE;
+    }
     if (device == INVALID_HANDLE_VALUE) return Store(target, INVALID_HANDLE_VALUE);
 
     DISK_GEOMETRY geometry{};
@@ -41,6 +61,7 @@ HANDLE OpenTargetOnce(CDiskInfo& disk, CreateTarget& target, const std::string& 
                   IsUsableSectorSize(record.BytesPerSector);
     if (!usable) {
         disk.Ports().system.CloseHandle(device);
+        target.volumeShared = false;
         return Store(target, INVALID_HANDLE_VALUE);
     }
     return Store(target, device);
@@ -49,7 +70,8 @@ HANDLE OpenTargetOnce(CDiskInfo& disk, CreateTarget& target, const std::string& 
 HANDLE OpenTargetWithAttempts(CDiskInfo& disk, CreateTarget& target,
                               const std::string& geometryPath) {
     HANDLE device = OpenTargetOnce(disk, target, geometryPath);
-    for (int attempt = 1; attempt < kTargetOpenAttempts && device == INVALID_HANDLE_VALUE;
+    for (int attempt = 1;
+         attempt < kTargetOpenAttempts && device == INVALID_HANDLE_VALUE && !target.deviceMoved;
          ++attempt) {
         disk.Ports().system.Sleep(kTargetOpenPauseMs);
         device = OpenTargetOnce(disk, target, geometryPath);

@@ -19,6 +19,12 @@ struct CreateTarget {
     const DataFileHeader* pHeader = nullptr;
     std::string strDrive;           // the drive box line: letter and colon
     DriveRecord* pDrive = nullptr;  // the selected record of the drive list
+    // What the last opening found: a floppy's volume opened sharing writing,
+    // because another program has it open (it must be locked before a
+    // write); or a picked letter that no longer stands on the disk of the
+    // listed number, so that nothing was opened.
+    bool volumeShared = false;
+    bool deviceMoved = false;
 };
 
 constexpr int kTargetOpenAttempts = 3;
@@ -41,12 +47,21 @@ constexpr bool AcceptsMedium(std::int32_t deviceClass, MEDIA_TYPE mediaType) {
 std::string TargetGeometryPath(const CreateTarget& target);  // by the drive's class
 std::string TargetVolumePath(const CreateTarget& target);    // always the volume
 
+// Whether the picked letter's volume still answers the device number the
+// drive list holds. Windows gives a pulled disk's number to the next disk that
+// comes, so "\\.\PhysicalDriveN" may have become another stick since the
+// list was made.
+bool StillOnListedDisk(CDiskInfo& disk, const DriveRecord& record);
+
 // One attempt: the geometry afresh, the open, the medium check. The result
 // (a handle, or INVALID_HANDLE_VALUE) is also stored in hDevice and in the
-// record's Device.
+// record's Device. A disk is opened only while its letter still stands on it
+// (deviceMoved otherwise). A floppy's volume that another program holds open
+// (Windows Vista and later refuse an open that does not share writing) is
+// opened sharing writing (volumeShared).
 HANDLE OpenTargetOnce(CDiskInfo& disk, CreateTarget& target, const std::string& geometryPath);
 
-// Up to three attempts, one second apart.
+// Up to three attempts, one second apart; none after a moved disk.
 HANDLE OpenTargetWithAttempts(CDiskInfo& disk, CreateTarget& target,
                               const std::string& geometryPath);
 

@@ -13,11 +13,12 @@ bool FileTimeIsZero(const FILETIME& t) {
     return t.dwLowDateTime == 0 && t.dwHighDateTime == 0;
 }
 
-// Three attempts in a row; after those the operator decides, as often as
-// they like, whether to try three more.
+// Three attempts, a short pause apart; after those the operator decides, as
+// often as they like, whether to try three more.
 HANDLE CreateWithRetries(MediaContext& context, const std::string& path) {
     while (true) {
         for (int attempt = 0; attempt < kFileCreateAttempts; ++attempt) {
+            if (attempt > 0) context.ports.system.Sleep(kFileCreatePauseMs);
             HANDLE file = context.ports.files.CreateFileA(path.c_str(), GENERIC_WRITE, 0,
                                                           CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL);
             if (file != INVALID_HANDLE_VALUE) return file;

@@ -10,6 +10,8 @@
 namespace veldra {
 
 constexpr int kFileCreateAttempts = 3;
+// Between two attempts: a volume that has just arrived may need the moment.
+constexpr DWORD kFileCreatePauseMs = 500;
 
 StepResult CopyFileEntries(MediaContext& context, CreateTarget& target, BYTE* buffer,
                            int bufferSize);

@@ -35,6 +35,7 @@ StepResult ResetDriveLayout(MediaContext& context, HANDLE device) {
     BOOL written =
         context.ports.devices.DeviceIoControl(device, IOCTL_DISK_SET_DRIVE_LAYOUT, layout.data(),
                                               kDriveLayoutBufferSize, nullptr, 0, &returned);
+    if (written) RereadDriveLayout(context.ports, device);
     // The system needs the moment whatever the outcome.
     context.ports.system.Sleep(kLayoutSettleMs);
     if (!written) {
@@ -42,6 +43,21 @@ StepResult ResetDriveLayout(MediaContext& context, HANDLE device) {
         return StepResult::Failed;
     }
     return StepResult::Done;
+}
+
+void RereadDriveLayout(DiskPorts& ports, HANDLE device) {
+    DWORD returned = 0;
+    ports.devices.DeviceIoControl(device, IOCTL_DISK_UPDATE_PROPERTIES, nullptr, 0, nullptr, 0,
+                                  &returned);
+}
+
+bool AwaitVolume(DiskPorts& ports, const std::string& strDrive) {
+    std::string root = strDrive + "\\";
+    for (DWORD waited = 0;; waited += kVolumePollMs) {
+        if (ports.files.GetFileAttributesA(root.c_str()) != INVALID_FILE_ATTRIBUTES) return true;
+        if (waited >= kVolumeWaitMs) return false;
+        ports.system.Sleep(kVolumePollMs);
+    }
 }
 
 }  // namespace veldra

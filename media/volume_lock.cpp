@@ -2,25 +2,58 @@
 
 namespace veldra {
 
-VolumeLock::VolumeLock(DiskPorts& ports, const std::string& strDrive)
-    : m_ports(ports),
-      m_volume(ports.system,
-               ports.files.CreateFileA(("\\\\.\\" + strDrive).c_str(), GENERIC_READ | GENERIC_WRITE,
-                                       FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING, 0)) {
-    if (!m_volume) return;
-    DWORD returned = 0;
-    m_bLocked = m_ports.devices.DeviceIoControl(m_volume.get(), FSCTL_LOCK_VOLUME, nullptr, 0,
-                                                nullptr, 0, &returned) != FALSE;
-    m_ports.devices.DeviceIoControl(m_volume.get(), FSCTL_DISMOUNT_VOLUME, nullptr, 0, nullptr, 0,
-                                    &returned);
+VolumeLock::VolumeLock(DiskPorts& ports, HANDLE volume)
+    : m_ports(ports), m_owned(ports.system), m_hVolume(volume) {
+    LockAndDismount();
+}
+
+VolumeLock::VolumeLock(DiskPorts& ports, UniqueFileHandle volume)
+    : m_ports(ports), m_owned(std::move(volume)), m_hVolume(m_owned.get()) {
+    LockAndDismount();
 }
 
 VolumeLock::~VolumeLock() {
-    if (!m_volume) return;
+    if (m_bLocked) Request(FSCTL_UNLOCK_VOLUME);
+}
+
+BOOL VolumeLock::Request(DWORD code) {
     DWORD returned = 0;
-    if (m_bLocked) {
-        m_ports.devices.DeviceIoControl(m_volume.get(), FSCTL_UNLOCK_VOLUME, nullptr, 0, nullptr, 0,
-                                        &returned);
+    return m_ports.devices.DeviceIoControl(m_hVolume, code, nullptr, 0, nullptr, 0, &returned);
+}
+
+// A volume in use answers ERROR_ACCESS_DENIED until its users let go; any
+// other answer will not change by waiting.
+void VolumeLock::LockAndDismount() {
+    for (DWORD waited = 0;; waited += kLockRetryMs) {
+        m_bLocked = Request(FSCTL_LOCK_VOLUME) != FALSE;
+        if (m_bLocked || waited >= kLockPatienceMs ||
+            m_ports.system.GetLastError() != ERROR_ACCESS_DENIED) {
+            break;
+        }
+        m_ports.system.Sleep(kLockRetryMs);
+    }
+    Request(FSCTL_DISMOUNT_VOLUME);
+}
+
+PassLocks::PassLocks(CDiskInfo& disk, const CreateTarget& target) {
+    DiskPorts& ports = disk.Ports();
+    const DriveRecord& record = *target.pDrive;
+    if (record.DeviceClass == DEVCLASS_FLOPPY) {
+        if (target.volumeShared)
+            m_locks.push_back(std::make_unique<VolumeLock>(ports, target.hDevice));
+        return;
+    }
+    for (char letter = 'A'; letter <= 'Z'; ++letter) {
+        char root[4] = {letter, ':', '\\', '\0'};
+        UINT type = ports.devices.GetDriveTypeA(root);
+        if (type != DRIVE_REMOVABLE && type != DRIVE_FIXED) continue;
+        UniqueFileHandle volume(ports.system, disk.OpenVolumeToAsk(letter));
+        STORAGE_DEVICE_NUMBER number{};
+        if (!volume || !disk.QueryDeviceNumber(volume.get(), &number) ||
+            number.DeviceNumber != DWORD{record.DeviceNumber}) {
+            continue;
+        }
+        m_locks.push_back(std::make_unique<VolumeLock>(ports, std::move(volume)));
     }
 }
 

@@ -9,6 +9,15 @@
 // medium fails with ERROR_WRITE_PROTECT, a transfer on a drive without a
 // medium with ERROR_NOT_READY.
 //
+// On Windows Vista and later a raw write into the sectors of a mounted volume
+// fails with ERROR_ACCESS_DENIED unless the volume is locked
+// (FSCTL_LOCK_VOLUME, refused with ERROR_ACCESS_DENIED while anything else has
+// the volume open) or dismounted (FSCTL_DISMOUNT_VOLUME); a volume opened for
+// writing without FILE_SHARE_WRITE is refused with ERROR_SHARING_VIOLATION
+// while anything else has it open; and after IOCTL_DISK_SET_DRIVE_LAYOUT a
+// disk's volumes are gone until the system reads the table again
+// (IOCTL_DISK_UPDATE_PROPERTIES asks it to).
+//
 // DeviceIoControl is synchronous here (no OVERLAPPED). A request that the
 // device does not support fails with ERROR_INVALID_FUNCTION; an output buffer
 // too small for the answer fails with ERROR_INSUFFICIENT_BUFFER (a drive

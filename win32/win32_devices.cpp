@@ -1,6 +1,8 @@
-// DevicePort on kernel32. Every request goes to the driver as it is, the
-// volume lock and dismount requests (FSCTL_LOCK_VOLUME, FSCTL_DISMOUNT_VOLUME,
-// FSCTL_UNLOCK_VOLUME) of a raw write on Windows Vista and later among them.
+// DevicePort on kernel32. Every request goes to the driver as it is, among
+// them those a raw writer needs on Windows Vista and later: the volume lock and
+// dismount requests (FSCTL_LOCK_VOLUME, FSCTL_DISMOUNT_VOLUME,
+// FSCTL_UNLOCK_VOLUME) and the re-read of a partition table
+// (IOCTL_DISK_UPDATE_PROPERTIES).
 #include "win32/win32_ports.h"
 
 namespace veldra::win32 {

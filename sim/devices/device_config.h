@@ -56,6 +56,14 @@ struct DeviceConfig {
     // The same for the write of this number to a file on the medium's volume.
     std::optional<int> corruptFileWrite;
     int unmountedCreates = 0;  // file creations refused after each layout change
+
+    // Windows 6.0 and later: after a drive-layout request the disk's volume is
+    // gone until the system reads the partition table again, which it does on
+    // IOCTL_DISK_UPDATE_PROPERTIES or on its own this long after the request
+    // (nullopt: only when asked); the volume found then arrives this long
+    // after the re-read. Milliseconds of the virtual clock.
+    std::optional<std::uint64_t> rereadAfterMs = 5000;
+    std::uint64_t appearAfterMs = 1000;
 };
 
 // A registry value: REG_SZ text (code page 932) or a REG_DWORD.

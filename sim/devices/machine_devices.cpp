@@ -113,6 +113,14 @@ void AssignDeviceKey(DeviceConfig& device, const std::filesystem::path& machineD
         device.pullAfterWrites = NumberOrFail<int>(key, value, fail);
     } else if (key == "unmounted-creates") {
         device.unmountedCreates = NumberOrFail<int>(key, value, fail);
+    } else if (key == "reread-after") {
+        if (value == "never") {
+            device.rereadAfterMs.reset();
+        } else {
+            device.rereadAfterMs = NumberOrFail<std::uint64_t>(key, value, fail);
+        }
+    } else if (key == "appear-after") {
+        device.appearAfterMs = NumberOrFail<std::uint64_t>(key, value, fail);
     } else {
         fail("unknown key '" + key + "' in a device section");
     }

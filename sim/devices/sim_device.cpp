@@ -1,15 +1,21 @@
 #include "sim/devices/sim_device.h"
 
+#include <algorithm>
 #include <array>
 #include <vector>
 
 namespace veldra::sim {
 
-SimDevice::SimDevice(const DeviceConfig& config) : m_config(config) {
+SimDevice::SimDevice(const DeviceConfig& config, bool rereadRule)
+    : m_config(config), m_bRereadRule(rereadRule), m_nNumber(config.deviceNumber) {
     if (config.mediumPresent) {
         m_pImage = std::make_unique<ImageDevice>(config.image, config.bytesPerSector,
                                                  config.writeProtected);
     }
+    std::optional<VolumeExtent> extent = ExtentOnMedium();
+    m_bHasVolume = extent.has_value();
+    m_view.present = m_bHasVolume || !m_bRereadRule;
+    if (extent) m_view.extent = *extent;
 }
 
 DISK_GEOMETRY SimDevice::Geometry() const {
@@ -65,20 +71,103 @@ bool SimDevice::RefuseCreateWhileUnmounted() {
     return true;
 }
 
-std::uint64_t FirstPartitionStart(BlockDevice& device) {
+std::optional<VolumeExtent> SimDevice::ExtentOnMedium() {
+    if (m_config.id.kind == DeviceKind::Floppy) return VolumeExtent{0, Size()};
+    return MbrVolume(*this);
+}
+
+// What was due by now happens first: a re-read the system made on its own,
+// the arrival of the volume it found.
+VolumeView SimDevice::Volume(std::uint64_t now) {
+    if (!m_bRereadRule) return m_view;
+    if (m_nRereadDue && now >= *m_nRereadDue) Reread(*m_nRereadDue);
+    if (m_nArrivalDue && now >= *m_nArrivalDue) {
+        m_view.present = true;
+        ++m_view.generation;
+        m_view.arrivedAt = *m_nArrivalDue;
+        m_nArrivalDue.reset();
+    }
+    return m_view;
+}
+
+void SimDevice::Depart() {
+    if (!m_view.present) return;
+    m_view.present = false;
+    ++m_view.generation;
+}
+
+void SimDevice::LayoutChanged(std::uint64_t now) {
+    m_nUnmountedLeft = m_config.unmountedCreates;
+    if (!m_bRereadRule) return;
+    Volume(now);
+    Depart();
+    m_nArrivalDue.reset();
+    m_nRereadDue.reset();
+    if (m_config.rereadAfterMs) m_nRereadDue = now + *m_config.rereadAfterMs;
+}
+
+void SimDevice::UpdateProperties(std::uint64_t now) {
+    if (!m_bRereadRule) return;
+    Volume(now);
+    Reread(now);
+}
+
+// The partition table as it stands now. The same volume as before stays as it
+// is; anything else takes the old volume away and lets the new one arrive.
+void SimDevice::Reread(std::uint64_t at) {
+    m_nRereadDue.reset();
+    std::optional<VolumeExtent> found = ExtentOnMedium();
+    bool same = found.has_value() == m_bHasVolume && (!found || *found == m_view.extent);
+    if (same && (m_view.present || m_nArrivalDue)) return;
+    Depart();
+    m_nArrivalDue.reset();
+    m_bHasVolume = found.has_value();
+    if (!found) return;
+    m_view.extent = *found;
+    m_nArrivalDue = at + m_config.appearAfterMs;
+}
+
+void SimDevice::Replugged(std::optional<DWORD> number, std::uint64_t now) {
+    m_nNumber = number;
+    if (!m_bRereadRule) return;
+    m_nRereadDue.reset();
+    m_nArrivalDue.reset();
+    Depart();
+    std::optional<VolumeExtent> found = ExtentOnMedium();
+    m_bHasVolume = found.has_value();
+    if (!found) return;
+    m_view.extent = *found;
+    m_view.present = true;
+    ++m_view.generation;
+    m_view.arrivedAt = now;
+}
+
+std::optional<VolumeExtent> MbrVolume(BlockDevice& device) {
     std::array<BYTE, 512> sector{};
+    VolumeExtent whole{0, device.Size()};
     if (device.Size() < sector.size() || device.Read(0, sector.data(), sector.size()) != 0)
-        return 0;
+        return whole;
     bool signed55AA = sector[510] == 0x55 && sector[511] == 0xAA;
     // A boot sector starts with a jump and carries a sector size; a master
     // boot record does not.
     bool bootSector = (sector[0] == 0xEB || sector[0] == 0xE9) && sector[11] == 0 &&
                       (sector[12] == 2 || sector[12] == 4 || sector[12] == 8 || sector[12] == 16);
-    BYTE type = sector[446 + 4];
-    if (!signed55AA || bootSector || type == 0) return 0;
-    std::uint32_t lba = static_cast<std::uint32_t>(sector[454]) | (sector[455] << 8) |
-                        (sector[456] << 16) | (static_cast<std::uint32_t>(sector[457]) << 24);
-    return std::uint64_t{lba} * device.SectorSize();
+    if (!signed55AA || bootSector) return whole;
+    const BYTE* entry = &sector[446];
+    if (entry[4] == 0) return std::nullopt;
+    auto le32 = [](const BYTE* p) {
+        return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
+               (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
+    };
+    std::uint64_t start = std::uint64_t{le32(entry + 8)} * device.SectorSize();
+    std::uint64_t size = std::uint64_t{le32(entry + 12)} * device.SectorSize();
+    if (start > device.Size()) return VolumeExtent{start, 0};
+    return VolumeExtent{start, std::min(size, device.Size() - start)};
+}
+
+std::uint64_t FirstPartitionStart(BlockDevice& device) {
+    std::optional<VolumeExtent> volume = MbrVolume(device);
+    return volume ? volume->offset : 0;
 }
 
 DeviceFile::DeviceFile(SimDevice& device, bool isVolume, DWORD partitionNumber)

@@ -1,10 +1,12 @@
 // One device of the simulated machine: a disk or a floppy unit with its
-// medium (an image file), the state the machine's faults change (a medium
-// pulled, writes that fail, a volume not yet mounted after a new layout), and
+// medium (an image file), the number the system gave it, the state the
+// machine's faults change (a medium pulled, writes that fail, a volume not yet
+// mounted after a new layout), what the system knows of the volume on it, and
 // the raw handles opened on it.
 #pragma once
 
 #include <memory>
+#include <optional>
 
 #include "sim/devices/block_device.h"
 #include "sim/devices/device_config.h"
@@ -13,11 +15,30 @@
 
 namespace veldra::sim {
 
+// Where a volume lies on its device, in bytes.
+struct VolumeExtent {
+    std::uint64_t offset = 0;
+    std::uint64_t size = 0;
+    bool operator==(const VolumeExtent&) const = default;
+};
+
+// The volume of a device as the system knows it.
+struct VolumeView {
+    bool present = true;
+    VolumeExtent extent;          // as the partition table read last gave it
+    unsigned generation = 0;      // changes whenever the volume goes or comes
+    std::uint64_t arrivedAt = 0;  // when the present volume arrived (virtual ms)
+};
+
 class SimDevice final : public BlockDevice {
 public:
-    explicit SimDevice(const DeviceConfig& config);
+    // With rereadRule (Windows 6.0 and later), a new partition table is known
+    // only after a re-read; without it, at once.
+    SimDevice(const DeviceConfig& config, bool rereadRule);
 
     const DeviceConfig& Config() const { return m_config; }
+    // What IOCTL_STORAGE_GET_DEVICE_NUMBER answers; nullopt: the request fails.
+    std::optional<DWORD> Number() const { return m_nNumber; }
     bool MediumPresent() const { return m_pImage != nullptr && !m_bPulled; }
     DISK_GEOMETRY Geometry() const;
 
@@ -38,13 +59,31 @@ public:
     bool CorruptsFileWrite() {
         return m_config.corruptFileWrite && ++m_nFileWrites == *m_config.corruptFileWrite;
     }
-    void LayoutChanged() { m_nUnmountedLeft = m_config.unmountedCreates; }
     // True when a file creation on the medium's volume must fail because the
     // volume has not been mounted again since the layout changed.
     bool RefuseCreateWhileUnmounted();
 
+    // The partition manager's side, at `now` on the virtual clock: a
+    // drive-layout request takes the volume away (with the reread rule) until
+    // the partition table is read again; the volume found then arrives after
+    // the configured delay. A medium whose first sector is no master boot
+    // record is one volume, a superfloppy; a master boot record whose first
+    // entry is empty holds none.
+    VolumeView Volume(std::uint64_t now);
+    void LayoutChanged(std::uint64_t now);
+    void UpdateProperties(std::uint64_t now);
+    // Pulled and plugged in again under another number: the volume arrives
+    // anew (the operator waits until it is back).
+    void Replugged(std::optional<DWORD> number, std::uint64_t now);
+
 private:
+    void Reread(std::uint64_t at);
+    void Depart();
+    std::optional<VolumeExtent> ExtentOnMedium();
+
     DeviceConfig m_config;
+    bool m_bRereadRule;
+    std::optional<DWORD> m_nNumber;
     std::unique_ptr<ImageDevice> m_pImage;
     bool m_bPulled = false;
     int m_nRawWrites = 0;
@@ -52,6 +91,11 @@ private:
     int m_nFilesWritten = 0;
     int m_nFileWrites = 0;
     int m_nUnmountedLeft = 0;
+
+    VolumeView m_view;
+    bool m_bHasVolume = true;  // the partition table read last holds one
+    std::optional<std::uint64_t> m_nRereadDue;
+    std::optional<std::uint64_t> m_nArrivalDue;
 };
 
 // A raw handle's view of a device: the whole disk or floppy, or the volume of
@@ -61,7 +105,7 @@ class DeviceFile final : public VolumeFile {
 public:
     DeviceFile(SimDevice& device, bool isVolume, DWORD partitionNumber);
 
-    SimDevice& Device() { return m_device; }
+    SimDevice& Device() const { return m_device; }
     bool IsVolume() const { return m_bVolume; }
     DWORD PartitionNumber() const { return m_nPartitionNumber; }
 
@@ -80,6 +124,11 @@ private:
     bool m_bVolume;
     DWORD m_nPartitionNumber;
 };
+
+// The volume of a disk's medium: its first partition, or the whole medium when
+// it has no partition table (a superfloppy, whose sector 0 is a boot sector,
+// or a blank medium); nullopt when the partition table's first entry is empty.
+std::optional<VolumeExtent> MbrVolume(BlockDevice& device);
 
 // Where a disk's first partition starts, in bytes: 0 for a medium without a
 // partition table (a superfloppy, whose sector 0 is a boot sector).

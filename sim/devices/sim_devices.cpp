@@ -35,13 +35,48 @@ bool IsFatPartitionType(BYTE type) {
 
 SimDevices::SimDevices(Kernel& kernel) : m_kernel(kernel) {
     for (const auto& [id, config] : kernel.Config().devices) {
-        m_devices[id] = std::make_unique<SimDevice>(config);
+        m_devices[id] = std::make_unique<SimDevice>(config, kernel.Config().FollowsVistaRules());
     }
 }
 
 SimDevice* SimDevices::Find(DeviceId id) {
     auto it = m_devices.find(id);
     return it == m_devices.end() ? nullptr : it->second.get();
+}
+
+// "\\.\PhysicalDriveN" is the disk that has number N now: the system hands a
+// pulled disk's number to the next one that comes.
+SimDevice* SimDevices::DiskNumbered(DWORD number) {
+    for (auto& [id, device] : m_devices) {
+        if (id.kind == DeviceKind::Disk && device->Number() == number) return device.get();
+    }
+    return nullptr;
+}
+
+void SimDevices::Replug(char letter) {
+    auto drive = m_kernel.Config().drives.find(AsciiUpper(letter));
+    SimDevice* stick = drive != m_kernel.Config().drives.end() && drive->second.device
+                           ? Find(*drive->second.device)
+                           : nullptr;
+    if (stick == nullptr || stick->Config().id.kind != DeviceKind::Disk)
+        throw NotImplementedError(std::string("replug of ") + letter + ":, which is no disk");
+    SimDevice* other = nullptr;
+    for (auto& [id, device] : m_devices) {
+        bool removable = device->Config().mediaType == RemovableMedia;
+        if (id.kind == DeviceKind::Disk && device.get() != stick && removable &&
+            device->MediumPresent() && other == nullptr) {
+            other = device.get();
+        }
+    }
+    if (other == nullptr) {
+        throw NotImplementedError(std::string("replug of ") + letter +
+                                  ": with no other removable disk to take its number");
+    }
+    if (m_pFiles->HandlesOn(*stick) || m_pFiles->HandlesOn(*other))
+        throw NotImplementedError(std::string("replug of ") + letter + ": while a handle is open");
+    std::optional<DWORD> number = stick->Number();
+    stick->Replugged(other->Number(), m_kernel.Now());
+    other->Replugged(number, m_kernel.Now());
 }
 
 BOOL SimDevices::Fail(DWORD error) {
@@ -61,8 +96,8 @@ std::unique_ptr<VolumeFile> SimDevices::Open(const std::string& path, std::strin
         std::string digits = name.substr(sizeof kPhysicalDrive - 1);
         int unit = -1;
         auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), unit);
-        SimDevice* device = (ec == std::errc() && end == digits.data() + digits.size())
-                                ? Find(DeviceId{DeviceKind::Disk, unit})
+        SimDevice* device = (ec == std::errc() && end == digits.data() + digits.size() && unit >= 0)
+                                ? DiskNumbered(static_cast<DWORD>(unit))
                                 : nullptr;
         if (device == nullptr) {
             *error = ERROR_FILE_NOT_FOUND;
@@ -94,6 +129,10 @@ UINT SimDevices::GetDriveTypeA(const char* rootPathName) {
     }
     auto drive = m_kernel.Config().drives.find(AsciiUpper(root[0]));
     if (drive == m_kernel.Config().drives.end()) return DRIVE_NO_ROOT_DIR;
+    // A letter whose volume has gone (a new partition table not yet read) is
+    // no drive for the while.
+    if (drive->second.device && !Find(*drive->second.device)->Volume(m_kernel.Now()).present)
+        return DRIVE_NO_ROOT_DIR;
     return static_cast<UINT>(drive->second.type);
 }
 
@@ -107,6 +146,7 @@ BOOL SimDevices::DeviceIoControl(HANDLE handle, DWORD code, const void* in, DWOR
     DWORD ignored = 0;
     DWORD* count = returned ? returned : &ignored;
     bool floppy = file->Device().Config().id.kind == DeviceKind::Floppy;
+    if (file->IsVolume() && m_pFiles->IsStale(handle)) return Fail(ERROR_FILE_INVALID);
     switch (code) {
         case IOCTL_STORAGE_GET_DEVICE_NUMBER:
             return DeviceNumber(*file, out, outSize, count);
@@ -118,24 +158,29 @@ BOOL SimDevices::DeviceIoControl(HANDLE handle, DWORD code, const void* in, DWOR
         case IOCTL_DISK_SET_DRIVE_LAYOUT:
             if (floppy) return Fail(ERROR_INVALID_FUNCTION);
             return SetLayout(*file, in, inSize);
+        case IOCTL_DISK_UPDATE_PROPERTIES:
+            if (floppy) return Fail(ERROR_INVALID_FUNCTION);
+            file->Device().UpdateProperties(m_kernel.Now());
+            m_kernel.SetLastError(ERROR_SUCCESS);
+            return TRUE;
         case FSCTL_LOCK_VOLUME:
         case FSCTL_UNLOCK_VOLUME:
         case FSCTL_DISMOUNT_VOLUME:
             if (!file->IsVolume()) return Fail(ERROR_INVALID_PARAMETER);
-            return TRUE;
+            return m_pFiles->VolumeControl(handle, code);
         default:
             throw NotImplementedError("DeviceIoControl request " + std::to_string(code));
     }
 }
 
 BOOL SimDevices::DeviceNumber(DeviceFile& file, void* out, DWORD outSize, DWORD* returned) {
-    const DeviceConfig& config = file.Device().Config();
-    if (!config.deviceNumber) return Fail(ERROR_INVALID_FUNCTION);
+    std::optional<DWORD> deviceNumber = file.Device().Number();
+    if (!deviceNumber) return Fail(ERROR_INVALID_FUNCTION);
     if (out == nullptr || outSize < sizeof(STORAGE_DEVICE_NUMBER))
         return Fail(ERROR_INSUFFICIENT_BUFFER);
     STORAGE_DEVICE_NUMBER number{};
     number.DeviceType = FILE_DEVICE_DISK;
-    number.DeviceNumber = *config.deviceNumber;
+    number.DeviceNumber = *deviceNumber;
     number.PartitionNumber = file.IsVolume() ? file.PartitionNumber() : 0;
     std::memcpy(out, &number, sizeof number);
     *returned = sizeof number;
@@ -218,7 +263,7 @@ BOOL SimDevices::SetLayout(DeviceFile& file, const void* in, DWORD inSize) {
     sector[510] = 0x55;
     sector[511] = 0xAA;
     if (DWORD error = device.Write(0, sector.data(), sector.size())) return Fail(error);
-    device.LayoutChanged();
+    device.LayoutChanged(m_kernel.Now());
     return TRUE;
 }
 

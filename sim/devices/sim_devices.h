@@ -23,6 +23,12 @@ public:
 
     SimDevice* Find(DeviceId id);
 
+    // The operator pulls the stick behind the letter and plugs it in again;
+    // meanwhile the next removable disk with a medium took its number, and the
+    // stick gets that disk's. NotImplementedError when there is no such disk,
+    // or when a handle is open on either of them.
+    void Replug(char letter);
+
     // A raw device path's file and its identity for share modes; nullptr,
     // with *error, when the path names no device that can be opened.
     static bool IsDevicePath(const std::string& path);
@@ -39,6 +45,7 @@ private:
     BOOL Geometry(DeviceFile& file, void* out, DWORD outSize, DWORD* returned);
     BOOL GetLayout(DeviceFile& file, void* out, DWORD outSize, DWORD* returned);
     BOOL SetLayout(DeviceFile& file, const void* in, DWORD inSize);
+    SimDevice* DiskNumbered(DWORD number);
 
     Kernel& m_kernel;
     SimFiles* m_pFiles = nullptr;

@@ -72,6 +72,12 @@ ResolvedPath DriveMap::Resolve(const char* path) {
         resolved.error = ERROR_PATH_NOT_FOUND;
         return resolved;
     }
+    if (m_pGate != nullptr) {
+        if (DWORD error = m_pGate->Access(letter)) {
+            resolved.error = error;
+            return resolved;
+        }
+    }
     Volume& volume = *drive->second;
     resolved.volume = &volume;
     resolved.key = std::string(1, letter) + ":\\";

@@ -22,6 +22,16 @@ struct ResolvedPath {
     bool isRoot = false;
 };
 
+// Asked before a path on a drive letter is used: the volume behind it may be
+// gone (ERROR_PATH_NOT_FOUND), locked (ERROR_ACCESS_DENIED), or mount again.
+class VolumeGate {
+public:
+    virtual DWORD Access(char letter) = 0;
+
+protected:
+    ~VolumeGate() = default;
+};
+
 class DriveMap {
 public:
     // Paths without a drive letter are on the program's own drive: the
@@ -29,6 +39,7 @@ public:
     explicit DriveMap(char programDrive) : m_programDrive(programDrive) {}
 
     void Mount(char letter, std::unique_ptr<Volume> volume);
+    void SetGate(VolumeGate& gate) { m_pGate = &gate; }
 
     // Drive letters, either separator, "." and "..", trailing dots and blanks
     // dropped, names matched without regard to case.
@@ -37,6 +48,7 @@ public:
 private:
     char m_programDrive;
     std::map<char, std::unique_ptr<Volume>> m_volumes;
+    VolumeGate* m_pGate = nullptr;
 };
 
 }  // namespace veldra::sim

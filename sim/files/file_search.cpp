@@ -9,12 +9,25 @@
 #include "sim/files/file_system.h"
 
 namespace veldra::sim {
-namespace {
 
-class Search final : public KernelObject {
+// A search takes its entries when it starts; it is open on its volume (under
+// Vista's rules: the letter and the mount it saw) until FindClose.
+class SimFiles::Search final : public KernelObject {
 public:
     std::deque<WIN32_FIND_DATAA> remaining;
+    char letter = 0;
+    unsigned epoch = 0;
 };
+
+bool SimFiles::SearchOpenOn(char letter) {
+    bool open = false;
+    m_kernel.ForEach<Search>([&](const Search& search) {
+        open = open || (search.letter == letter && m_mounts.Epoch(letter) == search.epoch);
+    });
+    return open;
+}
+
+namespace {
 
 bool Match(const char* pattern, const char* name) {
     while (*pattern) {
@@ -73,10 +86,12 @@ HANDLE SimFiles::FindFirstFileA(const char* pattern, WIN32_FIND_DATAA* data) {
     std::size_t separator = utf8->find_last_of("\\/");
     auto search = std::make_unique<Search>();
     std::deque<WIN32_FIND_DATAA>& found = search->remaining;
+    char letter = 0;  // the drive the search looks at
     if (separator == std::string::npos && utf8->size() == 2 && (*utf8)[1] == ':') {
         // A bare drive names its current directory, which is the root here.
         ResolvedPath root = Resolve(pattern);
         if (root.error != ERROR_SUCCESS) return fail(root.error);
+        letter = root.key[0];
         if (DWORD error = AddEntry(*root.volume, root.path, ".", found)) return fail(error);
     } else {
         std::string directory =
@@ -90,6 +105,7 @@ HANDLE SimFiles::FindFirstFileA(const char* pattern, WIN32_FIND_DATAA* data) {
             return fail(parent.error != ERROR_SUCCESS ? parent.error : ERROR_PATH_NOT_FOUND);
         }
         Volume& volume = *parent.volume;
+        letter = parent.key[0];
         std::string prefix = parent.isRoot ? parent.key : parent.key + "\\";
         if (!parent.isRoot) {
             for (const char* dots : {".", ".."}) {
@@ -113,6 +129,10 @@ HANDLE SimFiles::FindFirstFileA(const char* pattern, WIN32_FIND_DATAA* data) {
         }
     }
     if (found.empty()) return fail(ERROR_FILE_NOT_FOUND);
+    if (m_mounts.Tracks(letter)) {
+        search->letter = letter;
+        search->epoch = m_mounts.Epoch(letter);
+    }
     *data = found.front();
     found.pop_front();
     HANDLE handle = m_kernel.AddHandle(HandleKind::Search, std::move(search));

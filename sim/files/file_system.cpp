@@ -4,26 +4,99 @@
 
 namespace veldra::sim {
 
-// An open file: its handle's access, share mode and file pointer.
+// An open file: its handle's access, share mode and file pointer, and the
+// volume it was opened on (under Vista's rules: its letter and the mount it
+// saw; letter 0 for anything else).
 class SimFiles::OpenFile final : public KernelObject {
 public:
     OpenFile(std::unique_ptr<VolumeFile> file, std::string key, DWORD access, DWORD share)
         : file(std::move(file)), key(std::move(key)), access(access), share(share) {}
-    DWORD Close() override { return file->Close(); }
+    DWORD Close() override {
+        if (letter != 0) mounts->Closed(letter, this);
+        return file->Close();
+    }
 
     std::unique_ptr<VolumeFile> file;
     std::string key;
     DWORD access;
     DWORD share;
     std::uint64_t position = 0;
+    char letter = 0;
+    unsigned epoch = 0;
+    VolumeMounts* mounts = nullptr;
 };
 
 SimFiles::SimFiles(Kernel& kernel, DriveMap& drives, SimDevices& devices)
-    : m_kernel(kernel), m_drives(drives), m_devices(devices) {}
+    : m_kernel(kernel), m_drives(drives), m_devices(devices), m_mounts(kernel, devices) {
+    m_drives.SetGate(m_mounts);
+}
+
+BOOL SimFiles::Fail(DWORD error) {
+    m_kernel.SetLastError(error);
+    return FALSE;
+}
 
 VolumeFile* SimFiles::FileBehind(HANDLE handle) {
     OpenFile* file = m_kernel.Lookup<OpenFile>(handle);
     return file ? file->file.get() : nullptr;
+}
+
+bool SimFiles::IsStale(const OpenFile& file) {
+    return file.letter != 0 && m_mounts.Epoch(file.letter) != file.epoch;
+}
+
+bool SimFiles::IsStale(HANDLE handle) {
+    OpenFile* file = m_kernel.Lookup<OpenFile>(handle);
+    return file != nullptr && IsStale(*file);
+}
+
+bool SimFiles::OthersOpen(char letter, const OpenFile* except) {
+    bool open = false;
+    m_kernel.ForEach<OpenFile>([&](const OpenFile& file) {
+        open = open || (&file != except && file.letter == letter && !IsStale(file));
+    });
+    return open || SearchOpenOn(letter);
+}
+
+bool SimFiles::HandlesOn(const SimDevice& device) {
+    std::string letters;
+    for (const auto& [letter, drive] : m_kernel.Config().drives) {
+        if (drive.device && m_devices.Find(*drive.device) == &device) letters += letter;
+    }
+    bool open = false;
+    m_kernel.ForEach<OpenFile>([&](const OpenFile& file) {
+        auto* raw = dynamic_cast<const DeviceFile*>(file.file.get());
+        bool onDevice = raw != nullptr && &raw->Device() == &device;
+        bool onVolume = !file.key.empty() && letters.find(file.key[0]) != std::string::npos &&
+                        file.key.size() > 1 && file.key[1] == ':';
+        open = open || onDevice || onVolume;
+    });
+    for (char letter : letters) open = open || SearchOpenOn(letter);
+    return open;
+}
+
+BOOL SimFiles::VolumeControl(HANDLE volume, DWORD code) {
+    OpenFile* file = m_kernel.Lookup<OpenFile>(volume);
+    if (file == nullptr) return FALSE;
+    DWORD error = ERROR_SUCCESS;
+    if (file->letter != 0) {
+        switch (code) {
+            case FSCTL_LOCK_VOLUME:
+                error = m_mounts.Lock(file->letter, file, OthersOpen(file->letter, file));
+                break;
+            case FSCTL_UNLOCK_VOLUME:
+                error = m_mounts.Unlock(file->letter, file);
+                break;
+            case FSCTL_DISMOUNT_VOLUME:
+                error = m_mounts.Dismount(file->letter, file, &file->epoch);
+                break;
+            default:
+                throw NotImplementedError("volume request " + std::to_string(code));
+        }
+    }
+    if (error != ERROR_SUCCESS) return Fail(error);
+    m_kernel.SetLastError(ERROR_SUCCESS);
+    return TRUE;
 }
 
 // A raw device opens like a file: the same access and share-mode rules, with
@@ -40,8 +113,20 @@ HANDLE SimFiles::OpenDevice(const char* path, DWORD access, DWORD share, DWORD d
     std::unique_ptr<VolumeFile> device = m_devices.Open(path, &key, &error);
     if (!device) return fail(error);
     if (ShareConflicts(key, access, share)) return fail(ERROR_SHARING_VIOLATION);
-    HANDLE handle = m_kernel.AddHandle(
-        HandleKind::File, std::make_unique<OpenFile>(std::move(device), key, access, share));
+    auto file = std::make_unique<OpenFile>(std::move(device), key, access, share);
+    // A volume ("\\.\X:"), not a whole disk: the file system has its say.
+    char letter = key.size() == 6 && key[5] == ':' ? key[4] : '\0';
+    if (letter != 0 && m_mounts.Tracks(letter)) {
+        if (DWORD refused = m_mounts.Access(letter))
+            return fail(refused == ERROR_PATH_NOT_FOUND ? DWORD{ERROR_FILE_NOT_FOUND} : refused);
+        if (DWORD refused =
+                m_mounts.OpenVolume(letter, file.get(), access, share, OthersOpen(letter, nullptr)))
+            return fail(refused);
+        file->letter = letter;
+        file->epoch = m_mounts.Epoch(letter);
+        file->mounts = &m_mounts;
+    }
+    HANDLE handle = m_kernel.AddHandle(HandleKind::File, std::move(file));
     m_kernel.SetLastError(ERROR_SUCCESS);
     return handle;
 }
@@ -62,7 +147,8 @@ bool SimFiles::ShareConflicts(const std::string& key, DWORD access, DWORD share)
     };
     bool conflict = false;
     m_kernel.ForEach<OpenFile>([&](const OpenFile& file) {
-        conflict = conflict || (file.key == key && conflicts(file.access, file.share));
+        conflict =
+            conflict || (file.key == key && !IsStale(file) && conflicts(file.access, file.share));
     });
     if (conflict) return true;
     for (const HeldOpenFile& held : m_kernel.Config().heldOpen) {
@@ -150,9 +236,13 @@ HANDLE SimFiles::CreateFileA(const char* fileName, DWORD desiredAccess, DWORD sh
     std::unique_ptr<VolumeFile> file = volume.Open(
         path.path, VolumeOpen{wantsWrite, !path.exists, truncates, flagsAndAttributes}, &error);
     if (!file) return fail(error);
-    HANDLE handle = m_kernel.AddHandle(
-        HandleKind::File,
-        std::make_unique<OpenFile>(std::move(file), path.key, desiredAccess, shareMode));
+    auto open = std::make_unique<OpenFile>(std::move(file), path.key, desiredAccess, shareMode);
+    if (m_mounts.Tracks(path.key[0])) {
+        open->letter = path.key[0];
+        open->epoch = m_mounts.Epoch(open->letter);
+        open->mounts = &m_mounts;
+    }
+    HANDLE handle = m_kernel.AddHandle(HandleKind::File, std::move(open));
     bool reportsExisting =
         path.exists && (creationDisposition == CREATE_ALWAYS || creationDisposition == OPEN_ALWAYS);
     m_kernel.SetLastError(reportsExisting ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);
@@ -163,10 +253,8 @@ BOOL SimFiles::ReadFile(HANDLE handle, void* buffer, DWORD bytesToRead, DWORD* b
     if (bytesRead) *bytesRead = 0;
     OpenFile* file = m_kernel.Lookup<OpenFile>(handle);
     if (!file) return FALSE;
-    if (!(file->access & GENERIC_READ)) {
-        m_kernel.SetLastError(ERROR_ACCESS_DENIED);
-        return FALSE;
-    }
+    if (!(file->access & GENERIC_READ)) return Fail(ERROR_ACCESS_DENIED);
+    if (IsStale(*file)) return Fail(ERROR_FILE_INVALID);
     DWORD total = 0;
     DWORD error = file->file->Read(file->position, buffer, bytesToRead, &total);
     if (error != ERROR_SUCCESS) {
@@ -183,9 +271,16 @@ BOOL SimFiles::WriteFile(HANDLE handle, const void* buffer, DWORD bytesToWrite,
     if (bytesWritten) *bytesWritten = 0;
     OpenFile* file = m_kernel.Lookup<OpenFile>(handle);
     if (!file) return FALSE;
-    if (!(file->access & GENERIC_WRITE)) {
-        m_kernel.SetLastError(ERROR_ACCESS_DENIED);
-        return FALSE;
+    if (!(file->access & GENERIC_WRITE)) return Fail(ERROR_ACCESS_DENIED);
+    if (IsStale(*file)) return Fail(ERROR_FILE_INVALID);
+    // Below the file system, on Windows 6.0 and later, the volumes have their
+    // say about the sectors they hold.
+    if (auto* raw = dynamic_cast<DeviceFile*>(file->file.get())) {
+        DWORD refused =
+            raw->IsVolume()
+                ? m_mounts.RawWriteThroughVolume(file->letter, file, file->position, bytesToWrite)
+                : m_mounts.RawWriteThroughDisk(raw->Device(), file->position, bytesToWrite);
+        if (refused) return Fail(refused);
     }
     DWORD total = 0;
     DWORD error = file->file->Write(file->position, buffer, bytesToWrite, &total);
@@ -255,10 +350,8 @@ BOOL SimFiles::SetFileTime(HANDLE handle, const FILETIME* creation, const FILETI
                            const FILETIME* lastWrite) {
     OpenFile* file = m_kernel.Lookup<OpenFile>(handle);
     if (!file) return FALSE;
-    if (!(file->access & GENERIC_WRITE)) {
-        m_kernel.SetLastError(ERROR_ACCESS_DENIED);
-        return FALSE;
-    }
+    if (!(file->access & GENERIC_WRITE)) return Fail(ERROR_ACCESS_DENIED);
+    if (IsStale(*file)) return Fail(ERROR_FILE_INVALID);
     if (DWORD error = file->file->SetTimes(creation, lastAccess, lastWrite)) {
         m_kernel.SetLastError(error);
         return FALSE;

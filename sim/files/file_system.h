@@ -9,6 +9,7 @@
 
 #include "platform/file_port.h"
 #include "sim/files/drive_map.h"
+#include "sim/files/volume_mounts.h"
 #include "sim/kernel/kernel.h"
 
 namespace veldra::sim {
@@ -43,17 +44,33 @@ public:
     // The file behind a handle, for the device requests; nullptr, with
     // ERROR_INVALID_HANDLE, when the handle is none.
     VolumeFile* FileBehind(HANDLE handle);
+    // A handle opened on a volume, or on a file of it, before the volume was
+    // dismounted or went away (Windows 6.0 and later).
+    bool IsStale(HANDLE handle);
+    // FSCTL_LOCK_VOLUME, FSCTL_UNLOCK_VOLUME and FSCTL_DISMOUNT_VOLUME on a
+    // volume handle, as the file system answers them.
+    BOOL VolumeControl(HANDLE volume, DWORD code);
+    // Whether any handle is open on the device or on a file of its volumes.
+    bool HandlesOn(const SimDevice& device);
 
 private:
     class OpenFile;
+    class Search;
 
     HANDLE OpenDevice(const char* path, DWORD access, DWORD share, DWORD disposition);
     int* OpensLeft(const std::string& key);
     bool HasVanished(const ResolvedPath& path);
+    bool IsStale(const OpenFile& file);
+    // Whether a live handle other than `except` is open on the letter's
+    // volume: on a file of it, on the volume itself, or a search of it.
+    bool OthersOpen(char letter, const OpenFile* except);
+    bool SearchOpenOn(char letter);
+    BOOL Fail(DWORD error);
 
     Kernel& m_kernel;
     DriveMap& m_drives;
     SimDevices& m_devices;
+    VolumeMounts m_mounts;
     std::map<std::string, int> m_opensLeft;  // vanishing files, by key
 };
 

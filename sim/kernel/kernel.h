@@ -41,6 +41,9 @@ public:
     Kernel& operator=(const Kernel&) = delete;
 
     const MachineConfig& Config() const { return m_config; }
+    // The virtual clock: milliseconds since the machine started. Only Sleep
+    // moves it.
+    std::uint64_t Now() const { return m_nSleptMs; }
 
     HANDLE AddHandle(HandleKind kind, std::unique_ptr<KernelObject> object);
     // The object behind a handle of this type; nullptr, with

@@ -56,6 +56,9 @@ public:
         return m_config;
     }
 
+    // The line of holder i's section, for a fault found once all is read.
+    int HolderLine(std::size_t i) const { return m_holderLines[i]; }
+
 private:
     [[noreturn]] void Fail(const std::string& what) {
         throw MachineDescriptionError(m_file, m_line, what);
@@ -88,6 +91,18 @@ private:
             if (m_config.devices.count(m_device)) Fail(name + " is described twice");
             m_config.devices[m_device] = NewDevice(m_device);
             m_section = "device";
+            return;
+        }
+        if (name.rfind("holder ", 0) == 0) {
+            HolderConfig holder;
+            holder.name = host::TrimBlanks(name.substr(7));
+            if (holder.name.empty()) Fail("a holder section names its holder");
+            for (const HolderConfig& other : m_config.holders) {
+                if (other.name == holder.name) Fail(name + " is described twice");
+            }
+            m_config.holders.push_back(holder);
+            m_holderLines.push_back(m_line);
+            m_section = "holder";
             return;
         }
         if (name.rfind("registry ", 0) == 0) {
@@ -124,6 +139,7 @@ private:
             return;
         }
         if (m_section == "held-open") return AssignHeldOpen(key, value);
+        if (m_section == "holder") return AssignHolder(m_config.holders.back(), key, value);
         auto fail = [this](const std::string& what) { Fail(what); };
         if (m_section == "device") {
             return AssignDeviceKey(m_config.devices[m_device], m_config.directory, key, value,
@@ -231,6 +247,32 @@ private:
         }
     }
 
+    std::uint64_t Milliseconds(const std::string& key, const std::string& value) {
+        auto ms = ParseNumber<std::uint64_t>(value);
+        if (!ms) Fail(key + " is a number of milliseconds");
+        return *ms;
+    }
+
+    void AssignHolder(HolderConfig& holder, const std::string& key, const std::string& value) {
+        if (key == "volume") {
+            std::string letter = host::UpperAscii(value);
+            if (letter.size() == 2 && letter[1] == ':') letter.pop_back();
+            if (letter.size() != 1 || letter[0] < 'A' || letter[0] > 'Z')
+                Fail("volume is a drive letter such as E");
+            holder.letter = letter[0];
+        } else if (key == "holds-after") {
+            holder.holdsAfterMs = Milliseconds(key, value);
+        } else if (key == "lets-go-after") {
+            if (value == "never") {
+                holder.letsGoAfterMs.reset();
+            } else {
+                holder.letsGoAfterMs = Milliseconds(key, value);
+            }
+        } else {
+            Fail("unknown key '" + key + "' in a holder section");
+        }
+    }
+
     void AssignHeldOpen(const std::string& key, const std::string& value) {
         static const std::map<std::string, DWORD> kShares = {
             {"none", 0},
@@ -253,14 +295,25 @@ private:
     char m_driveLetter = 0;
     DeviceId m_device;
     std::string m_registryKey;
+    std::vector<int> m_holderLines;  // where each holder's section starts
 };
 
 }  // namespace
 
 MachineConfig LoadMachineDescription(const std::filesystem::path& directory) {
-    MachineConfig config = Parser(directory).Parse();
+    Parser parser(directory);
+    MachineConfig config = parser.Parse();
     std::filesystem::path file = directory / kMachineFileName;
     auto fail = [&](const std::string& what) { throw MachineDescriptionError(file, 0, what); };
+    for (std::size_t i = 0; i < config.holders.size(); ++i) {
+        const HolderConfig& holder = config.holders[i];
+        auto drive = config.drives.find(holder.letter);
+        if (drive == config.drives.end() || !drive->second.device) {
+            throw MachineDescriptionError(
+                file, parser.HolderLine(i),
+                "holder " + holder.name + " needs the volume of a drive on a device");
+        }
+    }
     for (const auto& [letter, drive] : config.drives) {
         std::string name = std::string("drive ") + letter;
         if (drive.hostRoot.empty() && !drive.device) fail(name + " has no root");

@@ -50,6 +50,16 @@ struct VanishingFile {
     int opensBeforeVanishing = 0;
 };
 
+// A program of the machine that keeps a volume open: Explorer showing the
+// drive, AutoPlay looking at a volume that has just arrived, an antivirus.
+struct HolderConfig {
+    std::string name;
+    char letter = 0;                 // the drive whose volume it holds
+    std::uint64_t holdsAfterMs = 0;  // after the volume arrives, is unlocked or dismounted
+    // After a lock request finds it holding; nullopt: it never lets go.
+    std::optional<std::uint64_t> letsGoAfterMs = 500;
+};
+
 struct MachineConfig {
     std::filesystem::path directory;  // absolute
 
@@ -72,6 +82,11 @@ struct MachineConfig {
     std::map<UINT, std::string> stringOverrides;  // UTF-8
     std::map<DeviceId, DeviceConfig> devices;
     RegistryConfig registry;
+    std::vector<HolderConfig> holders;
+
+    // Windows 6.0 and later: raw writes, volume opens and locks, and new
+    // partition tables follow the rules of Vista and later.
+    bool FollowsVistaRules() const { return majorVersion >= 6; }
 };
 
 // Reads DIR/machine.ini. Throws MachineDescriptionError.

@@ -69,7 +69,7 @@ Action ParseAction(const std::string& text) {
     std::getline(words, argument);
     argument = TrimBlanks(argument);
 
-    Action action{ActionKind::Verb, verb, 0, {}, {}, text};
+    Action action{ActionKind::Verb, verb, 0, {}, {}, 0, text};
     auto plain = PlainActions().find(verb);
     OperatorVerbKind dialogVerb = DialogVerbKind(verb);
     if (plain != PlainActions().end() ||
@@ -108,6 +108,15 @@ Action ParseAction(const std::string& text) {
         queued.text = text;
         return queued;
     }
+    if (verb == "replug") {
+        std::string letter = host::UpperAscii(argument);
+        if (letter.size() == 2 && letter[1] == ':') letter.pop_back();
+        if (letter.size() != 1 || letter[0] < 'A' || letter[0] > 'Z')
+            throw ScriptError("action '" + text + "' needs a drive letter, such as replug E");
+        action.kind = ActionKind::Replug;
+        action.drive = letter[0];
+        return action;
+    }
     if (verb == "wait-for") {
         if (argument.empty()) throw ScriptError("action '" + text + "' needs a host file path");
         action.kind = ActionKind::WaitFor;
@@ -144,10 +153,16 @@ void OperatorScript::Append(const OperatorScript& more) {
 }
 
 std::optional<Action> OperatorScript::Next() {
-    if (m_actions.empty()) return std::nullopt;
-    Action action = m_actions.front();
-    m_actions.pop_front();
-    return action;
+    while (!m_actions.empty()) {
+        Action action = m_actions.front();
+        m_actions.pop_front();
+        if (action.kind == ActionKind::Replug && m_hands) {
+            m_hands(action);
+            continue;
+        }
+        return action;
+    }
+    return std::nullopt;
 }
 
 }  // namespace veldra::sim

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <deque>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -33,6 +34,7 @@ enum class ActionKind {
     Cancel,
     Wait,     // `duration` of real time
     WaitFor,  // until `file` exists on the host (at most `duration`)
+    Replug,   // the stick behind drive `drive` is pulled and plugged in again
 };
 
 struct Action {
@@ -41,6 +43,7 @@ struct Action {
     int number = 0;
     std::chrono::milliseconds duration{0};
     std::filesystem::path file;
+    char drive = 0;    // for Replug: the letter, upper case
     std::string text;  // as written, for the transcript and errors
     // "meanwhile ACTION": a click or key made while a handler runs; it waits
     // in the queue (Verb for a button or a box, Enter, Escape, CloseBox).
@@ -55,12 +58,18 @@ public:
 
     void Append(const OperatorScript& more);
     bool Empty() const { return m_actions.empty(); }
+    // The next action for the screen. Actions on the machine's hardware
+    // (replug) are handed to the hands given here as the script reaches them,
+    // whatever window waits: the operator can pull a stick while a message
+    // box is up as well as while the dialog is idle.
     std::optional<Action> Next();
     const Action* Peek() const { return m_actions.empty() ? nullptr : &m_actions.front(); }
     std::size_t Remaining() const { return m_actions.size(); }
+    void SetHardwareHands(std::function<void(const Action&)> hands) { m_hands = std::move(hands); }
 
 private:
     std::deque<Action> m_actions;
+    std::function<void(const Action&)> m_hands;
 };
 
 }  // namespace veldra::sim

@@ -14,7 +14,7 @@ SimMachine::SimMachine(MachineConfig config, OperatorScript script, Transcript& 
       m_files(*this, m_drives, m_devices),
       m_profile(*this, m_files),
       m_shell(m_drives, Config().viewers, transcript),
-      m_desktop(*this, std::move(script), transcript) {
+      m_desktop(*this, WithHands(std::move(script), transcript), transcript) {
     m_devices.Attach(m_files);
     for (const auto& [letter, drive] : Config().drives) {
         if (drive.hostRoot.empty()) {
@@ -30,6 +30,20 @@ SimMachine::SimMachine(MachineConfig config, OperatorScript script, Transcript& 
                                        drive.hostRoot, drive.readOnly, drive.freeBytes));
         }
     }
+}
+
+OperatorScript SimMachine::WithHands(OperatorScript script, Transcript& transcript) {
+    script.SetHardwareHands([this, &transcript](const Action& action) {
+        auto drive = Config().drives.find(action.drive);
+        if (drive == Config().drives.end() || !drive->second.device ||
+            drive->second.device->kind != DeviceKind::Disk) {
+            throw ScriptError("'" + action.text + "': drive " + action.drive +
+                              ": stands on no disk that could be pulled");
+        }
+        transcript.Add("> " + action.text);
+        m_devices.Replug(action.drive);
+    });
+    return script;
 }
 
 // The process ends before its parts go: what it left open is closed while

@@ -44,6 +44,9 @@ public:
     std::size_t OpenKeyCount() const { return m_registry.OpenKeyCount(); }
 
 private:
+    // The script with the operator's hands on the machine's hardware.
+    OperatorScript WithHands(OperatorScript script, Transcript& transcript);
+
     DriveMap m_drives;
     SimDevices m_devices;
     SimRegistry m_registry;

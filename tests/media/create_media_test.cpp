@@ -6,6 +6,8 @@
 
 #include <filesystem>
 #include <fstream>
+#include <map>
+#include <tuple>
 
 #include "host/cp932.h"
 #include "records/data_file_format.h"
@@ -29,7 +31,9 @@ constexpr std::uint64_t kStickBytes = 40 << 20;
 
 std::string Slurp(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
+    std::string bytes(fs::file_size(path), '\0');
+    in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    return bytes;
 }
 
 std::string ExampleDataFile(const char* name) {
@@ -286,6 +290,144 @@ TEST_F(CreateMedia, FilesCreatedAfterTheVolumeMountsLetTheRunSucceed) {
     RunResult run = RunKeepingDataFiles(machine, "program 2, create, yes, yes, exit");
     EXPECT_TRUE(run.Has(kRetry + "Yes")) << run.Text();
     EXPECT_TRUE(run.Has(kDone)) << run.Text();
+}
+
+// The rules Windows Vista and later hold a raw-disk writer to, a row each, on
+// Windows XP and on Windows 7: the same creations succeed on both, final pass
+// included, and a stick swapped since the drive list was made is refused on
+// both with every image as it was. The virtual clock shows what each rule cost.
+struct WindowsRuleRow {
+    const char* what;
+    std::string sections;      // holders, and keys of the stick
+    std::string script;        // the creations; "create" is the floppy's, "program 2" the stick's
+    bool formattedStick;       // the stick holds a FAT volume, as the example's does
+    std::uint64_t sleptMs[2];  // on XP, on Windows 7
+    bool refused = false;      // a swapped stick: message 115, status 118, nothing written
+};
+
+void PrintTo(const WindowsRuleRow& row, std::ostream* out) {
+    *out << row.what;
+}
+
+constexpr const char* kVersions[] = {"5.1.2600", "6.1.7601"};
+
+class WindowsRules : public CreateMedia,
+                     public ::testing::WithParamInterface<std::tuple<WindowsRuleRow, int>> {};
+
+TEST_P(WindowsRules, HoldOnXpAndOnWindows7) {
+    const auto& [row, version] = GetParam();
+    machine.SetSystem("version", kVersions[version]);
+    if (row.formattedStick) {
+        // The example machine's stick: one FAT16 partition from sector 2048.
+        ASSERT_EQ(Shell(std::string(VELDRA_SOURCE_DIR) + "/examples/media/make-media.sh " +
+                        Image("fresh")),
+                  0);
+        fs::rename(Image("fresh/usb.img"), Image("stick.img"));
+    }
+    // Another stick at F:, the one that takes the number of a replugged E:.
+    std::ofstream(Image("other.img"), std::ios::binary) << std::string(512, 'F');
+    fs::resize_file(Image("other.img"), 8 << 20);
+    Devices("", row.sections);
+    machine.AddSection(
+        "[drive F]\ntype = removable\ndevice = disk 2\n[disk 2]\nimage = other.img\n");
+    std::map<std::string, std::string> before;
+    for (const char* image : {"fd.img", "stick.img", "other.img"}) {
+        if (row.refused || image == std::string("other.img")) before[image] = Slurp(Image(image));
+    }
+
+    RunResult run = RunKeepingDataFiles(machine, row.script + ", exit");
+    ASSERT_EQ(run.exitCode, 0) << run.Text();
+    EXPECT_EQ(run.sleptMs, row.sleptMs[version]) << run.Text();
+    EXPECT_EQ(Slurp(Image("other.img")), before["other.img"]) << "only the picked stick changes";
+    if (row.refused) {
+        int failed = run.IndexOf(kFailed);
+        EXPECT_LT(run.IndexOf(StopBox("メディアが挿入されていません。")), failed) << run.Text();
+        // The drive list is made anew, from what is plugged in now.
+        EXPECT_LT(failed, run.IndexOf("drive box: clear", failed)) << run.Text();
+        for (const auto& [image, bytes] : before) EXPECT_EQ(Slurp(Image(image)), bytes) << image;
+        return;
+    }
+    EXPECT_EQ(run.Count("message box [stop"), 0) << run.Text();
+    bool floppy = row.script.rfind("create", 0) == 0;
+    bool stick = row.script.find("program 2") != std::string::npos;
+    EXPECT_EQ(run.Count(kDone), int{floppy} + int{stick}) << run.Text();
+    if (floppy) {
+        EXPECT_EQ(Shell(ToolPath("fsck.fat") + " -n " + Image("fd.img")), 0);
+    }
+    if (stick) {
+        EXPECT_EQ(Shell(ToolPath("fsck.fat") + " -n " + StickPartition()), 0);
+    }
+}
+
+const WindowsRuleRow kWindowsRules[] = {
+    // Every volume on the stick is locked and dismounted before the writes.
+    {"RawWritesIntoAMountedVolumeNeedItLocked", "", "program 2, create, yes", true, {900, 1900}},
+    // Another volume of the stick (G:, the same partition here), held by
+    // Explorer, is locked as well as E:.
+    {"EveryVolumeOfTheStickIsLocked",
+     "[drive G]\ntype = removable\ndevice = disk 1\n"
+     "[holder Explorer]\nvolume = G\nlets-go-after = 300\n",
+     "program 2, create, yes",
+     true,
+     {900, 2500}},
+    // The floppy's volume is opened sharing writing and locked once Explorer
+    // lets go, in both passes.
+    {"ExplorerShowsTheFloppy",
+     "[holder Explorer]\nvolume = A\nlets-go-after = 300\n",
+     "create, yes",
+     false,
+     {400, 1000}},
+    {"AnAntivirusLetsGoOfTheStickLate",
+     "[holder Antivirus]\nvolume = E\nlets-go-after = 3000\n",
+     "program 2, create, yes",
+     true,
+     {900, 7900}},
+    // AutoPlay opens the new volume the moment it arrives, before the final pass.
+    {"AutoPlayOpensTheNewVolume",
+     "[holder AutoPlay]\nvolume = E\nholds-after = 0\nlets-go-after = 1000\n",
+     "program 2, create, yes",
+     true,
+     {900, 3900}},
+    // The new partition table is read only when the program asks for it.
+    {"ANewLayoutIsSeenOnlyAfterAReread",
+     "reread-after = never\nappear-after = 2500\n",
+     "program 2, create, yes",
+     true,
+     {900, 3400}},
+    {"Windows7WithExplorerOnAAndAutoPlayOnE",
+     "[holder Explorer]\nvolume = A\nlets-go-after = 300\n"
+     "[holder AutoPlay]\nvolume = E\nholds-after = 0\nlets-go-after = 1000\n",
+     "create, yes, program 2, create, yes",
+     true,
+     {1300, 4900}},
+    // Windows gave the stick's number to the other stick: E: answers 2 now.
+    {"AStickReplugged", "", "program 2, replug E, create, yes, ok", true, {0, 0}, true},
+    {"AStickRepluggedWhileTheConfirmationIsUp",
+     "",
+     "program 2, create, replug E, yes, ok",
+     true,
+     {0, 0},
+     true},
+};
+
+INSTANTIATE_TEST_SUITE_P(Rows, WindowsRules,
+                         ::testing::Combine(::testing::ValuesIn(kWindowsRules),
+                                            ::testing::Values(0, 1)),
+                         [](const auto& info) {
+                             return std::string(std::get<0>(info.param).what) +
+                                    (std::get<1>(info.param) == 0 ? "OnXp" : "OnWindows7");
+                         });
+
+// A replug needs a stick to pull and another removable disk to take its
+// number; the machine says so rather than pretend.
+TEST_F(CreateMedia, AReplugTheMachineCannotShowIsRefused) {
+    Devices("");
+    RunResult floppy = machine.Run("replug A, exit");
+    EXPECT_EQ(floppy.exitCode, 3) << floppy.Text();
+    EXPECT_NE(floppy.error.find("replug A"), std::string::npos) << floppy.error;
+    RunResult alone = machine.Run("replug E, exit");
+    EXPECT_EQ(alone.exitCode, 4) << alone.Text();
+    EXPECT_NE(alone.error.find("no other removable disk"), std::string::npos) << alone.error;
 }
 
 TEST_F(CreateMedia, AStickWithFilesAsksBeforeAnythingIsWritten) {

@@ -1,6 +1,10 @@
 // The device port's contract: drive types, raw disks opened like files (with
 // their share modes), whole-sector transfers at 64-bit offsets, and the disk
-// driver's requests with their buffers and errors.
+// driver's requests with their buffers and errors. On a disk with a FAT
+// volume, what Windows Vista and later demand of a raw writer: volume locks,
+// opens of a volume for itself alone, and partition tables read again. Wine
+// has no raw disks, so those run on the simulated machine here and against a
+// real Windows only.
 #include <cstring>
 #include <vector>
 
@@ -27,6 +31,44 @@ protected:
         Stale();
         return devices().DeviceIoControl(device, code, nullptr, 0, out, outSize, returned);
     }
+    bool BootWithVolume() {
+        HostSetup setup;
+        setup.fatVolume = true;
+        return Boot(setup);
+    }
+    UniqueFileHandle OpenVolume(DWORD share) {
+        std::string path = "\\\\.\\" + host().VolumeRoot();
+        return UniqueFileHandle(
+            sys(), files().CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, share,
+                                       OPEN_EXISTING, FILE_FLAG_NO_BUFFERING));
+    }
+    UniqueFileHandle OpenOnVolume(const std::string& name) {
+        std::string path = host().VolumeRoot() + "\\" + name;
+        return UniqueFileHandle(sys(), files().CreateFileA(path.c_str(), GENERIC_WRITE, 0,
+                                                           OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL));
+    }
+    BOOL Request(HANDLE device, DWORD code) {
+        DWORD returned = 0;
+        Stale();
+        return devices().DeviceIoControl(device, code, nullptr, 0, nullptr, 0, &returned);
+    }
+    // Writes a sector back with what it holds, and reports the write's error.
+    DWORD RewriteSector(HANDLE device, std::uint64_t sector) {
+        std::vector<char> bytes(512);
+        DWORD moved = 0;
+        if (!Seek(device, sector * 512) || !files().ReadFile(device, bytes.data(), 512, &moved))
+            return sys().GetLastError();
+        Stale();
+        if (!Seek(device, sector * 512)) return sys().GetLastError();
+        return files().WriteFile(device, bytes.data(), 512, &moved) ? DWORD{ERROR_SUCCESS}
+                                                                    : sys().GetLastError();
+    }
+    bool VolumeThere() {
+        return files().GetFileAttributesA((host().VolumeRoot() + "\\").c_str()) !=
+               INVALID_FILE_ATTRIBUTES;
+    }
+    static constexpr std::uint64_t kPartitionStart = 2048;
+
     bool Seek(HANDLE device, std::uint64_t offset) {
         std::int32_t high = static_cast<std::int32_t>(offset >> 32);
         DWORD low =
@@ -142,6 +184,91 @@ TEST_P(DeviceContract, ANewLayoutKeepsTheSignatureAndClearsTheEntries) {
 
     EXPECT_FALSE(Ask(disk.get(), IOCTL_DISK_GET_DRIVE_LAYOUT, read.data(), 16, &returned));
     EXPECT_EQ(sys().GetLastError(), ERROR_INSUFFICIENT_BUFFER);
+}
+
+TEST_P(DeviceContract, RawWritesIntoAMountedVolumeWaitForItsLockOrDismount) {
+    if (!BootWithVolume()) GTEST_SKIP() << GetParam().name << " cannot set this machine up";
+    ASSERT_TRUE(VolumeThere());  // mounted
+    UniqueFileHandle disk = OpenDisk();
+    ASSERT_TRUE(disk);
+    EXPECT_EQ(RewriteSector(disk.get(), 0), ERROR_SUCCESS)
+        << "the master boot record is no volume's";
+    EXPECT_EQ(RewriteSector(disk.get(), kPartitionStart), ERROR_ACCESS_DENIED);
+
+    UniqueFileHandle volume = OpenVolume(FILE_SHARE_READ | FILE_SHARE_WRITE);
+    ASSERT_TRUE(volume);
+    ASSERT_TRUE(Request(volume.get(), FSCTL_LOCK_VOLUME)) << sys().GetLastError();
+    EXPECT_EQ(RewriteSector(disk.get(), kPartitionStart), ERROR_SUCCESS);
+    ASSERT_TRUE(Request(volume.get(), FSCTL_UNLOCK_VOLUME));
+    EXPECT_EQ(RewriteSector(disk.get(), kPartitionStart), ERROR_ACCESS_DENIED);
+
+    // Dismounted, the volume takes the writes until someone reaches it again.
+    ASSERT_TRUE(Request(volume.get(), FSCTL_DISMOUNT_VOLUME));
+    EXPECT_EQ(RewriteSector(disk.get(), kPartitionStart), ERROR_SUCCESS);
+    ASSERT_TRUE(VolumeThere());
+    EXPECT_EQ(RewriteSector(disk.get(), kPartitionStart), ERROR_ACCESS_DENIED);
+}
+
+TEST_P(DeviceContract, AVolumeOpenedForItselfAloneWaitsForEveryOtherHandle) {
+    if (!BootWithVolume()) GTEST_SKIP() << GetParam().name << " cannot set this machine up";
+    UniqueFileHandle file = OpenOnVolume("HELD.TXT");
+    ASSERT_TRUE(file);
+    Stale();
+    EXPECT_FALSE(OpenVolume(FILE_SHARE_READ));
+    EXPECT_EQ(sys().GetLastError(), ERROR_SHARING_VIOLATION);
+    file.reset();
+    UniqueFileHandle volume = OpenVolume(FILE_SHARE_READ);
+    ASSERT_TRUE(volume) << sys().GetLastError();
+    // Its open holds the volume's lock: nobody else reaches the volume, and
+    // its own writes go through.
+    Stale();
+    EXPECT_FALSE(OpenOnVolume("LATER.TXT"));
+    EXPECT_EQ(sys().GetLastError(), ERROR_ACCESS_DENIED);
+    EXPECT_EQ(RewriteSector(volume.get(), 1), ERROR_SUCCESS);
+    volume.reset();
+    EXPECT_TRUE(OpenOnVolume("LATER.TXT"));
+}
+
+TEST_P(DeviceContract, ALockWantsTheVolumeToItself) {
+    if (!BootWithVolume()) GTEST_SKIP() << GetParam().name << " cannot set this machine up";
+    UniqueFileHandle file = OpenOnVolume("HELD.TXT");
+    UniqueFileHandle volume = OpenVolume(FILE_SHARE_READ | FILE_SHARE_WRITE);
+    ASSERT_TRUE(file && volume);
+    EXPECT_FALSE(Request(volume.get(), FSCTL_LOCK_VOLUME));
+    EXPECT_EQ(sys().GetLastError(), ERROR_ACCESS_DENIED);
+    file.reset();
+    ASSERT_TRUE(Request(volume.get(), FSCTL_LOCK_VOLUME)) << sys().GetLastError();
+    Stale();
+    EXPECT_FALSE(OpenOnVolume("HELD.TXT"));
+    EXPECT_EQ(sys().GetLastError(), ERROR_ACCESS_DENIED);
+    ASSERT_TRUE(Request(volume.get(), FSCTL_UNLOCK_VOLUME));
+    EXPECT_TRUE(OpenOnVolume("HELD.TXT"));
+}
+
+TEST_P(DeviceContract, ANewPartitionTableIsSeenOnceReadAgain) {
+    if (!BootWithVolume()) GTEST_SKIP() << GetParam().name << " cannot set this machine up";
+    UniqueFileHandle disk = OpenDisk();
+    ASSERT_TRUE(disk);
+    std::vector<BYTE> layout(kDriveLayoutBufferSize, 0);
+    DWORD returned = 0;
+    ASSERT_TRUE(Ask(disk.get(), IOCTL_DISK_GET_DRIVE_LAYOUT, layout.data(), kDriveLayoutBufferSize,
+                    &returned));
+    ASSERT_TRUE(devices().DeviceIoControl(disk.get(), IOCTL_DISK_SET_DRIVE_LAYOUT, layout.data(),
+                                          kDriveLayoutBufferSize, nullptr, 0, &returned));
+    // The same table, written anew: the volume goes, and comes back only
+    // after the system has read the table again.
+    Stale();
+    EXPECT_FALSE(VolumeThere());
+    EXPECT_EQ(sys().GetLastError(), ERROR_PATH_NOT_FOUND);
+    EXPECT_EQ(devices().GetDriveTypeA((host().VolumeRoot() + "\\").c_str()), DRIVE_NO_ROOT_DIR);
+    ASSERT_TRUE(Request(disk.get(), IOCTL_DISK_UPDATE_PROPERTIES)) << sys().GetLastError();
+    int waited = 0;
+    while (!VolumeThere() && waited < 10000) {
+        sys().Sleep(100);
+        waited += 100;
+    }
+    EXPECT_TRUE(VolumeThere());
+    EXPECT_EQ(devices().GetDriveTypeA((host().VolumeRoot() + "\\").c_str()), DRIVE_REMOVABLE);
 }
 
 INSTANTIATE_PORT_CONTRACT(DeviceContract);

@@ -89,6 +89,30 @@ TEST_F(MachineDescription, EveryValueArrives) {
     EXPECT_EQ(config.vanishing[0].opensBeforeVanishing, 2);
     EXPECT_EQ(config.stringOverrides.at(101), "");
     EXPECT_EQ(config.stringOverrides.at(102), "別の文");
+    EXPECT_TRUE(config.FollowsVistaRules());
+}
+
+TEST_F(MachineDescription, HoldersAndTheRereadOfADiskArrive) {
+    sim::MachineConfig config = Load(
+        "[drive C]\nroot = C\n[drive E]\ntype = removable\ndevice = disk 1\n"
+        "[disk 1]\nmedium = absent\nreread-after = never\nappear-after = 1500\n"
+        "[disk 2]\nmedium = absent\nreread-after = 40\n"
+        "[holder Explorer]\nvolume = e:\nholds-after = 250\nlets-go-after = never\n"
+        "[holder AutoPlay]\nvolume = E\n");
+    EXPECT_FALSE(config.FollowsVistaRules());
+    const sim::DeviceConfig& stick = config.devices.at(sim::DeviceId{sim::DeviceKind::Disk, 1});
+    EXPECT_FALSE(stick.rereadAfterMs);
+    EXPECT_EQ(stick.appearAfterMs, 1500u);
+    const sim::DeviceConfig& other = config.devices.at(sim::DeviceId{sim::DeviceKind::Disk, 2});
+    EXPECT_EQ(other.rereadAfterMs, 40u);
+    EXPECT_EQ(other.appearAfterMs, 1000u);
+    ASSERT_EQ(config.holders.size(), 2u);
+    EXPECT_EQ(config.holders[0].name, "Explorer");
+    EXPECT_EQ(config.holders[0].letter, 'E');
+    EXPECT_EQ(config.holders[0].holdsAfterMs, 250u);
+    EXPECT_FALSE(config.holders[0].letsGoAfterMs);
+    EXPECT_EQ(config.holders[1].holdsAfterMs, 0u);
+    EXPECT_EQ(config.holders[1].letsGoAfterMs, 500u);
 }
 
 TEST_F(MachineDescription, DriveTypesAreWhatGetDriveTypeAReports) {
@@ -138,6 +162,13 @@ TEST_F(MachineDescription, MistakesNameTheFileAndLine) {
         {drive + "[vanishing]\nC:\\A = -1\n", 4, "number of opens"},
         {drive + "[strings]\nabc = x\n", 4, "keyed by its number"},
         {drive + "[strings]\n101 = \xF0\x9F\x98\x80\n", 4, "no code page 932 form"},
+        {drive + "[holder X]\nvolume = EE\n", 4, "volume is a drive letter"},
+        {drive + "[holder X]\nholds-after = soon\n", 4, "number of milliseconds"},
+        {drive + "[holder X]\nlets-go-after = -1\n", 4, "number of milliseconds"},
+        {drive + "[holder X]\nwhen = 1\n", 4, "unknown key 'when' in a holder section"},
+        {drive + "[holder X]\n[holder X]\n", 4, "holder X is described twice"},
+        {drive + "[holder X]\nvolume = C\n", 3, "needs the volume of a drive on a device"},
+        {drive + "[disk 1]\nmedium = absent\nreread-after = soon\n", 5, "is a number"},
     };
     for (const auto& c : cases) {
         std::string error = ErrorOf(c.text);

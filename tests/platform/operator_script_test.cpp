@@ -54,6 +54,7 @@ TEST(OperatorScript, ReadsEveryAction) {
         {"meanwhile drive 2", ActionKind::Verb, "drive", 2, 0ms, true},
         {"meanwhile esc", ActionKind::Escape, "esc", 0, 0ms, true},
         {"meanwhile close", ActionKind::CloseBox, "close", 0, 0ms, true},
+        {"replug e:", ActionKind::Replug, "replug", 0, 0ms},
     };
     std::string joined;
     for (const auto& c : cases) joined += std::string(joined.empty() ? "" : " ,  ") + c.text;
@@ -67,6 +68,7 @@ TEST(OperatorScript, ReadsEveryAction) {
         EXPECT_EQ(actions[i].meanwhile, cases[i].meanwhile) << cases[i].text;
         EXPECT_EQ(actions[i].text, cases[i].text);
     }
+    EXPECT_EQ(actions[std::size(cases) - 1].drive, 'E');
     EXPECT_EQ(actions.back().kind, ActionKind::WaitFor);
     EXPECT_EQ(actions.back().file, "/tmp/a b");
     EXPECT_GT(actions.back().duration, std::chrono::milliseconds(0)) << "waits for a while only";
@@ -100,6 +102,8 @@ TEST(OperatorScript, RefusesMistakesNamingTheAction) {
         {"meanwhile about", "'meanwhile about'"},
         {"meanwhile wait 2s", "'meanwhile wait 2s'"},
         {"meanwhile meanwhile exit", "'meanwhile meanwhile exit'"},
+        {"replug", "'replug'"},
+        {"replug EF", "'replug EF'"},
     };
     for (const auto& c : cases) {
         try {
@@ -123,6 +127,19 @@ TEST(OperatorScript, RefusesWaitsLongerThanAnHour) {
          {"wait 3601s", "wait 3600001ms", "wait 9223372036854776s", "wait 9223372036854775807s"}) {
         EXPECT_THROW(OperatorScript::Parse(script), ScriptError) << script;
     }
+}
+
+// Hands on the hardware take their actions as the script reaches them; the
+// screen sees the others only.
+TEST(OperatorScript, HardwareActionsGoToTheHandsInTheirPlace) {
+    OperatorScript script = OperatorScript::Parse("create, replug E, replug F:, yes");
+    std::string replugged;
+    script.SetHardwareHands([&](const Action& action) { replugged += action.drive; });
+    EXPECT_EQ(script.Next()->verb, "create");
+    EXPECT_TRUE(replugged.empty());
+    EXPECT_EQ(script.Next()->kind, ActionKind::Yes);
+    EXPECT_EQ(replugged, "EF");
+    EXPECT_FALSE(script.Next());
 }
 
 TEST(OperatorScript, AnEmptyScriptHasNoActionsAndScriptsJoinInOrder) {

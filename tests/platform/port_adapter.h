@@ -39,6 +39,10 @@ struct HostSetup {
     std::vector<RegistryValue> registry{};
     // A removable disk of this many bytes (zeros), reached as DevicePath().
     std::optional<std::uint64_t> diskBytes{};
+    // Instead: a 64 MiB removable disk whose first partition, from sector
+    // 2048, holds a FAT16 volume at the drive VolumeRoot() names, on Windows
+    // Vista or later.
+    bool fatVolume = false;
 };
 
 // One running program's view of the platform.
@@ -65,6 +69,8 @@ public:
     virtual std::string UniqueName(const std::string& stem) = 0;
     // The raw path of the setup's disk ("\\\\.\\PhysicalDriveN").
     virtual std::string DiskPath() const = 0;
+    // The drive of the setup's FAT volume ("R:").
+    virtual std::string VolumeRoot() const = 0;
     // Starts another program (process) on this machine.
     virtual std::unique_ptr<PortAdapter> Start() = 0;
 };

@@ -1,12 +1,14 @@
 // The simulated machine as a contract-test adapter: a TestMachine whose drive
 // D holds the scratch folder, so that the faults of the setup (write
 // protection, free space) apply to it alone.
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <stdexcept>
 
 #include "host/cp932.h"
 #include "sim/machine/sim_machine.h"
+#include "tests/platform/fat_medium.h"
 #include "tests/platform/port_adapter.h"
 #include "tests/support/test_machine.h"
 
@@ -96,12 +98,24 @@ public:
             std::filesystem::resize_file(image, *setup.diskBytes);
             m_machine.AddSection("[disk 7]\nimage = disk7.img\n");
         }
+        if (setup.fatVolume) {
+            // The example machine's stick, on Windows 7.
+            std::filesystem::path media = m_machine.Dir() / "media";
+            std::string make = std::string(VELDRA_SOURCE_DIR) + "/examples/media/make-media.sh '" +
+                               media.string() + "' >/dev/null 2>&1";
+            if (std::system(make.c_str()) != 0) throw std::runtime_error("cannot make " + make);
+            std::filesystem::rename(media / "usb.img", m_machine.Dir() / "disk7.img");
+            m_machine.AddSection(
+                "[disk 7]\nimage = disk7.img\n[drive R]\ntype = removable\ndevice = disk 7\n");
+            m_machine.SetSystem("version", "6.1.7601");
+        }
         m_machine.WriteMachineDescription();
     }
 
     std::string Scratch() const override { return kScratch; }
     char UnusedDriveLetter() const override { return 'Q'; }
     std::string DiskPath() const override { return "\\\\.\\PhysicalDrive7"; }
+    std::string VolumeRoot() const override { return "R:"; }
     std::string UniqueName(const std::string& stem) override {
         return stem + std::to_string(++m_nNames);
     }
@@ -120,6 +134,8 @@ private:
 
 AdapterFactory SimAdapterFactory() {
     return {"Sim", [](const HostSetup& setup) -> std::unique_ptr<TestHost> {
+                // mkfs.fat formats the volume.
+                if (setup.fatVolume && sim::testing::ToolPath("mkfs.fat").empty()) return nullptr;
                 return std::make_unique<SimHost>(setup);
             }};
 }

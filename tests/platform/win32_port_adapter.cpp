@@ -219,8 +219,10 @@ public:
     std::string UniqueName(const std::string& stem) override {
         return stem + std::to_string(::GetCurrentProcessId()) + "-" + std::to_string(++m_nNames);
     }
-    // Wine has no raw disks; the suites that need one skip.
+    // Wine has no raw disks and no volumes on them; the suites that need one
+    // skip.
     std::string DiskPath() const override { return std::string(); }
+    std::string VolumeRoot() const override { return std::string(); }
     std::unique_ptr<PortAdapter> Start() override { return std::make_unique<Win32Program>(); }
 
 private:
@@ -234,7 +236,7 @@ private:
 std::vector<AdapterFactory> AdapterFactories() {
     return {{"Win32", [](const HostSetup& setup) -> std::unique_ptr<TestHost> {
                  if (setup.readOnlyDrive || setup.freeBytes || !setup.vanishing.empty() ||
-                     setup.diskBytes) {
+                     setup.diskBytes || setup.fatVolume) {
                      return nullptr;
                  }
                  return std::make_unique<Win32Host>(setup);

@@ -1,5 +1,6 @@
 #include "tests/support/test_machine.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -16,8 +17,8 @@ int RunResult::Count(const std::string& fragment) const {
     return count;
 }
 
-int RunResult::IndexOf(const std::string& fragment) const {
-    for (std::size_t i = 0; i < lines.size(); ++i) {
+int RunResult::IndexOf(const std::string& fragment, int from) const {
+    for (std::size_t i = static_cast<std::size_t>(std::max(from, 0)); i < lines.size(); ++i) {
         if (lines[i].find(fragment) != std::string::npos) return static_cast<int>(i);
     }
     return -1;

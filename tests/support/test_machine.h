@@ -20,8 +20,8 @@ struct RunResult {
 
     bool Has(const std::string& fragment) const { return Count(fragment) > 0; }
     int Count(const std::string& fragment) const;
-    // Index of the first line holding fragment, or -1.
-    int IndexOf(const std::string& fragment) const;
+    // Index of the first line from `from` on holding fragment, or -1.
+    int IndexOf(const std::string& fragment, int from = 0) const;
     std::string Text() const;  // all lines, for failure messages
 };
 

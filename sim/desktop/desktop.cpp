@@ -156,6 +156,12 @@ void Desktop::Dispatch(Window& window, UINT message, WPARAM wParam, LPARAM lPara
     if (!window.procedure->DialogProc(window.hwnd, message, wParam, lParam)) {
         DefaultDialogHandling(window, message, wParam, lParam);
     }
+    // BeginPaint hands out the window's display context; one not given back
+    // with EndPaint is lost to the system, and the caret stays hidden.
+    if (window.painting) {
+        window.painting = false;
+        throw NotImplementedError("WM_PAINT ended without EndPaint: the display context is lost");
+    }
 }
 
 void Desktop::DefaultDialogHandling(Window& window, UINT message, WPARAM wParam, LPARAM lParam) {

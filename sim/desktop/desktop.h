@@ -99,8 +99,9 @@ private:
         bool ended = false;
         INT_PTR result = 0;
         bool iconic = false;
-        bool shown = false;    // on the screen since its loop first waited
-        bool ghosted = false;  // its ghost stands in its place
+        bool shown = false;     // on the screen since its loop first waited
+        bool ghosted = false;   // its ghost stands in its place
+        bool painting = false;  // between BeginPaint and EndPaint
         std::vector<MenuItem> systemMenu;
     };
     // A click or key the operator made while a handler ran.

@@ -58,11 +58,16 @@ BOOL Desktop::IsIconic(HWND hwnd) {
 }
 
 HDC Desktop::BeginPaint(HWND hwnd) {
+    Window* window = FindWindow(hwnd);
+    if (window) window->painting = true;
     return static_cast<HDC>(static_cast<std::uintptr_t>(hwnd));
 }
 
 BOOL Desktop::EndPaint(HWND hwnd) {
-    return FindWindow(hwnd) ? TRUE : FALSE;
+    Window* window = FindWindow(hwnd);
+    if (!window) return FALSE;
+    window->painting = false;
+    return TRUE;
 }
 
 int Desktop::GetSystemMetrics(int index) {

@@ -53,7 +53,7 @@ LONG SimRegistry::RegQueryValueExA(HKEY key, const char* valueName, DWORD* type,
         for (int i = 0; i < 4; ++i) bytes[i] = static_cast<char>(value->second.number >> (8 * i));
     } else {
         bytes = value->second.text;
-        bytes.push_back('\0');
+        if (value->second.terminated) bytes.push_back('\0');
     }
     if (type) *type = value->second.type;
     DWORD needed = static_cast<DWORD>(bytes.size());

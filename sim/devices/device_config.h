@@ -56,6 +56,13 @@ struct DeviceConfig {
     // The same for the write of this number to a file on the medium's volume.
     std::optional<int> corruptFileWrite;
     int unmountedCreates = 0;  // file creations refused after each layout change
+    // The raw transfer (read or write, counted together from 1) of this number
+    // moves one sector less than asked and says so, as a transfer cut short by
+    // a bus reset does.
+    std::optional<int> shortTransfer;
+    // The seek of this number on the device lands one sector before the
+    // position asked for and reports where it landed.
+    std::optional<int> straySeek;
 
     // Windows 6.0 and later: after a drive-layout request the disk's volume is
     // gone until the system reads the partition table again, which it does on
@@ -71,6 +78,7 @@ struct RegistryValue {
     DWORD type = REG_SZ;
     std::string text;
     DWORD number = 0;
+    bool terminated = true;  // REG_SZ stored with its NUL, as most writers do
 };
 
 // Keys by their path under HKEY_LOCAL_MACHINE, upper-cased; values by their

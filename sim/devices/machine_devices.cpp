@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <map>
+#include <string_view>
 
 #include "host/cp932.h"
 #include "host/text.h"
@@ -111,6 +112,10 @@ void AssignDeviceKey(DeviceConfig& device, const std::filesystem::path& machineD
         device.corruptFileWrite = NumberOrFail<int>(key, value, fail);
     } else if (key == "pull-after-writes") {
         device.pullAfterWrites = NumberOrFail<int>(key, value, fail);
+    } else if (key == "short-transfers") {
+        device.shortTransfer = NumberOrFail<int>(key, value, fail);
+    } else if (key == "stray-seeks") {
+        device.straySeek = NumberOrFail<int>(key, value, fail);
     } else if (key == "unmounted-creates") {
         device.unmountedCreates = NumberOrFail<int>(key, value, fail);
     } else if (key == "reread-after") {
@@ -134,7 +139,11 @@ void AssignRegistryValue(RegistryConfig& registry, const std::string& keyPath,
         entry.type = REG_DWORD;
         entry.number = NumberOrFail<DWORD>(name, value.substr(6), fail);
     } else {
-        std::string text = value.rfind("sz:", 0) == 0 ? value.substr(3) : value;
+        constexpr std::string_view kUnterminated = "sz-without-nul:";
+        entry.terminated = value.rfind(kUnterminated, 0) != 0;
+        std::string text = !entry.terminated            ? value.substr(kUnterminated.size())
+                           : value.rfind("sz:", 0) == 0 ? value.substr(3)
+                                                        : value;
         auto cp932 = host::Utf8ToCp932(text);
         if (!cp932) fail("text has no code page 932 form: " + text);
         entry.text = cp932.value_or(std::string());

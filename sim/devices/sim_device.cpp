@@ -183,10 +183,18 @@ DWORD DeviceFile::CheckTransfer(std::uint64_t offset, DWORD bytes, std::uint64_t
     return ERROR_SUCCESS;
 }
 
+// What a transfer of `bytes` moves: all of it, or one sector less when it is
+// the one the machine cuts short.
+DWORD DeviceFile::Moved(DWORD bytes) {
+    if (!m_device.ShortensTransfer()) return bytes;
+    return bytes - std::min(bytes, m_device.SectorSize());
+}
+
 DWORD DeviceFile::Read(std::uint64_t offset, void* buffer, DWORD bytes, DWORD* read) {
     *read = 0;
     std::uint64_t start = 0;
     if (DWORD error = CheckTransfer(offset, bytes, &start)) return error;
+    bytes = Moved(bytes);
     if (DWORD error = m_device.Read(start + offset, buffer, bytes)) return error;
     *read = bytes;
     return ERROR_SUCCESS;
@@ -197,6 +205,7 @@ DWORD DeviceFile::Write(std::uint64_t offset, const void* buffer, DWORD bytes, D
     std::uint64_t start = 0;
     if (DWORD error = CheckTransfer(offset, bytes, &start)) return error;
     if (m_device.WriteProtected()) return ERROR_WRITE_PROTECT;
+    bytes = Moved(bytes);
     if (DWORD error = m_device.RawWrite(start + offset, buffer, bytes)) return error;
     *written = bytes;
     return ERROR_SUCCESS;

@@ -59,6 +59,12 @@ public:
     bool CorruptsFileWrite() {
         return m_config.corruptFileWrite && ++m_nFileWrites == *m_config.corruptFileWrite;
     }
+    // Count a raw transfer and a seek through a device handle; true for the
+    // ones the "short-transfers" and "stray-seeks" faults name.
+    bool ShortensTransfer() {
+        return m_config.shortTransfer && ++m_nTransfers == *m_config.shortTransfer;
+    }
+    bool StraysSeek() { return m_config.straySeek && ++m_nSeeks == *m_config.straySeek; }
     // True when a file creation on the medium's volume must fail because the
     // volume has not been mounted again since the layout changed.
     bool RefuseCreateWhileUnmounted();
@@ -91,6 +97,8 @@ private:
     int m_nFilesWritten = 0;
     int m_nFileWrites = 0;
     int m_nUnmountedLeft = 0;
+    int m_nTransfers = 0;
+    int m_nSeeks = 0;
 
     VolumeView m_view;
     bool m_bHasVolume = true;  // the partition table read last holds one
@@ -119,6 +127,7 @@ public:
 
 private:
     DWORD CheckTransfer(std::uint64_t offset, DWORD bytes, std::uint64_t* start) const;
+    DWORD Moved(DWORD bytes);
 
     SimDevice& m_device;
     bool m_bVolume;

@@ -1,6 +1,10 @@
 #include "sim/files/file_system.h"
 
+#include <algorithm>
+
+#include "host/text.h"
 #include "sim/devices/sim_devices.h"
+#include "sim/kernel/errors.h"
 
 namespace veldra::sim {
 
@@ -101,7 +105,8 @@ BOOL SimFiles::VolumeControl(HANDLE volume, DWORD code) {
 
 // A raw device opens like a file: the same access and share-mode rules, with
 // the device path as its identity.
-HANDLE SimFiles::OpenDevice(const char* path, DWORD access, DWORD share, DWORD disposition) {
+HANDLE SimFiles::OpenDevice(const char* path, DWORD access, DWORD share, DWORD disposition,
+                            DWORD flags) {
     auto fail = [&](DWORD error) {
         m_kernel.SetLastError(error);
         return INVALID_HANDLE_VALUE;
@@ -112,6 +117,10 @@ HANDLE SimFiles::OpenDevice(const char* path, DWORD access, DWORD share, DWORD d
     DWORD error = ERROR_SUCCESS;
     std::unique_ptr<VolumeFile> device = m_devices.Open(path, &key, &error);
     if (!device) return fail(error);
+    // Without it, reads of a volume may come from the system's cache rather
+    // than from the medium; that cache is not part of this machine.
+    if ((access & (GENERIC_READ | GENERIC_WRITE)) && !(flags & FILE_FLAG_NO_BUFFERING))
+        throw NotImplementedError(std::string("buffered I/O on device ") + path);
     if (ShareConflicts(key, access, share)) return fail(ERROR_SHARING_VIOLATION);
     auto file = std::make_unique<OpenFile>(std::move(device), key, access, share);
     // A volume ("\\.\X:"), not a whole disk: the file system has its say.
@@ -152,11 +161,12 @@ bool SimFiles::ShareConflicts(const std::string& key, DWORD access, DWORD share)
     });
     if (conflict) return true;
     for (const HeldOpenFile& held : m_kernel.Config().heldOpen) {
-        ResolvedPath other = Resolve(held.path.c_str());
-        if (other.error == ERROR_SUCCESS && other.key == key &&
-            conflicts(held.access, held.shareMode)) {
-            return true;
-        }
+        // A device ("\\.\E:", "\\.\PhysicalDrive1") is known by its name.
+        bool device = SimDevices::IsDevicePath(held.path);
+        ResolvedPath other = device ? ResolvedPath{} : Resolve(held.path.c_str());
+        bool same = device ? host::UpperAscii(held.path) == key
+                           : other.error == ERROR_SUCCESS && other.key == key;
+        if (same && conflicts(held.access, held.shareMode)) return true;
     }
     return false;
 }
@@ -186,6 +196,19 @@ bool SimFiles::HasVanished(const ResolvedPath& path) {
     return false;
 }
 
+const FailingReadsFile* SimFiles::FailingReads(const std::string& key, bool counts, bool* failed) {
+    *failed = false;
+    for (const FailingReadsFile& file : m_kernel.Config().failingReads) {
+        ResolvedPath path = Resolve(file.path.c_str());
+        if (path.error != ERROR_SUCCESS || path.key != key) continue;
+        int& done = m_readsDone[key];
+        *failed = done >= file.readsBeforeFailing;
+        if (counts && !*failed) ++done;
+        return &file;
+    }
+    return nullptr;
+}
+
 bool SimFiles::IsGone(const std::string& key) {
     int* left = OpensLeft(key);
     return left != nullptr && *left == 0;
@@ -198,7 +221,8 @@ HANDLE SimFiles::CreateFileA(const char* fileName, DWORD desiredAccess, DWORD sh
         return INVALID_HANDLE_VALUE;
     };
     if (SimDevices::IsDevicePath(fileName))
-        return OpenDevice(fileName, desiredAccess, shareMode, creationDisposition);
+        return OpenDevice(fileName, desiredAccess, shareMode, creationDisposition,
+                          flagsAndAttributes);
     ResolvedPath path = Resolve(fileName);
     if (path.error != ERROR_SUCCESS) return fail(path.error);
     bool wantsWrite = (desiredAccess & GENERIC_WRITE) != 0;
@@ -255,6 +279,10 @@ BOOL SimFiles::ReadFile(HANDLE handle, void* buffer, DWORD bytesToRead, DWORD* b
     if (!file) return FALSE;
     if (!(file->access & GENERIC_READ)) return Fail(ERROR_ACCESS_DENIED);
     if (IsStale(*file)) return Fail(ERROR_FILE_INVALID);
+    bool failed = false;
+    const FailingReadsFile* failing = FailingReads(file->key, true, &failed);
+    if (failed && failing->lost) return Fail(ERROR_NETNAME_DELETED);
+    if (failed) return TRUE;  // cut: its end comes at once
     DWORD total = 0;
     DWORD error = file->file->Read(file->position, buffer, bytesToRead, &total);
     if (error != ERROR_SUCCESS) {
@@ -297,6 +325,12 @@ DWORD SimFiles::SetFilePointer(HANDLE handle, std::int32_t distance, std::int32_
                                DWORD moveMethod) {
     OpenFile* file = m_kernel.Lookup<OpenFile>(handle);
     if (!file) return INVALID_SET_FILE_POINTER;
+    bool failed = false;
+    const FailingReadsFile* failing = FailingReads(file->key, false, &failed);
+    if (failed && failing->lost) {
+        m_kernel.SetLastError(ERROR_NETNAME_DELETED);
+        return INVALID_SET_FILE_POINTER;
+    }
     std::int64_t move =
         distanceHigh
             ? static_cast<std::int64_t>(
@@ -327,6 +361,9 @@ DWORD SimFiles::SetFilePointer(HANDLE handle, std::int32_t distance, std::int32_
         m_kernel.SetLastError(ERROR_INVALID_PARAMETER);
         return INVALID_SET_FILE_POINTER;
     }
+    auto* raw = dynamic_cast<DeviceFile*>(file->file.get());
+    if (raw && raw->Device().StraysSeek())
+        target = std::max<std::int64_t>(0, target - raw->Device().SectorSize());
     file->position = static_cast<std::uint64_t>(target);
     if (distanceHigh) *distanceHigh = static_cast<std::int32_t>(file->position >> 32);
     m_kernel.SetLastError(ERROR_SUCCESS);

@@ -57,7 +57,10 @@ private:
     class OpenFile;
     class Search;
 
-    HANDLE OpenDevice(const char* path, DWORD access, DWORD share, DWORD disposition);
+    HANDLE OpenDevice(const char* path, DWORD access, DWORD share, DWORD disposition, DWORD flags);
+    // The failing reads a file was described with, or nullptr; `failed` says
+    // whether its reads have run out (counting this one when `counts`).
+    const FailingReadsFile* FailingReads(const std::string& key, bool counts, bool* failed);
     int* OpensLeft(const std::string& key);
     bool HasVanished(const ResolvedPath& path);
     bool IsStale(const OpenFile& file);
@@ -72,6 +75,7 @@ private:
     SimDevices& m_devices;
     VolumeMounts m_mounts;
     std::map<std::string, int> m_opensLeft;  // vanishing files, by key
+    std::map<std::string, int> m_readsDone;  // files with failing reads, by key
 };
 
 }  // namespace veldra::sim

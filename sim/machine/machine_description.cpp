@@ -69,7 +69,7 @@ private:
         std::string name = host::TrimBlanks(line.substr(1, line.size() - 2));
         m_driveLetter = 0;
         if (name == "system" || name == "viewers" || name == "held-open" || name == "strings" ||
-            name == "vanishing") {
+            name == "vanishing" || name == "failing-reads") {
             m_section = name;
             return;
         }
@@ -153,6 +153,16 @@ private:
             if (!opens || *opens < 0)
                 Fail("a vanishing file gives the number of opens it survives");
             m_config.vanishing.push_back(VanishingFile{ToCp932(key), *opens});
+            return;
+        }
+        if (m_section == "failing-reads") {
+            std::istringstream words(value);
+            int reads = -1;
+            std::string how;
+            words >> reads >> how;
+            if (reads < 0 || (how != "cut" && how != "lost") || !(words >> std::ws).eof())
+                Fail("a file with failing reads gives the reads that succeed, then cut or lost");
+            m_config.failingReads.push_back(FailingReadsFile{ToCp932(key), reads, how == "lost"});
             return;
         }
         if (m_section == "strings") {

@@ -50,6 +50,15 @@ struct VanishingFile {
     int opensBeforeVanishing = 0;
 };
 
+// A file whose reads fail after a given number succeeded: it was cut to
+// nothing meanwhile (later reads find its end at once), or the share it lies
+// on went away (later reads and seeks fail with ERROR_NETNAME_DELETED).
+struct FailingReadsFile {
+    std::string path;  // Windows path, code page 932
+    int readsBeforeFailing = 0;
+    bool lost = false;  // the share went away; else the file was cut
+};
+
 // A program of the machine that keeps a volume open: Explorer showing the
 // drive, AutoPlay looking at a volume that has just arrived, an antivirus.
 struct HolderConfig {
@@ -79,6 +88,7 @@ struct MachineConfig {
     std::map<std::string, std::string> viewers;  // upper-case extension (".PDF") -> viewer name
     std::vector<HeldOpenFile> heldOpen;
     std::vector<VanishingFile> vanishing;
+    std::vector<FailingReadsFile> failingReads;
     std::map<UINT, std::string> stringOverrides;  // UTF-8
     std::map<DeviceId, DeviceConfig> devices;
     RegistryConfig registry;

@@ -99,6 +99,12 @@ const ScanCase kScans[] = {
     {"EmptyRemovableInTheFloppyRangeStaysUnclassified",
      Drive('D', "disk 0") + "[disk 0]\nmedium = absent\n" + kSfloppy,
      {"D:  removable  -       device 0    partition 1    \"ディスクドライブ\""}},
+    // A disk tool keeps E: open for writing, sharing both ways: the scan's
+    // opens share writing too, and still find the stick.
+    {"StickHeldOpenByAnotherProgram",
+     Drive('E', "disk 1") + "[disk 1]\nimage = disk.img\n[held-open]\n\\\\.\\E: = read-write\n" +
+         kDisks,
+     {"E:  removable  disk    device 1    partition 1    \"Stick from deviceDesc\""}},
 };
 
 INSTANTIATE_TEST_SUITE_P(Machines, DriveScan, ::testing::ValuesIn(kScans),
@@ -210,6 +216,10 @@ TEST_P(RefusedTargets, AfterThreeAttemptsTwoSecondsApart) {
     MakeImage(m_machine, "fd720.img", 737280);
     MakeImage(m_machine, "stick.img", 8 << 20);
     Boot(GetParam().sections);
+    // With the geometry an earlier creation left in the records: the medium
+    // is refused for what the device answers now.
+    m_disk->ListRemovableDrives(m_list, m_table);
+    for (DriveRecord& record : m_list.Records) record.BytesPerSector = 512;
     CreateTarget target;
     std::uint64_t slept = m_sim->SleptMilliseconds();
     EXPECT_EQ(OpenTarget(GetParam().letter, target), INVALID_HANDLE_VALUE);
@@ -225,8 +235,15 @@ const RefusedTarget kRefused[] = {
      Drive('A', "floppy 0") +
          "[floppy 0]\nimage = fd720.img\nmedia = 720K\ndevice-number = fails\n" + kFlpydisk},
     {"FixedMediaOnUsb", 'E', Drive('E', "disk 1") + "[disk 1]\nimage = stick.img\nmedia = fixed\n"},
-    // Never opened as whatever physical drive its number names.
-    {"UnclassifiedDrive", 'D', Drive('D', "disk 0") + "[disk 0]\nmedium = absent\n" + kSfloppy},
+    // Never opened as whatever physical drive its number names: an empty USB
+    // floppy numbered 0 among floppies, and a stick that is PhysicalDrive0.
+    {"UnclassifiedDrive", 'D',
+     Drive('D', "floppy 1") + "[floppy 1]\nmedium = absent\ndevice-number = 0\n" +
+         "[disk 0]\nimage = stick.img\n" + kSfloppy},
+    // Another program writes to the stick; it is not written to under it.
+    {"StickHeldOpenForWriting", 'E',
+     Drive('E', "disk 1") +
+         "[disk 1]\nimage = stick.img\n[held-open]\n\\\\.\\PhysicalDrive1 = read-write\n"},
     {"SectorSizeZero", 'E',
      Drive('E', "disk 1") + "[disk 1]\nimage = stick.img\nbytes-per-sector = 0\n"},
     {"SectorSizeNoPowerOfTwo", 'E',
@@ -241,12 +258,33 @@ INSTANTIATE_TEST_SUITE_P(Media, RefusedTargets, ::testing::ValuesIn(kRefused),
 TEST_F(RawAccess, SectorIoOnARecordThatIsNotReadyTouchesNothing) {
     MakeImage(m_machine, "stick.img", 8 << 20);
     Boot(Drive('E', "disk 1") + "[disk 1]\nimage = stick.img\n");
-    DriveRecord record = Listed('E');
+    CreateTarget target;
+    ASSERT_NE(OpenTarget('E', target), INVALID_HANDLE_VALUE);
+    DriveRecord record = *target.pDrive;  // with an open handle
     record.State = 0;
     std::string sector(512, 'Z');
     EXPECT_EQ(m_disk->ReadSectors(record, 0, 1, sector.data()), SectorRead::Failed);
+    EXPECT_EQ(sector, std::string(512, 'Z'));
     EXPECT_EQ(m_disk->WriteSectors(record, 0, 1, sector.data()), SECTOR_WRITE_NOT_READY);
+    m_sim->CloseHandle(target.hDevice);
     EXPECT_EQ(ImageBytes("stick.img", 0, 512), std::string(512, '\0'));
+}
+
+// A REG_SZ stored without its NUL still ends inside the buffer, also when it
+// fills the buffer.
+TEST_F(RawAccess, RegistryTextWithoutItsNulIsEndedInTheBuffer) {
+    Boot("[registry SOFTWARE\\T]\nshort = sz-without-nul:Stick\nlong = sz-without-nul:" +
+         std::string(kRegStringBufferSize, 'L') + "\n");
+    HKEY key = NULL_HKEY;
+    ASSERT_EQ(
+        m_sim->ports().registry.RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\T", KEY_READ, &key),
+        0);
+    char text[kRegStringBufferSize];
+    std::fill(std::begin(text), std::end(text), 'X');
+    EXPECT_EQ(m_disk->QueryRegString(key, "short", text, sizeof text), 0);
+    EXPECT_STREQ(text, "Stick");
+    EXPECT_EQ(m_disk->QueryRegString(key, "long", text, sizeof text), 0);
+    EXPECT_EQ(std::string(text), std::string(kRegStringBufferSize - 1, 'L'));
 }
 
 TEST_F(RawAccess, AWriteProtectedMediumRefusesWritesWithError19) {

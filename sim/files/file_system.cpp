@@ -196,17 +196,24 @@ bool SimFiles::HasVanished(const ResolvedPath& path) {
     return false;
 }
 
-const FailingReadsFile* SimFiles::FailingReads(const std::string& key, bool counts, bool* failed) {
-    *failed = false;
-    for (const FailingReadsFile& file : m_kernel.Config().failingReads) {
-        ResolvedPath path = Resolve(file.path.c_str());
-        if (path.error != ERROR_SUCCESS || path.key != key) continue;
-        int& done = m_readsDone[key];
-        *failed = done >= file.readsBeforeFailing;
-        if (counts && !*failed) ++done;
-        return &file;
+DWORD SimFiles::ReadFault(const OpenFile& file, bool reads, std::uint64_t* end) {
+    for (const FailingReadsFile& failing : m_kernel.Config().failingReads) {
+        ResolvedPath path = Resolve(failing.path.c_str());
+        if (path.error != ERROR_SUCCESS || path.key != file.key) continue;
+        ReadFaultState& state = m_readFaults[file.key];
+        bool due = state.reads >= failing.readsBeforeFailing;
+        if (due && failing.how == ReadFailure::Lost) return ERROR_NETNAME_DELETED;
+        if (due && failing.how == ReadFailure::Glitch && !state.glitched) {
+            state.glitched = true;
+            return ERROR_UNEXP_NET_ERR;
+        }
+        if (due && reads && failing.how == ReadFailure::Cut && !state.cutAt)
+            state.cutAt = file.position;
+        if (state.cutAt) *end = *state.cutAt;
+        if (reads) ++state.reads;
+        return ERROR_SUCCESS;
     }
-    return nullptr;
+    return ERROR_SUCCESS;
 }
 
 bool SimFiles::IsGone(const std::string& key) {
@@ -279,10 +286,12 @@ BOOL SimFiles::ReadFile(HANDLE handle, void* buffer, DWORD bytesToRead, DWORD* b
     if (!file) return FALSE;
     if (!(file->access & GENERIC_READ)) return Fail(ERROR_ACCESS_DENIED);
     if (IsStale(*file)) return Fail(ERROR_FILE_INVALID);
-    bool failed = false;
-    const FailingReadsFile* failing = FailingReads(file->key, true, &failed);
-    if (failed && failing->lost) return Fail(ERROR_NETNAME_DELETED);
-    if (failed) return TRUE;  // cut: its end comes at once
+    std::uint64_t end = UINT64_MAX;
+    if (DWORD fault = ReadFault(*file, true, &end)) return Fail(fault);
+    if (end != UINT64_MAX) {
+        bytesToRead = static_cast<DWORD>(
+            std::min<std::uint64_t>(bytesToRead, end - std::min(end, file->position)));
+    }
     DWORD total = 0;
     DWORD error = file->file->Read(file->position, buffer, bytesToRead, &total);
     if (error != ERROR_SUCCESS) {
@@ -325,10 +334,9 @@ DWORD SimFiles::SetFilePointer(HANDLE handle, std::int32_t distance, std::int32_
                                DWORD moveMethod) {
     OpenFile* file = m_kernel.Lookup<OpenFile>(handle);
     if (!file) return INVALID_SET_FILE_POINTER;
-    bool failed = false;
-    const FailingReadsFile* failing = FailingReads(file->key, false, &failed);
-    if (failed && failing->lost) {
-        m_kernel.SetLastError(ERROR_NETNAME_DELETED);
+    std::uint64_t end = 0;
+    if (DWORD fault = ReadFault(*file, false, &end)) {
+        m_kernel.SetLastError(fault);
         return INVALID_SET_FILE_POINTER;
     }
     std::int64_t move =

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <map>
+#include <optional>
 #include <string>
 
 #include "platform/file_port.h"
@@ -58,9 +59,10 @@ private:
     class Search;
 
     HANDLE OpenDevice(const char* path, DWORD access, DWORD share, DWORD disposition, DWORD flags);
-    // The failing reads a file was described with, or nullptr; `failed` says
-    // whether its reads have run out (counting this one when `counts`).
-    const FailingReadsFile* FailingReads(const std::string& key, bool counts, bool* failed);
+    // What the machine's failing reads do to a read (`reads`) or a seek of an
+    // open file: the error it fails with, or ERROR_SUCCESS; a cut file's end
+    // goes to `end`.
+    DWORD ReadFault(const OpenFile& file, bool reads, std::uint64_t* end);
     int* OpensLeft(const std::string& key);
     bool HasVanished(const ResolvedPath& path);
     bool IsStale(const OpenFile& file);
@@ -75,7 +77,12 @@ private:
     SimDevices& m_devices;
     VolumeMounts m_mounts;
     std::map<std::string, int> m_opensLeft;  // vanishing files, by key
-    std::map<std::string, int> m_readsDone;  // files with failing reads, by key
+    struct ReadFaultState {
+        int reads = 0;
+        std::optional<std::uint64_t> cutAt;
+        bool glitched = false;
+    };
+    std::map<std::string, ReadFaultState> m_readFaults;  // by key
 };
 
 }  // namespace veldra::sim

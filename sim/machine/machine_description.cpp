@@ -160,9 +160,16 @@ private:
             int reads = -1;
             std::string how;
             words >> reads >> how;
-            if (reads < 0 || (how != "cut" && how != "lost") || !(words >> std::ws).eof())
-                Fail("a file with failing reads gives the reads that succeed, then cut or lost");
-            m_config.failingReads.push_back(FailingReadsFile{ToCp932(key), reads, how == "lost"});
+            static const std::map<std::string, ReadFailure> kHows = {
+                {"cut", ReadFailure::Cut},
+                {"lost", ReadFailure::Lost},
+                {"glitch", ReadFailure::Glitch}};
+            auto it = kHows.find(how);
+            if (reads < 0 || it == kHows.end() || !(words >> std::ws).eof())
+                Fail(
+                    "a file with failing reads gives the reads that succeed, then cut, lost or "
+                    "glitch");
+            m_config.failingReads.push_back(FailingReadsFile{ToCp932(key), reads, it->second});
             return;
         }
         if (m_section == "strings") {

@@ -50,13 +50,16 @@ struct VanishingFile {
     int opensBeforeVanishing = 0;
 };
 
-// A file whose reads fail after a given number succeeded: it was cut to
-// nothing meanwhile (later reads find its end at once), or the share it lies
-// on went away (later reads and seeks fail with ERROR_NETNAME_DELETED).
+// A file whose reads go wrong after a given number succeeded: another program
+// cut it where the next read starts (reads past that point find its end), the
+// share it lies on went away (every later read and seek fails with
+// ERROR_NETNAME_DELETED), or the network failed once (the next read or seek
+// fails with ERROR_UNEXP_NET_ERR, later ones succeed).
+enum class ReadFailure { Cut, Lost, Glitch };
 struct FailingReadsFile {
     std::string path;  // Windows path, code page 932
     int readsBeforeFailing = 0;
-    bool lost = false;  // the share went away; else the file was cut
+    ReadFailure how = ReadFailure::Cut;
 };
 
 // A program of the machine that keeps a volume open: Explorer showing the

@@ -30,11 +30,16 @@ std::string Mismatch(const std::string& what) {
     return StopBox(what + " の検証中に相違が見つかりました。");
 }
 
+const std::string kReadError = StopBox("NOVUSFD.DAT の読み出し中エラーが発生しました。");
+std::string Failing(int reads, const char* how) {
+    return "[failing-reads]\nC:\\TAVEX\\NOVUSFD.DAT = " + std::to_string(reads) + " " + how + "\n";
+}
+
 struct VerifyRow {
     const char* what;
     bool verify;
-    const char* device;  // the section the fault goes into
-    const char* fault;   // a key of that section, or ""
+    const char* device;  // the section the fault goes into; "": a section of its own
+    std::string fault;   // a key of that section, or ""
     int program;         // 1: the floppy program, 2: the USB program
     std::string box;     // the one stop message, or "" for none
 };
@@ -91,7 +96,8 @@ TEST_P(ReadBack, FindsWhatTheWritesDidNotReport) {
     const VerifyRow& row = GetParam();
     fs::path tavex = m_dir / "C" / "TAVEX";
     if (row.verify) Patch(tavex / "TAVEXMEDIA.INI", "WRITERETRY=5\r\n", "VERIFY=1\r\n");
-    if (*row.fault) Patch(m_dir / "machine.ini", std::string(row.device) + "\n", row.fault);
+    if (*row.device) Patch(m_dir / "machine.ini", std::string(row.device) + "\n", row.fault);
+    if (!*row.device) std::ofstream(m_dir / "machine.ini", std::ios::app) << row.fault;
     std::string floppyData = Slurp(tavex / "NOVUSFD.DAT");
     std::string usbData = Slurp(tavex / "NOVUSUSB.DAT");
 
@@ -145,6 +151,19 @@ const VerifyRow kRows[] = {
     {"CorruptedFileUnverified", false, "[floppy 0]", "corrupt-file-writes = 2\n", 1, ""},
     // The files cannot be read back once the medium is gone.
     {"FilesUnreadable", true, "[floppy 0]", "pull-after-files = 2\n", 1, Mismatch("README.TXT")},
+    // A write cut short or a seek gone astray is written again.
+    {"ShortWriteDoneAgain", true, "[disk 1]", "short-transfers = 1\n", 2, ""},
+    {"StraySeekDoneAgain", true, "[disk 1]", "stray-seeks = 2\n", 2, ""},
+    {"ShortReadBack", true, "[disk 1]", "short-transfers = 5\n", 2, Mismatch("entry 1")},
+    // The data file cut, lost with its share or failing once, after the
+    // reads named: of the header, of entries 0, 2, 3, README.TXT, NOVUS.CFG.
+    {"DataFileFailsOnceAtTheFirstEntry", false, "", Failing(3, "glitch"), 1, kReadError},
+    {"DataFileLostAtASectorEntry", false, "", Failing(4, "lost"), 1, kReadError},
+    {"DataFileLostAtAFileEntry", false, "", Failing(6, "lost"), 1, kReadError},
+    {"DataFileCutAtAFileEntry", false, "", Failing(7, "cut"), 1, kReadError},
+    {"DataFileCutAtTheFinalPass", false, "", Failing(8, "cut"), 1, kReadError},
+    {"DataFileFailsOnceWhileVerifying", true, "", Failing(6, "glitch"), 1, kReadError},
+    {"DataFileCutWhileVerifying", true, "", Failing(6, "cut"), 1, kReadError},
 };
 
 INSTANTIATE_TEST_SUITE_P(Rows, ReadBack, ::testing::ValuesIn(kRows),

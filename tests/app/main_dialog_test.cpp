@@ -5,6 +5,8 @@
 #include <filesystem>
 #include <fstream>
 
+#include "app/tavexfd_app.h"
+#include "tests/support/main_dialog_harness.h"
 #include "tests/support/test_machine.h"
 #include "tests/support/three_programs.h"
 
@@ -183,6 +185,28 @@ TEST(DriveBox, FitsTheMediumAndKeepsOrResetsItsSelection) {
                                                 "drive box: select 1 \"A:\"",
                                                 "> exit"}))
         << run.Text();
+}
+
+// Off the NT line the refresh does nothing and says so; on it, the list is
+// made anew.
+TEST(DriveBox, IsLeftAsItWasOffTheNtLine) {
+    TestMachine machine;
+    machine.InstallPrograms({TestMachine::FloppyProgram("FD")});
+    machine.AddSection(
+        "[drive A]\ntype = removable\ndevice = floppy 0\n"
+        "[floppy 0]\nmedium = absent\ndevice-number = fails\n"
+        "[registry SYSTEM\\CurrentControlSet\\Services\\Flpydisk\\Enum]\nCount = dword:1\n");
+    RunResult run = RunMainDialog(machine, "exit", [](CTAVEXFDDlg& dialog) {
+        DriveList list;
+        list.Count = 7;
+        TheApp()->m_nPlatformId = 1 /* Windows 9x */;
+        EXPECT_EQ(dialog.RefreshDriveList(list), DriveListRefresh::NotNt);
+        EXPECT_EQ(list.Count, 7);
+        TheApp()->m_nPlatformId = VER_PLATFORM_WIN32_NT;
+        EXPECT_EQ(dialog.RefreshDriveList(list), DriveListRefresh::Rebuilt);
+        EXPECT_EQ(list.Count, 1);
+    });
+    EXPECT_TRUE(run.error.empty()) << run.Text();
 }
 
 }  // namespace

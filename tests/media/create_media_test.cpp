@@ -127,6 +127,7 @@ TEST_F(CreateMedia, AUsbStickGetsItsPartitionAndFilesWithTheirOwnTimes) {
 
 // FAT refuses both times; the program does not look at SetFileTime's
 // result, and the file keeps the time it was written (the machine's clock).
+// A hidden and a read-only file the floppy held already are left as they were.
 TEST_F(CreateMedia, TimesFatCannotHoldLeaveTheFilesTheirOwnAndTheRunSucceeds) {
     Devices("");
     DataFileSpec program = TestMachine::FloppyProgram("TIMES");
@@ -134,12 +135,19 @@ TEST_F(CreateMedia, TimesFatCannotHoldLeaveTheFilesTheirOwnAndTheRunSucceeds) {
     program.entries[0].fileTime = sim::testing::FileTimeOf(2108, 1, 1, 0, 0, 0, 0);
     program.fileStamp = sim::testing::FileTimeOf(1979, 6, 1, 0, 0, 0, 0);
     machine.WriteDataFile("TAVEX/FD.DAT", program);
+    ASSERT_EQ(Shell("export MTOOLS_SKIP_CHECK=1; cd " + machine.Dir().string() +
+                    " && echo h > H.TXT && echo r > R.TXT && mcopy -i fd.img H.TXT R.TXT ::/ && "
+                    "mattrib -i fd.img +h ::/H.TXT && mattrib -i fd.img +r ::/R.TXT"),
+              0);
+    std::string kept = Mtools("mattrib", Image("fd.img"), "::/?.TXT");
     RunResult run = RunKeepingDataFiles(machine, "create, yes, exit");
     ASSERT_TRUE(run.Has(kDone)) << run.Text();
     EXPECT_EQ(Shell(ToolPath("fsck.fat") + " -n " + Image("fd.img")), 0);
     std::string listing = Mtools("mdir", Image("fd.img"), "-a ::/");
     EXPECT_NE(listing.find("README   TXT        10 2010-03-09  14:05"), std::string::npos)
         << listing;
+    EXPECT_EQ(Mtools("mattrib", Image("fd.img"), "::/?.TXT"), kept);
+    EXPECT_EQ(Mtools("mattrib", Image("fd.img"), "::/README.TXT"), "  A    R     ::/README.TXT\n");
 }
 
 // A creation that takes its time (2 s before each write): on XP and on a
@@ -192,8 +200,11 @@ struct FailureRow {
     std::string stickKeys;
     std::string script;
     std::vector<std::string> boxes;  // message boxes after the confirmation, in order
+    std::uint64_t sleptMs;           // on the virtual clock
     std::string prepare = {};        // a shell command on the floppy IMG first
     bool filesOnly = false;          // a floppy program of one file and no sectors
+    bool untouched = false;          // the picked medium stays as it was
+    const char* stays = nullptr;     // a file copied before the failure, kept
 };
 
 void PrintTo(const FailureRow& row, std::ostream* out) {
@@ -218,8 +229,20 @@ TEST_P(CreateFailures, EndWithTheirMessagesStatus118AndNoLog) {
             Shell("export MTOOLS_SKIP_CHECK=1; cd " + machine.Dir().string() + " && " + command),
             0);
     }
+    bool stick = row.script.find("program 2") != std::string::npos;
+    std::string picked = Image(stick ? "stick.img" : "fd.img");
+    std::string other = Image(stick ? "fd.img" : "stick.img");
+    std::string pickedBefore = Slurp(picked), otherBefore = Slurp(other);
     RunResult run = RunKeepingDataFiles(machine, row.script + ", exit");
     ASSERT_EQ(run.exitCode, 0) << run.Text();
+    EXPECT_EQ(run.sleptMs, row.sleptMs) << run.Text();
+    EXPECT_EQ(Slurp(other), otherBefore) << "only the picked medium may change";
+    EXPECT_EQ(Slurp(picked) == pickedBefore, row.untouched);
+    if (row.stays) {
+        EXPECT_EQ(Mtools("mtype", stick ? StickPartition() : picked, std::string("::") + row.stays),
+                  Slurp(fs::path(VELDRA_SOURCE_DIR) / "examples/manifests" /
+                        (stick ? "novususb" : "novusfd") / row.stays));
+    }
     std::vector<std::string> boxes;
     for (const std::string& line : run.lines) {
         if (line.rfind("message box", 0) == 0) boxes.push_back(line);
@@ -243,33 +266,58 @@ const std::string kRetry =
     "すか。\" -> ";
 
 const FailureRow kFailures[] = {
+    // The layouts the program cannot read or write leave the stick alone.
     {"LayoutCannotBeRead",
      "",
      "layout-entries = 105\n",
      "program 2, create, yes, ok",
-     {Stop("IOCTL_DISK_GET_DRIVE_LAYOUT error\\nUSBデバイスへの書き込みができません")}},
+     {Stop("IOCTL_DISK_GET_DRIVE_LAYOUT error\\nUSBデバイスへの書き込みができません")},
+     0,
+     {},
+     false,
+     true},
     {"LayoutCannotBeWritten",
      "",
      "write-protected = yes\n",
      "program 2, create, yes, ok",
-     {Stop("IOCTL_DISK_SET_DRIVE_LAYOUT error\\nUSBデバイスへの書き込みができません")}},
+     {Stop("IOCTL_DISK_SET_DRIVE_LAYOUT error\\nUSBデバイスへの書き込みができません")},
+     500,
+     {},
+     false,
+     true},
     {"FilesCannotBeCreatedAndTheOperatorGivesUp",
      "",
      "unmounted-creates = 6\n",
      "program 2, create, yes, yes, no",
-     {kRetry + "Yes", kRetry + "No"}},
+     {kRetry + "Yes", kRetry + "No"},
+     2800},
     {"StickPulledAfterTheFileCopy",
      "",
      "pull-after-files = 1\n",
      "program 2, create, yes, ok",
-     {Stop("メディアが挿入されていません。")}},
-    {"FloppyPulledAfterTheFileCopy", "pull-after-files = 2\n", "", "create, yes", {}},
+     {Stop("メディアが挿入されていません。")},
+     2800,
+     {},
+     false,
+     false,
+     "NOVUS.CFG"},
+    {"FloppyPulledAfterTheFileCopy",
+     "pull-after-files = 2\n",
+     "",
+     "create, yes",
+     {},
+     300,
+     {},
+     false,
+     false,
+     "README.TXT"},
     // A visible folder in the root cannot be opened as a file to be stamped.
     {"FloppyRootHoldsAFolder",
      "",
      "",
      "create, yes, ok",
      {Stop(kWrite + "4")},
+     0,
      "mmd -i IMG ::/SUB",
      true},
     // A file that fills the floppy leaves no room for the program's files.
@@ -278,6 +326,7 @@ const FailureRow kFailures[] = {
      "",
      "create, yes, ok",
      {Stop(kWrite + "3")},
+     0,
      "head -c 1457664 /dev/zero > BIG && mcopy -i IMG BIG ::/BIG",
      true},
 };
@@ -285,11 +334,13 @@ const FailureRow kFailures[] = {
 INSTANTIATE_TEST_SUITE_P(Rows, CreateFailures, ::testing::ValuesIn(kFailures),
                          [](const auto& info) { return std::string(info.param.what); });
 
+// Three attempts, half a second apart, before the operator is asked.
 TEST_F(CreateMedia, FilesCreatedAfterTheVolumeMountsLetTheRunSucceed) {
-    Devices("", "unmounted-creates = 3\n");
-    RunResult run = RunKeepingDataFiles(machine, "program 2, create, yes, yes, exit");
-    EXPECT_TRUE(run.Has(kRetry + "Yes")) << run.Text();
+    Devices("", "unmounted-creates = 2\n");
+    RunResult run = RunKeepingDataFiles(machine, "program 2, create, yes, exit");
+    EXPECT_EQ(run.Count(kRetry), 0) << run.Text();
     EXPECT_TRUE(run.Has(kDone)) << run.Text();
+    EXPECT_EQ(run.sleptMs, 500u + 4 * 100u + 2 * 500u) << run.Text();  // layout, writes, pauses
 }
 
 // The rules Windows Vista and later hold a raw-disk writer to, a row each, on

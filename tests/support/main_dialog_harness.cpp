@@ -11,7 +11,7 @@
 namespace veldra::testing {
 
 RunResult RunMainDialog(const TestMachine& machine, const std::string& actions,
-                        const std::function<void(const CTAVEXFDDlg&)>& inspect) {
+                        const std::function<void(CTAVEXFDDlg&)>& inspect) {
     machine.WriteMachineDescription();
     sim::MachineConfig config = sim::LoadMachineDescription(machine.Dir());
     sim::Transcript transcript;

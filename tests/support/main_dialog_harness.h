@@ -15,6 +15,6 @@ namespace veldra::testing {
 // Runs the dialog with the operator's actions; inspect sees the dialog after
 // DoModal returned (not called when the script failed, see error).
 RunResult RunMainDialog(const TestMachine& machine, const std::string& actions,
-                        const std::function<void(const CTAVEXFDDlg&)>& inspect);
+                        const std::function<void(CTAVEXFDDlg&)>& inspect);
 
 }  // namespace veldra::testing

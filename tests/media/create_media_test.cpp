@@ -166,9 +166,14 @@ TEST_P(LongCreation, ShowsItsProgressStaysRespondingAndDropsClicksMadeMeanwhile)
     EXPECT_TRUE(run.Has(kDone)) << run.Text();
     EXPECT_GT(run.sleptMs, 5000u);
     EXPECT_FALSE(run.Has("not responding")) << run.Text();
-    int firstStep = run.IndexOf("progress: 1/");
-    EXPECT_GE(firstStep, 0) << run.Text();
-    EXPECT_LT(firstStep, run.IndexOf("cursor: arrow")) << run.Text();
+    // The bar moves one step at a time, each shown before the run ends.
+    int at = -1;
+    for (int step = 1; step <= 7; ++step) {
+        int shown = run.IndexOf("progress: " + std::to_string(step) + "/7", at + 1);
+        EXPECT_GT(shown, at) << step << "\n" << run.Text();
+        at = shown;
+    }
+    EXPECT_LT(at, run.IndexOf("cursor: arrow")) << run.Text();
     EXPECT_TRUE(run.Has("> meanwhile create")) << run.Text();
     EXPECT_EQ(run.Count(kFloppyYes), 1) << run.Text();
     EXPECT_EQ(Shell(ToolPath("fsck.fat") + " -n " + Image("fd.img")), 0);

@@ -35,6 +35,7 @@ int RunProgram(const MachineConfig& config, const OperatorScript& script, Transc
     if (stats) {
         stats->unusedActions = machine.ScriptRemaining();
         stats->sleptMs = machine.SleptMilliseconds();
+        stats->heapBlocksLeft = machine.HeapBlockCount();
     }
     return exitCode;
 }

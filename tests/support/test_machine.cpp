@@ -1,5 +1,7 @@
 #include "tests/support/test_machine.h"
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
 #include <cstdlib>
 #include <fstream>
@@ -155,6 +157,10 @@ RunResult TestMachine::Run(const std::string& actions, const std::vector<std::st
                                       &result.error, &stats);
     result.sleptMs = stats.sleptMs;
     result.lines = transcript.Lines();
+    // Whatever way the program ended, it gave its heap back.
+    if (result.error.empty()) {
+        EXPECT_EQ(stats.heapBlocksLeft, 0u) << result.Text();
+    }
     return result;
 }
 

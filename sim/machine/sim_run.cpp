@@ -36,6 +36,7 @@ int RunProgram(const MachineConfig& config, const OperatorScript& script, Transc
         stats->unusedActions = machine.ScriptRemaining();
         stats->sleptMs = machine.SleptMilliseconds();
         stats->heapBlocksLeft = machine.HeapBlockCount();
+        stats->handlesLeft = machine.OpenHandleCount() + machine.OpenKeyCount();
     }
     return exitCode;
 }

@@ -27,6 +27,7 @@ struct RunStats {
     std::size_t unusedActions = 0;   // script actions left when the program ended
     std::uint64_t sleptMs = 0;       // time the program slept on the virtual clock
     std::size_t heapBlocksLeft = 0;  // blocks of the process heap never freed
+    std::size_t handlesLeft = 0;     // kernel handles and registry keys never closed
 };
 
 // Runs the program; returns its exit code, or one of the codes above with the

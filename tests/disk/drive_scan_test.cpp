@@ -170,6 +170,7 @@ TEST_F(RawAccess, AStickIsWrittenAsAWholeDiskAndOnlyItsImageChanges) {
     CreateTarget target;
     HANDLE device = OpenTarget('E', target);
     ASSERT_NE(device, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(target.pDrive->Letters, "E");
     EXPECT_EQ(target.pDrive->State, DRIVE_READY);
     EXPECT_EQ(target.pDrive->BytesPerSector, 512u);
     std::string sector(512, 'S');

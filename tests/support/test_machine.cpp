@@ -157,9 +157,10 @@ RunResult TestMachine::Run(const std::string& actions, const std::vector<std::st
                                       &result.error, &stats);
     result.sleptMs = stats.sleptMs;
     result.lines = transcript.Lines();
-    // Whatever way the program ended, it gave its heap back.
+    // Whatever way the program ended, it gave back its heap and its handles.
     if (result.error.empty()) {
         EXPECT_EQ(stats.heapBlocksLeft, 0u) << result.Text();
+        EXPECT_EQ(stats.handlesLeft, 0u) << result.Text();
     }
     return result;
 }

@@ -61,6 +61,9 @@ std::vector<std::string> ScanReport(const MachineConfig& config) {
                       number.c_str(), partition.c_str());
         lines.push_back(line + Transcript::Quote(entry.Name));
     }
+    // Discovery closes whatever it opens.
+    if (std::size_t left = machine.OpenHandleCount() + machine.OpenKeyCount())
+        lines.push_back("scan left " + std::to_string(left) + " handles or keys open");
     return lines;
 }
 

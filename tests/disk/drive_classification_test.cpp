@@ -165,6 +165,13 @@ const Case kCases[] = {
      {{EnumKey::Flpydisk, 1}, {EnumKey::Sfloppy, 1}, {EnumKey::Disk, 1}},
      {{'A', 2, DEVCLASS_FLOPPY, 255, "Flpydisk#0"}, {'D', 2, DEVCLASS_DISK, 0, "Disk#0"}},
      1},
+    // Inside the floppy numbers, a volume with a disk's medium is a disk.
+    {"VolumeInTheFloppyRangeWithFixedMediaIsADisk",
+     {{'E', {R, true, 0, FixedMedia}}},
+     {},
+     {{EnumKey::Sfloppy, 1}, {EnumKey::Disk, 1}},
+     {{'E', 2, DEVCLASS_DISK, 0, "Disk#0"}},
+     0},
     {"EmptyRemovableAtCIsAFloppy",
      {{'C', {R, true, 0, std::nullopt}}},
      {{0, {true, RemovableMedia}}},

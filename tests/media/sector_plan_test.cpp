@@ -110,14 +110,15 @@ TEST(ProgressPlan, CountsTheWritingStepsAndWithReadBackItsStepsToo) {
                           {1, ENTRY_SECTORS, 1024},
                           {1, ENTRY_FILE, 10},
                           {1, 0x07, 512},
-                          {0, ENTRY_SECTORS, 512}};
+                          {0, ENTRY_SECTORS, 512},
+                          {1, ENTRY_SECTORS, 512}};  // past the entry count
     for (std::size_t i = 0; i < std::size(slots); ++i) {
         BYTE* e = &header.bytes[HDR_OFFSET_ENTRIES + i * HDR_ENTRY_SIZE];
         e[0] = slots[i].inUse;
         e[1] = slots[i].kind;
         WriteLe32(e + 2, slots[i].size);
     }
-    header.bytes[HDR_OFFSET_ENTRY_COUNT] = static_cast<BYTE>(std::size(slots));
+    header.bytes[HDR_OFFSET_ENTRY_COUNT] = static_cast<BYTE>(std::size(slots) - 1);
     EXPECT_EQ(ProgressTotal(header), 1 + 5 + 3);
     EXPECT_EQ(ProgressTotal(header, true), 1 + 5 + 3 + (2 + 1 + 1 + 1));
 }

@@ -40,9 +40,9 @@ std::string ExampleDataFile(const char* name) {
     return Slurp(fs::path(VELDRA_EXAMPLE_MACHINE) / "C" / "TAVEX" / name);
 }
 
-// The example file with another content kind, sealed again.
-std::string WithContentKind(std::string bytes, BYTE kind) {
-    bytes[HDR_OFFSET_CONTENT_KIND] = static_cast<char>(kind);
+// The example file with one header byte changed, sealed again.
+std::string WithHeaderByte(std::string bytes, std::size_t offset, BYTE value) {
+    bytes[offset] = static_cast<char>(value);
     std::span<const BYTE, HDR_SIZE> header(reinterpret_cast<const BYTE*>(bytes.data()), HDR_SIZE);
     WriteLe32(reinterpret_cast<BYTE*>(bytes.data()) + HDR_OFFSET_CHECKSUM,
               ComputeHeaderChecksum(header));
@@ -181,9 +181,23 @@ TEST_P(LongCreation, ShowsItsProgressStaysRespondingAndDropsClicksMadeMeanwhile)
 
 INSTANTIATE_TEST_SUITE_P(Versions, LongCreation, ::testing::Values("5.1.2600", "6.1.7601"));
 
+// A slot past the entry count is not the program's: NOVUS.CFG is neither
+// copied nor read back.
+TEST_F(CreateMedia, SlotsPastTheEntryCountAreLeftAlone) {
+    Devices("");
+    machine.WriteFile("TAVEX/FD.DAT",
+                      WithHeaderByte(ExampleDataFile("NOVUSFD.DAT"), HDR_OFFSET_ENTRY_COUNT, 5));
+    machine.WriteIni({"[FILE]", "FILES=1", "FILE1=FD.DAT", "FILENO=1", "VERIFY=1"});
+    RunResult run = RunKeepingDataFiles(machine, "create, yes, exit");
+    ASSERT_TRUE(run.Has(kDone)) << run.Text();
+    EXPECT_EQ(Shell(ToolPath("fsck.fat") + " -n " + Image("fd.img")), 0);
+    EXPECT_EQ(Mtools("mdir", Image("fd.img"), "-b ::/"), "::/README.TXT\n");
+}
+
 TEST_F(CreateMedia, OnlyContentKindZeroIsLogged) {
     Devices("");
-    machine.WriteFile("TAVEX/FD.DAT", WithContentKind(ExampleDataFile("NOVUSFD.DAT"), 128));
+    machine.WriteFile("TAVEX/FD.DAT",
+                      WithHeaderByte(ExampleDataFile("NOVUSFD.DAT"), HDR_OFFSET_CONTENT_KIND, 128));
     RunResult run = RunKeepingDataFiles(machine, "create, yes, exit");
     ASSERT_TRUE(run.Has(kDone)) << run.Text();
     EXPECT_FALSE(machine.Exists("TAVEX/TVLOG.TXT"));

@@ -432,11 +432,11 @@ TEST_P(WindowsRules, HoldOnXpAndOnWindows7) {
 const WindowsRuleRow kWindowsRules[] = {
     // Every volume on the stick is locked and dismounted before the writes.
     {"RawWritesIntoAMountedVolumeNeedItLocked", "", "program 2, create, yes", true, {900, 1900}},
-    // Another volume of the stick (G:, the same partition here), held by
+    // Another volume of the stick (Z:, the same partition here), held by
     // Explorer, is locked as well as E:.
     {"EveryVolumeOfTheStickIsLocked",
-     "[drive G]\ntype = removable\ndevice = disk 1\n"
-     "[holder Explorer]\nvolume = G\nlets-go-after = 300\n",
+     "[drive Z]\ntype = removable\ndevice = disk 1\n"
+     "[holder Explorer]\nvolume = Z\nlets-go-after = 300\n",
      "program 2, create, yes",
      true,
      {900, 2500}},

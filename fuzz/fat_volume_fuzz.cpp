@@ -1,11 +1,18 @@
-// The FAT layer of the simulated machine over a hostile medium: the input is
-// the medium itself (a floppy or a disk with an MBR), held in memory. Every
-// directory is walked, every file found again by name and read to its end,
-// then one file is created and written, as the Create command does on a
-// medium whose sectors came from a data file.
+// The FAT layer of the simulated machine over a hostile medium (a floppy or a
+// disk with an MBR), held in memory. Every directory is walked, every file
+// found again by name and read to its end, then one file is created and
+// written, as the Create command does on a medium whose sectors came from a
+// data file.
+//
+// The input is the medium's size in sectors (4 bytes, little-endian), then its
+// first bytes; the rest of it reads as zeros. A FAT16 volume needs megabytes,
+// nearly all of them empty: an input that held them all would cost libFuzzer
+// a copy and a hash of megabytes per run, and run a few hundred a second.
 #include <algorithm>
+#include <array>
 #include <cstdint>
 #include <cstring>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -17,30 +24,66 @@ namespace {
 using namespace veldra;
 using namespace veldra::sim;
 
-// The input, cut to whole sectors, as a medium the volume may also write.
-class MemoryDevice final : public BlockDevice {
-public:
-    MemoryDevice(const std::uint8_t* data, std::size_t size)
-        : m_bytes(data, data + size - size % 512) {}
+constexpr std::uint32_t kSector = 512;
+// Past FAT16's smallest volumes, and far from FAT32's.
+constexpr std::uint64_t kMaxSectors = 16u << 10;
 
-    std::uint32_t SectorSize() const override { return 512; }
-    std::uint64_t Size() const override { return m_bytes.size(); }
+// The input's bytes as the medium's start, read in place; the sectors the
+// volume writes are kept aside.
+class SparseMedium final : public BlockDevice {
+public:
+    SparseMedium(std::uint64_t sectors, const std::uint8_t* data, std::size_t size)
+        : m_data(data),
+          m_dataSize(size),
+          m_size(std::clamp<std::uint64_t>(sectors, 1, kMaxSectors) * kSector) {}
+
+    std::uint32_t SectorSize() const override { return kSector; }
+    std::uint64_t Size() const override { return m_size; }
     bool WriteProtected() const override { return false; }
     DWORD Read(std::uint64_t offset, void* buffer, std::size_t bytes) override {
-        if (offset > m_bytes.size() || bytes > m_bytes.size() - offset)
-            return ERROR_SECTOR_NOT_FOUND;
-        std::memcpy(buffer, m_bytes.data() + offset, bytes);
+        if (offset > m_size || bytes > m_size - offset) return ERROR_SECTOR_NOT_FOUND;
+        auto* out = static_cast<std::uint8_t*>(buffer);
+        while (bytes > 0) {
+            std::size_t within = offset % kSector, take = std::min(bytes, kSector - within);
+            auto written = m_written.find(offset / kSector);
+            if (written != m_written.end()) {
+                std::memcpy(out, written->second.data() + within, take);
+            } else {
+                CopyOriginal(offset, out, take);
+            }
+            offset += take;
+            out += take;
+            bytes -= take;
+        }
         return ERROR_SUCCESS;
     }
     DWORD Write(std::uint64_t offset, const void* buffer, std::size_t bytes) override {
-        if (offset > m_bytes.size() || bytes > m_bytes.size() - offset)
-            return ERROR_SECTOR_NOT_FOUND;
-        std::memcpy(m_bytes.data() + offset, buffer, bytes);
+        if (offset > m_size || bytes > m_size - offset) return ERROR_SECTOR_NOT_FOUND;
+        const auto* in = static_cast<const std::uint8_t*>(buffer);
+        while (bytes > 0) {
+            std::size_t within = offset % kSector, take = std::min(bytes, kSector - within);
+            auto [sector, fresh] = m_written.try_emplace(offset / kSector);
+            if (fresh) CopyOriginal(offset - within, sector->second.data(), kSector);
+            std::memcpy(sector->second.data() + within, in, take);
+            offset += take;
+            in += take;
+            bytes -= take;
+        }
         return ERROR_SUCCESS;
     }
 
 private:
-    std::vector<std::uint8_t> m_bytes;
+    // The medium as the input gave it: its bytes, then zeros.
+    void CopyOriginal(std::uint64_t offset, std::uint8_t* out, std::size_t bytes) const {
+        std::size_t from = offset < m_dataSize ? std::min(bytes, m_dataSize - offset) : 0;
+        if (from > 0) std::memcpy(out, m_data + offset, from);
+        std::memset(out + from, 0, bytes - from);
+    }
+
+    const std::uint8_t* m_data;
+    std::size_t m_dataSize;
+    std::uint64_t m_size;
+    std::map<std::uint64_t, std::array<std::uint8_t, kSector>> m_written;
 };
 
 SYSTEMTIME Clock() {
@@ -59,8 +102,10 @@ void ReadWhole(FatVolume& volume, const VolumePath& path, std::uint64_t* budget)
     if (!file) return;
     std::uint64_t size = 0;
     if (file->Size(&size) == ERROR_SUCCESS) {
-        // Small reads, so a file of a few clusters costs a few clusters.
-        static std::vector<std::uint8_t> buffer(4096);
+        // A read stops at the file's end, so a file of a few clusters costs a
+        // few clusters; a long one takes a few reads, each seeking its chain
+        // from the start again.
+        static std::vector<std::uint8_t> buffer(64u << 10);
         std::uint64_t at = 0;
         while (at < size && *budget != 0) {
             DWORD read = 0;
@@ -100,8 +145,9 @@ void Walk(FatVolume& volume, const VolumePath& directory, int depth, std::uint64
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    if (size < 512 || size > (8u << 20)) return 0;
-    MemoryDevice medium(data, size);
+    if (size < 4) return 0;
+    std::uint64_t sectors = data[0] | data[1] << 8 | data[2] << 16 | std::uint64_t{data[3]} << 24;
+    SparseMedium medium(sectors, data + 4, size - 4);
     FatVolume volume(medium, Clock);
     std::uint64_t budget = kReadLimit;
     (void)volume.FreeBytes();

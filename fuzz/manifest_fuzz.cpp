@@ -1,8 +1,9 @@
 // Data file manifests, from text to bytes. Parsing returns or throws
-// ManifestError; a parsed manifest builds or throws DataFileError; and what it
-// builds passes the reader's header check unless the manifest asked for
-// damage. `from` paths are taken from the example manifests' folder, so the
-// examples' payload files can be found.
+// ManifestError; a parsed manifest builds or throws DataFileError; and the
+// reader accepts what it builds unless a fault line asked for damage: the
+// header's own faults may break anything, the entry faults only their check.
+// `from` paths are taken from the example manifests' folder, so the examples'
+// payload files can be found.
 #include <algorithm>
 #include <cstdint>
 #include <filesystem>
@@ -17,34 +18,40 @@ namespace {
 
 using namespace veldra;
 
-bool AsksForDamage(const DataFileSpec& model) {
-    const DataFileFaults& f = model.faults;
-    if (f.checksumAdd || f.entryCount || f.signature || f.truncateTo || f.dropTail) return true;
-    for (const DataFileEntrySpec& e : model.entries) {
-        // A zero fill's size is its ordinary length; elsewhere it overrides.
-        bool sizeOverride = e.size && e.kind != ENTRY_ZERO_FILL;
-        if (sizeOverride || e.dataOffset || e.kindByte) return true;
-    }
-    return false;
+bool DamagesHeader(const DataFileFaults& f) {
+    return f.checksumAdd || f.entryCount || f.signature || f.truncateTo || f.dropTail;
 }
 
-void CheckBuilt(const DataFileSpec& model, const std::vector<BYTE>& bytes) {
-    FUZZ_REQUIRE(CheckDataFileHeader(bytes, bytes.size(), DATA_FILE_SIGNATURE) ==
-                 HeaderVerdict::Valid);
+bool Allowed(const DataFileFaults& f, HeaderCheck check) {
+    return check == HeaderCheck::None || (check == HeaderCheck::PayloadExtent && f.payloadExtent) ||
+           (check == HeaderCheck::FileName && f.fileName) ||
+           (check == HeaderCheck::SectorRange && f.sectorRange);
+}
+
+// Every field lands as the manifest gave it, overrides included.
+void CheckLayout(const DataFileSpec& model, const std::vector<BYTE>& bytes) {
     DataFileHeader header;
     std::copy(bytes.begin(), bytes.begin() + HDR_SIZE, header.bytes.begin());
     FUZZ_REQUIRE(header.ProgramName() == model.programName);
     FUZZ_REQUIRE(header.EntryCount() == model.entries.size());
-    std::uint64_t payload = 0;
+    FUZZ_REQUIRE(header.BaseSector() == model.baseSector);
+    std::uint32_t offset = 0;
     for (std::size_t i = 0; i < model.entries.size(); ++i) {
         const DataFileEntrySpec& e = model.entries[i];
         DataFileEntry entry = header.Entry(static_cast<int>(i));
-        FUZZ_REQUIRE(entry.Kind == e.kind);
-        FUZZ_REQUIRE(entry.Size == (e.kind == ENTRY_ZERO_FILL ? *e.size : e.payload.size()));
+        auto length = static_cast<std::uint32_t>(e.payload.size());
+        FUZZ_REQUIRE(entry.InUse == e.inUse);
+        FUZZ_REQUIRE(entry.Kind == e.kindByte.value_or(e.kind));
+        FUZZ_REQUIRE(entry.Size == e.size.value_or(length));
+        if (e.kind != ENTRY_ZERO_FILL)
+            FUZZ_REQUIRE(entry.DataOffset == e.dataOffset.value_or(offset));
         if (e.kind == ENTRY_FILE) FUZZ_REQUIRE(entry.FileName == e.fileName);
-        payload += e.payload.size();
+        if (e.kind != ENTRY_FILE) FUZZ_REQUIRE(entry.StartSector == e.startSector);
+        FUZZ_REQUIRE(
+            std::equal(e.payload.begin(), e.payload.end(), bytes.begin() + HDR_SIZE + offset));
+        offset += length;
     }
-    FUZZ_REQUIRE(bytes.size() == HDR_SIZE + payload);
+    FUZZ_REQUIRE(bytes.size() == HDR_SIZE + offset);
 }
 
 }  // namespace
@@ -64,6 +71,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     } catch (const DataFileError&) {
         return 0;
     }
-    if (!AsksForDamage(model)) CheckBuilt(model, bytes);
+    const DataFileFaults& f = model.faults;
+    if (DamagesHeader(f)) return 0;
+    FUZZ_REQUIRE(Allowed(f, FindHeaderFault(bytes, bytes.size(), DATA_FILE_SIGNATURE).check));
+    CheckLayout(model, bytes);
     return 0;
 }

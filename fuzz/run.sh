@@ -36,8 +36,11 @@ mkdir -p "$work/inspect"
 cp "$work"/data_file_header/*.dat "$work/inspect/" 2>/dev/null || true
 
 # Media for the FAT layer: small FAT12 and FAT16 volumes made by mkfs.fat, with
-# files, a long name and a subdirectory, whole or behind an MBR.
+# files, a long name and a subdirectory, whole or behind an MBR. The target
+# takes a medium as its size in sectors (4 bytes, little-endian) and its first
+# bytes, the rest being zeros; 64 KiB hold everything these media have.
 mkdir -p "$work/fat_volume"
+rm -f "$work"/fat_volume/*.img # whole images, as the target once took them
 mkfs=$(command -v mkfs.fat || echo /sbin/mkfs.fat)
 seed_files() {
     printf 'NOVUS-KT\r\n' >"$build/seed-readme.txt"
@@ -46,19 +49,28 @@ seed_files() {
     MTOOLS_SKIP_CHECK=1 mmd -i "$1" ::BOOT
     MTOOLS_SKIP_CHECK=1 mcopy -i "$1" "$build/seed-data.bin" "::BOOT/A long file name.bin"
 }
+as_medium_input() { # IMAGE NAME
+    local n=$(($(stat -c %s "$1") / 512))
+    printf "$(printf '\\x%02x' $((n & 255)) $((n >> 8 & 255)) $((n >> 16 & 255)) $((n >> 24)))" \
+        >"$work/fat_volume/$2"
+    head -c 65536 "$1" >>"$work/fat_volume/$2"
+    rm -f "$1"
+}
 if command -v mcopy >/dev/null && [ -x "$mkfs" ]; then
     for kib in 64 160; do
-        img="$work/fat_volume/fat12-$kib.img"
+        img="$build/fat12-$kib.img"
         rm -f "$img"
         "$mkfs" -C -n SEED "$img" $kib >/dev/null
         seed_files "$img"
+        as_medium_input "$img" "fat12-$kib"
     done
-    img="$work/fat_volume/fat16.img"
+    img="$build/fat16.img"
     rm -f "$img"
     "$mkfs" -C -F 16 -s 1 -n SEED "$img" 2200 >/dev/null
     seed_files "$img"
+    as_medium_input "$img" fat16
     # An MBR with one FAT12 partition (type 0x01) from sector 8.
-    img="$work/fat_volume/mbr-fat12.img"
+    img="$build/mbr-fat12.img"
     rm -f "$img"
     truncate -s $((8 * 512 + 128 * 1024)) "$img"
     "$mkfs" -n SEED --offset 8 "$img" 128 >/dev/null
@@ -66,6 +78,7 @@ if command -v mcopy >/dev/null && [ -x "$mkfs" ]; then
         dd of="$img" bs=1 seek=446 conv=notrunc status=none
     printf '\x55\xaa' | dd of="$img" bs=1 seek=510 conv=notrunc status=none
     MTOOLS_SKIP_CHECK=1 mcopy -i "$img@@4096" "$build/seed-readme.txt" ::README.TXT
+    as_medium_input "$img" mbr-fat12
     rm -f "$build/seed-readme.txt" "$build/seed-data.bin"
 fi
 

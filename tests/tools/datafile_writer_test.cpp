@@ -207,6 +207,7 @@ TEST(Manifest, ReadsSettingsEntriesAndPayloads) {
         "entry file \"ファイル.TXT\" text \"\"\n"
         "entry file B.TXT time \"1970-01-01 00:00:00\" text x\n"
         "fault times-outside-fat  # 1970 is no time FAT holds\n"
+        "fault payload-extent  # kind 0x42 is no zero fill: its 1024 bytes are payload\n"
         "stamp 2004-04-01 09:00:00  # after the entries, still their default time\n";
     DataFileSpec model = ParseManifest(text, dir.path() / "x.manifest");
 
@@ -303,8 +304,10 @@ TEST(Manifest, FaultsDamageTheOutputAsTold) {
         {"fault drop-tail 1\n", HeaderVerdict::Broken, HDR_SIZE + 9},
         {"fault truncate-to 2047\n", HeaderVerdict::NotDataFile, 2047},
         {"fault truncate-to 2050\nfault drop-tail 2\n", HeaderVerdict::Broken, HDR_SIZE},
-        {"entry sectors 0 text x size 12\n", HeaderVerdict::Broken, HDR_SIZE + 11},
-        {"entry sectors 0 text x data-offset 11\n", HeaderVerdict::Broken, HDR_SIZE + 11},
+        {"entry sectors 0 text x size 12\nfault payload-extent\n", HeaderVerdict::Broken,
+         HDR_SIZE + 11},
+        {"entry sectors 0 text x data-offset 11\nfault payload-extent\n", HeaderVerdict::Broken,
+         HDR_SIZE + 11},
         {"entry sectors 0 text x data-offset 10\n", HeaderVerdict::Valid, HDR_SIZE + 11},
     };
     for (const auto& c : cases) {

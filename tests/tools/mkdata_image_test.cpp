@@ -265,6 +265,13 @@ TEST(MkdataFromImage, RefusesWhatTheFormatCannotHold) {
         fs::resize_file(dir / "huge.bin", std::uint64_t{1} << 32);  // sparse: nothing is read
     }
 
+    // Manifests the program's reader would refuse: one per check, a damage
+    // asked for hiding neither this nor another.
+    auto manifest = [&dir](const std::string& file, const std::string& text) {
+        WriteAll(dir / file, std::vector<BYTE>(text.begin(), text.end()));
+        return std::vector<std::string>{(dir / file).string()};
+    };
+    const std::string refused = "; the program would refuse the data file as broken (message 108)";
     const std::string name = "--name", N = "N";
     const struct {
         std::vector<std::string> args;
@@ -292,6 +299,16 @@ TEST(MkdataFromImage, RefusesWhatTheFormatCannotHold) {
         {{"--from-floppy", floppy.string(), name, N, "--file",
           "NOTE.TXT=" + note.string() + "@2108-01-01 00:00:00"},
          "--file NOTE.TXT: 2108-01-01 00:00:00 lies outside the times FAT holds"},
+        {manifest("colon.manifest", "name \"f$uzzeed\"\nentry file A:B.TXT text x\n"),
+         "colon.manifest:2: entry 0 (file 'A:B.TXT'): not a plain file name in the root"},
+        {manifest("con.manifest", "name N\nfault checksum-add 1\nentry file CON.TXT text x\n"),
+         "con.manifest:3: entry 0 (file 'CON.TXT'): not a plain file name in the root"},
+        {manifest("far.manifest", "name N\nbase-sector 0xFFFFFFFF\nentry sectors 1 text x\n"),
+         "far.manifest:3: entry 0 (first sector 1): its sectors reach past sector 2^32" + refused +
+             "; 'fault sector-range' writes it anyway"},
+        {manifest("past.manifest", "name N\nentry sectors 0 text x size 2\nfault file-name\n"),
+         "past.manifest:2: entry 0 (first sector 0): its payload runs past the end of the file" +
+             refused + "; 'fault payload-extent' writes it anyway"},
     };
     const fs::path out = dir / "OUT.DAT", errors = dir / "errors.txt";
     for (const auto& row : rows) {

@@ -66,44 +66,68 @@ void ApplyTruncation(std::vector<BYTE>& bytes, const DataFileFaults& faults) {
     bytes.resize(bytes.size() - std::min<std::uint64_t>(faults.dropTail, bytes.size()));
 }
 
-}  // namespace
-
-std::vector<BYTE> BuildDataFile(const DataFileSpec& model) {
-    CheckSpec(model);
-
-    std::uint64_t payloadSize = 0;
-    for (const DataFileEntrySpec& e : model.entries) payloadSize += e.payload.size();
+std::uint64_t PayloadSize(const DataFileSpec& model) {
+    std::uint64_t size = 0;
+    for (const DataFileEntrySpec& e : model.entries) size += e.payload.size();
     // DataOffset is 32 bits wide; every payload byte must be reachable by it.
-    if (payloadSize > std::numeric_limits<std::uint32_t>::max()) {
+    if (size > std::numeric_limits<std::uint32_t>::max()) {
         throw DataFileError("payloads total more than 4 GiB");
     }
+    return size;
+}
 
-    std::vector<BYTE> out(HDR_SIZE + payloadSize, 0);
-    BYTE* header = out.data();
-    PutText(header + HDR_OFFSET_SIGNATURE, model.faults.signature.value_or(DATA_FILE_SIGNATURE));
-    PutText(header + HDR_OFFSET_PROGRAM_NAME, model.programName);
+// Fields, entries and checksum; `faults` are the ones that change the header.
+void LayHeader(std::span<BYTE, HDR_SIZE> header, const DataFileSpec& model,
+               const DataFileFaults& faults) {
+    PutText(&header[HDR_OFFSET_SIGNATURE], faults.signature.value_or(DATA_FILE_SIGNATURE));
+    PutText(&header[HDR_OFFSET_PROGRAM_NAME], model.programName);
     header[HDR_OFFSET_CONTENT_KIND] = model.contentKind;
     header[HDR_OFFSET_MEDIA_KIND] = model.mediaKind;
     header[HDR_OFFSET_ENTRY_COUNT] =
-        model.faults.entryCount.value_or(static_cast<BYTE>(model.entries.size()));
-    PutFileTime(header + HDR_OFFSET_FILE_STAMP, model.fileStamp);
-    WriteLe32(header + HDR_OFFSET_BASE_SECTOR, model.baseSector);
+        faults.entryCount.value_or(static_cast<BYTE>(model.entries.size()));
+    PutFileTime(&header[HDR_OFFSET_FILE_STAMP], model.fileStamp);
+    WriteLe32(&header[HDR_OFFSET_BASE_SECTOR], model.baseSector);
 
     std::uint32_t offset = 0;
     for (std::size_t i = 0; i < model.entries.size(); ++i) {
         const DataFileEntrySpec& e = model.entries[i];
         bool hasPayload = e.kind != ENTRY_ZERO_FILL;
-        WriteEntry(header + HDR_OFFSET_ENTRIES + HDR_ENTRY_SIZE * i, e, hasPayload ? offset : 0);
-        std::copy(e.payload.begin(), e.payload.end(), out.begin() + HDR_SIZE + offset);
+        WriteEntry(&header[HDR_OFFSET_ENTRIES + HDR_ENTRY_SIZE * i], e, hasPayload ? offset : 0);
         offset += static_cast<std::uint32_t>(e.payload.size());
     }
+    WriteLe32(&header[HDR_OFFSET_CHECKSUM], ComputeHeaderChecksum(header) + faults.checksumAdd);
+}
 
-    std::span<const BYTE, HDR_SIZE> headerBytes(out.data(), HDR_SIZE);
-    WriteLe32(header + HDR_OFFSET_CHECKSUM,
-              ComputeHeaderChecksum(headerBytes) + model.faults.checksumAdd);
+}  // namespace
 
+std::vector<BYTE> BuildDataFile(const DataFileSpec& model) {
+    CheckSpec(model);
+    std::vector<BYTE> out(HDR_SIZE + PayloadSize(model), 0);
+    LayHeader(std::span<BYTE, HDR_SIZE>(out.data(), HDR_SIZE), model, model.faults);
+    auto at = out.begin() + HDR_SIZE;
+    for (const DataFileEntrySpec& e : model.entries)
+        at = std::copy(e.payload.begin(), e.payload.end(), at);
     ApplyTruncation(out, model.faults);
     return out;
+}
+
+HeaderFault FindUnaskedFault(const DataFileSpec& model) {
+    CheckSpec(model);
+    std::uint64_t fileSize = HDR_SIZE + PayloadSize(model);
+    DataFileHeader header;
+    LayHeader(header.bytes, model, DataFileFaults{});
+    // What the faults allow is taken out, so that the reader finds the rest.
+    const DataFileFaults& f = model.faults;
+    if (f.payloadExtent) fileSize = std::numeric_limits<std::uint64_t>::max();
+    if (f.sectorRange) WriteLe32(&header.bytes[HDR_OFFSET_BASE_SECTOR], 0);
+    for (std::size_t i = 0; i < model.entries.size(); ++i) {
+        BYTE* entry = &header.bytes[HDR_OFFSET_ENTRIES + HDR_ENTRY_SIZE * i];
+        bool file = entry[ENTRY_OFFSET_KIND] == ENTRY_FILE;
+        if (file && f.fileName) PutText(entry + ENTRY_OFFSET_FILE_NAME, std::string_view("A", 2));
+        if (!file && f.sectorRange) WriteLe32(entry + ENTRY_OFFSET_START_SECTOR, 0);
+    }
+    WriteLe32(&header.bytes[HDR_OFFSET_CHECKSUM], ComputeHeaderChecksum(header.bytes));
+    return FindHeaderFault(header.bytes, fileSize, DATA_FILE_SIGNATURE);
 }
 
 }  // namespace veldra

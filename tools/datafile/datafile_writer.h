@@ -36,6 +36,11 @@ struct DataFileFaults {
     std::optional<std::string> signature;  // stored instead of "NOVUS-KT DATA" (at most 16 bytes)
     std::optional<std::uint64_t> truncateTo;  // keep only this many bytes
     std::uint64_t dropTail = 0;               // then cut this many bytes off the end
+    // The reader's entry checks the entries may fail; without these a file
+    // the program would refuse is not made.
+    bool payloadExtent = false;
+    bool fileName = false;
+    bool sectorRange = false;
 };
 
 struct DataFileSpec {
@@ -62,5 +67,12 @@ inline constexpr std::size_t ENTRY_FILE_NAME_MAX = ENTRY_FILE_NAME_SIZE - 1;
 // none), fills in sizes and offsets, writes the header and its checksum, then
 // applies the faults. Throws DataFileError.
 std::vector<BYTE> BuildDataFile(const DataFileSpec& model);
+
+// The first of the reader's checks that the file BuildDataFile makes from
+// `model` fails although the model's faults do not ask for it. The checks
+// are the program's own, made on the header before the damage to the header
+// and the file's length is applied, so that damage asked for hides no other.
+// Throws DataFileError as BuildDataFile does.
+HeaderFault FindUnaskedFault(const DataFileSpec& model);
 
 }  // namespace veldra

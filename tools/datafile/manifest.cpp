@@ -32,6 +32,8 @@ private:
 
     void ParseLine();
     void CheckTimesFatHolds() const;
+    void CheckReaderAccepts() const;
+    std::string DescribeEntry(std::size_t i) const;
     void ParseSetting(const std::string& key);
     void ParseFault();
     void ParseEntry();
@@ -86,7 +88,42 @@ DataFileSpec ManifestParser::Parse(std::string_view text) {
         if (!entryTimeGiven_[i]) spec_.entries[i].fileTime = spec_.fileStamp;
     }
     if (!faultsSeen_.count("fault times-outside-fat")) CheckTimesFatHolds();
+    CheckReaderAccepts();
     return std::move(spec_);
+}
+
+// The program refuses a data file that fails its reader's checks (message
+// 108); a manifest makes one only when a fault line asks for it.
+void ManifestParser::CheckReaderAccepts() const {
+    HeaderFault fault;
+    try {
+        fault = FindUnaskedFault(spec_);
+    } catch (const DataFileError& e) {
+        throw ManifestError(path_.string() + ": " + e.what());
+    }
+    if (fault.check == HeaderCheck::None) return;
+    std::string name = HeaderCheckName(fault.check);
+    if (fault.entry < 0) {
+        throw ManifestError(path_.string() + ": the result fails the reader's " + name + " check");
+    }
+    const char* problem = fault.check == HeaderCheck::PayloadExtent
+                              ? "its payload runs past the end of the file"
+                          : fault.check == HeaderCheck::FileName
+                              ? "not a plain file name in the root directory (no path, colon, . "
+                                "or .., nor a device name such as CON)"
+                              : "its sectors reach past sector 2^32";
+    auto i = static_cast<std::size_t>(fault.entry);
+    FailAt(entryLines_[i], DescribeEntry(i) + ": " + problem +
+                               "; the program would refuse the data file as broken (message "
+                               "108); 'fault " +
+                               name + "' writes it anyway");
+}
+
+std::string ManifestParser::DescribeEntry(std::size_t i) const {
+    const DataFileEntrySpec& e = spec_.entries[i];
+    std::string what = e.kind == ENTRY_FILE ? "file '" + host::Cp932ToUtf8Lossy(e.fileName) + "'"
+                                            : "first sector " + std::to_string(e.startSector);
+    return "entry " + std::to_string(i) + " (" + what + ")";
 }
 
 // SetFileTime fails on a FAT medium for a time FAT cannot hold, and the
@@ -102,9 +139,7 @@ void ManifestParser::CheckTimesFatHolds() const {
     for (std::size_t i = 0; i < spec_.entries.size(); ++i) {
         const DataFileEntrySpec& e = spec_.entries[i];
         if (!entryTimeGiven_[i] || host::FatHoldsFileTime(e.fileTime)) continue;
-        FailAt(entryLines_[i], "entry " + std::to_string(i) + " (file '" +
-                                   host::Cp932ToUtf8Lossy(e.fileName) + "'): its time " +
-                                   outside(e.fileTime));
+        FailAt(entryLines_[i], DescribeEntry(i) + ": its time " + outside(e.fileTime));
     }
 }
 
@@ -171,6 +206,12 @@ void ManifestParser::ParseFault() {
         f.truncateTo = TakeNumber("a byte count", UINT64_MAX);
     } else if (kind == "drop-tail") {
         f.dropTail = TakeNumber("a byte count", UINT64_MAX);
+    } else if (kind == "payload-extent") {
+        f.payloadExtent = true;
+    } else if (kind == "file-name") {
+        f.fileName = true;
+    } else if (kind == "sector-range") {
+        f.sectorRange = true;
     } else if (kind == "times-outside-fat") {
         // Taken at the end, when every time is known.
     } else {

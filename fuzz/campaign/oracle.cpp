@@ -195,7 +195,7 @@ bool Oracle::CopyFiles() {
     std::string error;
     if (m_volume) {
         for (const FatFile& file : RootFiles(m_image, *m_volume, &error)) {
-            ExpectedFile kept{file.name, file.attributes, FileBytes(m_image, *m_volume, file), file};
+            ExpectedFile kept{file.name, file.attributes, FileBytes(m_image, *m_volume, file), file, {}};
             m_root.push_back(kept);
         }
         if (!error.empty()) m_volume.reset();
@@ -217,17 +217,18 @@ bool Oracle::CopyFiles() {
             }
         }
         m_touched = true;
+        ExpectedFile file{e.name, kArchive, m_creation.dataFile.substr(2048 + e.dataOffset, e.size), {}, {}};
+        if (e.fileTime != 0) SetTimes(file, e.fileTime);
         auto same = std::find_if(m_root.begin(), m_root.end(),
                                  [&](const ExpectedFile& x) { return x.name == e.name; });
         if (same != m_root.end()) {
             m_replaced.push_back(same->bytes);
             freeClusters += ClustersFor(same->bytes.size(), *m_volume);
+            file.created = same->times ? same->times : same->created;
             m_root.erase(same);
         }
         freeClusters -= ClustersFor(e.size, *m_volume);
         if (freeClusters < 0) return Fail("no room for " + e.name);
-        ExpectedFile file{e.name, kArchive, m_creation.dataFile.substr(2048 + e.dataOffset, e.size), {}};
-        if (e.fileTime != 0) SetTimes(file, e.fileTime);
         m_root.push_back(file);
         // The read-back judges a name by the last entry that wrote it.
         std::erase(m_corruptFiles, e.name);
@@ -308,13 +309,17 @@ std::string Oracle::Judge(const std::string& medium, std::uint64_t clockStart,
             return what + "attributes " + Hex(got->attributes) + ", not " + Hex(want.attributes);
         if (FileBytes(medium, v, *got) != want.bytes || got->size != want.bytes.size())
             return what + "its bytes differ";
-        if (want.times) {
-            const FatFile& t = *want.times;
+        const std::optional<FatFile>& created = want.times ? want.times : want.created;
+        if (created) {
+            const FatFile& t = *created;
             if (got->createdDate != t.createdDate || got->createdTime != t.createdTime ||
                 got->createdTenths != t.createdTenths)
                 return what + "creation time " + Hex(got->createdDate) + " " + Hex(got->createdTime) +
                        " " + Hex(got->createdTenths) + ", not " + Hex(t.createdDate) + " " +
                        Hex(t.createdTime) + " " + Hex(t.createdTenths);
+        }
+        if (want.times) {
+            const FatFile& t = *want.times;
             if (got->writtenDate != t.writtenDate || got->writtenTime != t.writtenTime)
                 return what + "write time " + Hex(got->writtenDate) + " " + Hex(got->writtenTime) +
                        ", not " + Hex(t.writtenDate) + " " + Hex(t.writtenTime);
@@ -323,10 +328,10 @@ std::string Oracle::Judge(const std::string& medium, std::uint64_t clockStart,
         } else {
             // Written by the run: its times lie within the run.
             std::uint64_t written = TicksOfFat(got->writtenDate, got->writtenTime);
-            std::uint64_t created = TicksOfFat(got->createdDate, got->createdTime, got->createdTenths);
+            std::uint64_t createdAt = TicksOfFat(got->createdDate, got->createdTime, got->createdTenths);
             std::uint64_t slack = 2 * kTicksPerSecond;
-            if (written + slack < clockStart || written > clockEnd + slack ||
-                created + slack < clockStart || created > clockEnd + slack)
+            bool createdInRun = created || (createdAt + slack >= clockStart && createdAt <= clockEnd + slack);
+            if (written + slack < clockStart || written > clockEnd + slack || !createdInRun)
                 return what + "its times lie outside the run";
         }
     }

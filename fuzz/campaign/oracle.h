@@ -24,6 +24,9 @@ struct ExpectedFile {
     // The FAT times it must hold; none: the time it was written, which the
     // machine's clock decides (a time FAT cannot hold was refused).
     std::optional<FatFile> times;
+    // Without them, the creation time of the file it replaced, which an
+    // overwrite keeps, when that is known.
+    std::optional<FatFile> created;
 };
 
 class Oracle {

@@ -43,11 +43,13 @@ enum class DeviceKind { Floppy, Stick };
 struct Device {
     char letter = 'A';
     DeviceKind kind = DeviceKind::Floppy;
-    int number = 0;            // [floppy N] or [disk N]
-    std::string image;         // the medium as it goes in
+    int number = 0;     // [floppy N] or [disk N]
+    std::string image;  // the medium as it goes in
     Faults faults;
-    std::string extraKeys;     // reread-after and appear-after, as lines
-    std::string ImageName() const { return std::string(1, static_cast<char>(letter + 32)) + ".img"; }
+    std::string extraKeys;  // reread-after and appear-after, as lines
+    std::string ImageName() const {
+        return std::string(1, static_cast<char>(letter + 32)) + ".img";
+    }
 };
 
 // What the operator answers: the confirmation, the question about files
@@ -67,10 +69,10 @@ struct Creation {
     int writeDelay = 100, writeRetry = 5;
     bool verify = false;
     std::vector<Device> devices;
-    std::string holders;      // [holder] sections
-    std::string dataFile;     // the bytes the program reads
+    std::string holders;   // [holder] sections
+    std::string dataFile;  // the bytes the program reads
     bool usbProgram = false;
-    std::string logBefore;    // TVLOG.TXT before the run
+    std::string logBefore;  // TVLOG.TXT before the run
     bool logExists = false;
     OperatorAnswers answers;
 };

@@ -40,8 +40,8 @@ std::optional<FatVolume> ReadFatVolume(const std::string& image, std::uint64_t o
     std::uint32_t sectors = Le(image, offset + 19, 2);
     if (sectors == 0) sectors = Le(image, offset + 32, 4);
     v.fatSectors = Le(image, offset + 22, 2);
-    bool powerOfTwo = v.sectorsPerCluster != 0 &&
-                      (v.sectorsPerCluster & (v.sectorsPerCluster - 1)) == 0;
+    bool powerOfTwo =
+        v.sectorsPerCluster != 0 && (v.sectorsPerCluster & (v.sectorsPerCluster - 1)) == 0;
     if (!powerOfTwo || v.reservedSectors == 0 || v.fats == 0 || v.fatSectors == 0 ||
         v.rootEntries == 0)
         return std::nullopt;

@@ -73,8 +73,8 @@ std::optional<FatTimes> FatTimesFor(std::uint64_t ticks) {
 }
 
 std::uint64_t TicksOfFat(std::uint16_t date, std::uint16_t time, std::uint8_t tenths) {
-    return FileTimeOf(1980 + (date >> 9), (date >> 5) & 15, date & 31, time >> 11,
-                      (time >> 5) & 63, (time & 31) * 2) +
+    return FileTimeOf(1980 + (date >> 9), (date >> 5) & 15, date & 31, time >> 11, (time >> 5) & 63,
+                      (time & 31) * 2) +
            tenths * (kTicksPerSecond / 100);
 }
 

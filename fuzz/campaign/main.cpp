@@ -103,8 +103,7 @@ int main(int argc, char** argv) {
                         static_cast<unsigned long long>(current), result.failure.c_str(),
                         static_cast<unsigned long long>(current));
         }
-        if (!result.machine.empty())
-            std::printf("machine: %s\n", result.machine.c_str());
+        if (!result.machine.empty()) std::printf("machine: %s\n", result.machine.c_str());
     }
     double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();

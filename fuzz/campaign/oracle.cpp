@@ -129,10 +129,12 @@ bool Oracle::WritePass(bool final) {
         while (done < e.size) {
             std::uint32_t chunk = std::min(e.size - done, kChunk);
             std::uint32_t count = chunk / kSector;
-            const char* data = zero ? nullptr : m_creation.dataFile.data() + 2048 + e.dataOffset + done;
+            const char* data =
+                zero ? nullptr : m_creation.dataFile.data() + 2048 + e.dataOffset + done;
             bool written = false;
             // Zero fills are written once; data gets its attempts.
-            for (int attempt = 0; attempt < (zero ? 1 : m_creation.writeRetry) && !written; ++attempt)
+            for (int attempt = 0; attempt < (zero ? 1 : m_creation.writeRetry) && !written;
+                 ++attempt)
                 written = Write(sector, count, data);
             if (!written)
                 return Fail("entry " + std::to_string(i + 1) + " cannot be written at sector " +
@@ -154,7 +156,8 @@ bool Oracle::Write(std::uint32_t sector, std::uint32_t count, const char* data) 
     const Faults& f = m_target.faults;
     if (m_pulled) return false;
     ++m_rawWrites;
-    if (m_rawWrites > f.writesBeforeFailing.value_or(0) && m_failedWrites < f.failingWrites.value_or(0)) {
+    if (m_rawWrites > f.writesBeforeFailing.value_or(0) &&
+        m_failedWrites < f.failingWrites.value_or(0)) {
         ++m_failedWrites;
         return false;
     }
@@ -162,7 +165,8 @@ bool Oracle::Write(std::uint32_t sector, std::uint32_t count, const char* data) 
     bool fits = !f.writeProtected && at + bytes <= m_image.size();
     if (fits && bytes > 0) {
         m_image.replace(at, bytes, data ? std::string(data, bytes) : std::string(bytes, '\0'));
-        std::erase_if(m_corrupt, [&](std::uint64_t s) { return s >= sector && s < sector + count; });
+        std::erase_if(m_corrupt,
+                      [&](std::uint64_t s) { return s >= sector && s < sector + count; });
         if (f.corruptWrites == m_rawWrites) {
             m_image[at] = static_cast<char>(~m_image[at]);
             m_corrupt.push_back(sector);
@@ -184,9 +188,11 @@ std::optional<FatVolume> Oracle::VolumeOf(const std::string& image) const {
                       (at(12) == 2 || at(12) == 4 || at(12) == 8 || at(12) == 16);
     if (!signature || bootSector) return ReadFatVolume(image, 0);
     if (at(446 + 4) == 0) return std::nullopt;
-    std::optional<FatVolume> volume = ReadFatVolume(image, std::uint64_t{Le32(image, 446 + 8)} * kSector);
+    std::optional<FatVolume> volume =
+        ReadFatVolume(image, std::uint64_t{Le32(image, 446 + 8)} * kSector);
     // The partition's extent bounds the volume.
-    if (volume && volume->bytes > std::uint64_t{Le32(image, 446 + 12)} * kSector) return std::nullopt;
+    if (volume && volume->bytes > std::uint64_t{Le32(image, 446 + 12)} * kSector)
+        return std::nullopt;
     return volume;
 }
 
@@ -195,7 +201,8 @@ bool Oracle::CopyFiles() {
     std::string error;
     if (m_volume) {
         for (const FatFile& file : RootFiles(m_image, *m_volume, &error)) {
-            ExpectedFile kept{file.name, file.attributes, FileBytes(m_image, *m_volume, file), file, {}};
+            ExpectedFile kept{
+                file.name, file.attributes, FileBytes(m_image, *m_volume, file), file, {}};
             m_root.push_back(kept);
         }
         if (!error.empty()) m_volume.reset();
@@ -207,17 +214,19 @@ bool Oracle::CopyFiles() {
         if (e.inUse != 1 || e.kind != kFile) continue;
         // Three attempts, then the question; the operator's answers decide.
         for (int failures = 0;; ++failures) {
-            bool refused = m_pulled || (unmounted > 0 && (--unmounted, true)) || !m_volume ||
-                           f.writeProtected;
+            bool refused =
+                m_pulled || (unmounted > 0 && (--unmounted, true)) || !m_volume || f.writeProtected;
             if (!refused) break;
             if (failures % 3 == 2) {
                 std::size_t asked = m_answer++;
-                if (asked >= m_creation.answers.retries.size() || !m_creation.answers.retries[asked])
+                if (asked >= m_creation.answers.retries.size() ||
+                    !m_creation.answers.retries[asked])
                     return Fail(e.name + " cannot be created and the operator gave up");
             }
         }
         m_touched = true;
-        ExpectedFile file{e.name, kArchive, m_creation.dataFile.substr(2048 + e.dataOffset, e.size), {}, {}};
+        ExpectedFile file{
+            e.name, kArchive, m_creation.dataFile.substr(2048 + e.dataOffset, e.size), {}, {}};
         if (e.fileTime != 0) SetTimes(file, e.fileTime);
         auto same = std::find_if(m_root.begin(), m_root.end(),
                                  [&](const ExpectedFile& x) { return x.name == e.name; });
@@ -234,7 +243,8 @@ bool Oracle::CopyFiles() {
         std::erase(m_corruptFiles, e.name);
         for (std::uint32_t done = 0; done < e.size; done += kChunk)
             if (f.corruptFileWrites == ++m_fileWrites) m_corruptFiles.push_back(e.name);
-        if (e.size > 0 && f.pullAfterFiles && ++m_filesWritten >= *f.pullAfterFiles) m_pulled = true;
+        if (e.size > 0 && f.pullAfterFiles && ++m_filesWritten >= *f.pullAfterFiles)
+            m_pulled = true;
     }
     if (!m_creation.verify) return true;
     if (m_pulled) return Fail("the medium was pulled before the files were read back");
@@ -314,9 +324,9 @@ std::string Oracle::Judge(const std::string& medium, std::uint64_t clockStart,
             const FatFile& t = *created;
             if (got->createdDate != t.createdDate || got->createdTime != t.createdTime ||
                 got->createdTenths != t.createdTenths)
-                return what + "creation time " + Hex(got->createdDate) + " " + Hex(got->createdTime) +
-                       " " + Hex(got->createdTenths) + ", not " + Hex(t.createdDate) + " " +
-                       Hex(t.createdTime) + " " + Hex(t.createdTenths);
+                return what + "creation time " + Hex(got->createdDate) + " " +
+                       Hex(got->createdTime) + " " + Hex(got->createdTenths) + ", not " +
+                       Hex(t.createdDate) + " " + Hex(t.createdTime) + " " + Hex(t.createdTenths);
         }
         if (want.times) {
             const FatFile& t = *want.times;
@@ -328,9 +338,11 @@ std::string Oracle::Judge(const std::string& medium, std::uint64_t clockStart,
         } else {
             // Written by the run: its times lie within the run.
             std::uint64_t written = TicksOfFat(got->writtenDate, got->writtenTime);
-            std::uint64_t createdAt = TicksOfFat(got->createdDate, got->createdTime, got->createdTenths);
+            std::uint64_t createdAt =
+                TicksOfFat(got->createdDate, got->createdTime, got->createdTenths);
             std::uint64_t slack = 2 * kTicksPerSecond;
-            bool createdInRun = created || (createdAt + slack >= clockStart && createdAt <= clockEnd + slack);
+            bool createdInRun =
+                created || (createdAt + slack >= clockStart && createdAt <= clockEnd + slack);
             if (written + slack < clockStart || written > clockEnd + slack || !createdInRun)
                 return what + "its times lie outside the run";
         }

@@ -68,8 +68,9 @@ FILETIME RandomTime(Dice& dice) {
     if (dice.Chance(5)) return FILETIME{};
     std::uint64_t low = FileTimeOf(1980, 1, 1, 0, 0, 0);
     std::uint64_t high = FileTimeOf(2107, 12, 31, 23, 59, 58);
-    if (dice.Chance(5)) return AsFileTime(dice.Chance(50) ? low - dice.Between(1, low / 8)
-                                                          : high + dice.Between(1, 1ull << 40));
+    if (dice.Chance(5))
+        return AsFileTime(dice.Chance(50) ? low - dice.Between(1, low / 8)
+                                          : high + dice.Between(1, 1ull << 40));
     if (dice.Chance(10)) return AsFileTime(dice.Chance(50) ? low : high);
     return AsFileTime(dice.Between(low, high));
 }
@@ -115,10 +116,10 @@ std::string RandomName(Dice& dice) {
 
 // Where the producer's volume goes and how the relative entries reach it.
 struct Layout {
-    std::string volume;        // the formatted volume, sector 0 its boot sector
-    std::uint32_t start = 0;   // its first sector on the medium
-    std::uint32_t base = 0;    // BaseSector
-    bool mbr = false;          // a master boot record points at it
+    std::string volume;       // the formatted volume, sector 0 its boot sector
+    std::uint32_t start = 0;  // its first sector on the medium
+    std::uint32_t base = 0;   // BaseSector
+    bool mbr = false;         // a master boot record points at it
 };
 
 // The volume's sectors as entries: the metadata always covered (by data, or
@@ -160,7 +161,8 @@ void VolumeEntries(Dice& dice, const Layout& layout, const FatVolume& fat,
         s = end;
     }
     // Runs do not overlap: their order is free.
-    for (std::size_t i = runs.size(); i > 1; --i) std::swap(runs[i - 1], runs[dice.Between(0, i - 1)]);
+    for (std::size_t i = runs.size(); i > 1; --i)
+        std::swap(runs[i - 1], runs[dice.Between(0, i - 1)]);
     entries.insert(entries.end(), runs.begin(), runs.end());
 }
 
@@ -171,10 +173,13 @@ void FreeClusterEntries(Dice& dice, const Layout& layout, const FatVolume& fat,
     if (free < 8) return;
     for (auto n = dice.Between(0, 3); n > 0; --n) {
         // The last clusters of the volume are free in a fresh template.
-        std::uint32_t first = fat.clusterCount + 2 - static_cast<std::uint32_t>(dice.Between(1, free / 2));
+        std::uint32_t first =
+            fat.clusterCount + 2 - static_cast<std::uint32_t>(dice.Between(1, free / 2));
         auto sector = static_cast<std::uint32_t>(fat.ClusterOffset(first) / kSector);
-        std::uint32_t room = static_cast<std::uint32_t>((fat.offset + fat.bytes) / kSector) - sector;
-        auto count = static_cast<std::uint32_t>(dice.Between(1, std::min<std::uint32_t>(room, 260)));
+        std::uint32_t room =
+            static_cast<std::uint32_t>((fat.offset + fat.bytes) / kSector) - sector;
+        auto count =
+            static_cast<std::uint32_t>(dice.Between(1, std::min<std::uint32_t>(room, 260)));
         std::uint32_t at = layout.start + sector - layout.base;
         if (dice.Chance(50))
             chaos.push_back(ZeroFill(at, count * kSector));
@@ -197,7 +202,8 @@ void FileEntries(Dice& dice, const FatVolume& fat, std::uint32_t freeClusters,
         std::size_t size = dice.Chance(10)   ? 0
                            : dice.Chance(10) ? dice.Between(60000, 140000)
                                              : dice.Between(1, 3000);
-        auto clusters = static_cast<std::uint32_t>((size + fat.ClusterBytes() - 1) / fat.ClusterBytes());
+        auto clusters =
+            static_cast<std::uint32_t>((size + fat.ClusterBytes() - 1) / fat.ClusterBytes());
         if (clusters > budget) size = 0, clusters = 0;
         budget -= clusters;
         e.payload = Garbage(dice, size);
@@ -210,8 +216,9 @@ void FileEntries(Dice& dice, const FatVolume& fat, std::uint32_t freeClusters,
 // their fields say, and entries of kinds no writer knows.
 void SkippedEntries(Dice& dice, std::vector<DataFileEntrySpec>& chaos) {
     for (auto n = dice.Between(0, 2); n > 0; --n) {
-        DataFileEntrySpec e = Sectors(ENTRY_SECTORS, static_cast<std::uint32_t>(dice.Between(0, 4000)),
-                                      Garbage(dice, dice.Between(0, 2048)));
+        DataFileEntrySpec e =
+            Sectors(ENTRY_SECTORS, static_cast<std::uint32_t>(dice.Between(0, 4000)),
+                    Garbage(dice, dice.Between(0, 2048)));
         if (dice.Chance(50)) {
             e.inUse = dice.Pick(std::vector<BYTE>{0, 2, 0x81, 0xFF});
             e.kindByte = dice.Pick(std::vector<BYTE>{ENTRY_SECTORS, ENTRY_FILE, ENTRY_ZERO_FILL,
@@ -279,7 +286,8 @@ std::string RandomDataFile(Dice& dice, bool usbProgram) {
     DataFileSpec spec;
     spec.programName = RandomProgramName(dice);
     spec.mediaKind = usbProgram ? MEDIA_USB : dice.Pick(std::vector<BYTE>{0, 0, 0, 1, 4, 0xFF});
-    spec.contentKind = dice.Chance(60) ? CONTENT_LOGGED : dice.Pick(std::vector<BYTE>{1, 0x80, 0xFF});
+    spec.contentKind =
+        dice.Chance(60) ? CONTENT_LOGGED : dice.Pick(std::vector<BYTE>{1, 0x80, 0xFF});
     spec.fileStamp = RandomTime(dice);
     if (dice.Chance(20)) spec.fileStamp = FILETIME{};
 
@@ -288,7 +296,8 @@ std::string RandomDataFile(Dice& dice, bool usbProgram) {
     if (!usbProgram) {
         layout.volume = FloppyTemplate(withFiles);
     } else {
-        auto sectors = static_cast<std::uint32_t>(dice.Pick(std::vector<std::uint32_t>{2048, 4096, 8192, 12288}));
+        auto sectors = static_cast<std::uint32_t>(
+            dice.Pick(std::vector<std::uint32_t>{2048, 4096, 8192, 12288}));
         layout.volume = VolumeTemplate(sectors, withFiles);
         // Mostly a partition behind a master boot record; now and then a
         // volume from sector 0, as some sticks come.
@@ -314,9 +323,11 @@ std::string RandomDataFile(Dice& dice, bool usbProgram) {
         chaos.push_back(Sectors(ENTRY_SECTORS_ABSOLUTE, 1,
                                 Garbage(dice, dice.Between(1, layout.start - 1) * kSector)));
     if (dice.Chance(60))  // the boot sector again, after the files, as producers do
-        chaos.push_back(Sectors(ENTRY_SECTORS_ABSOLUTE, layout.start, Bytes(layout.volume, 0, kSector)));
+        chaos.push_back(
+            Sectors(ENTRY_SECTORS_ABSOLUTE, layout.start, Bytes(layout.volume, 0, kSector)));
     if (dice.Chance(3)) {  // past the volume, and maybe past the medium
-        std::uint32_t past = layout.start + static_cast<std::uint32_t>(layout.volume.size() / kSector) +
+        std::uint32_t past = layout.start +
+                             static_cast<std::uint32_t>(layout.volume.size() / kSector) +
                              static_cast<std::uint32_t>(dice.Between(0, 40000)) - layout.base;
         chaos.push_back(dice.Chance(50) ? ZeroFill(past, kSector * 4)
                                         : Sectors(ENTRY_SECTORS, past, Garbage(dice, kSector)));

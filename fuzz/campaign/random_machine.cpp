@@ -40,7 +40,9 @@ Faults RandomFaults(Dice& dice, Creation& creation) {
                 f.failingWrites = static_cast<int>(dice.Between(1, 7));
                 if (dice.Chance(70)) f.writesBeforeFailing = static_cast<int>(dice.Between(0, 12));
                 break;
-            case 2: f.pullAfterWrites = static_cast<int>(dice.Between(1, 25)); break;
+            case 2:
+                f.pullAfterWrites = static_cast<int>(dice.Between(1, 25));
+                break;
             case 3:
                 // Only reading back can find a lie of the device.
                 f.corruptWrites = static_cast<int>(dice.Between(1, 25));
@@ -50,10 +52,18 @@ Faults RandomFaults(Dice& dice, Creation& creation) {
                 f.corruptFileWrites = static_cast<int>(dice.Between(1, 6));
                 creation.verify = true;
                 break;
-            case 5: f.pullAfterFiles = static_cast<int>(dice.Between(1, 5)); break;
-            case 6: f.unmountedCreates = static_cast<int>(dice.Between(1, 9)); break;
-            case 7: f.writeProtected = dice.Chance(60); break;
-            case 8: f.absent = dice.Chance(60); break;
+            case 5:
+                f.pullAfterFiles = static_cast<int>(dice.Between(1, 5));
+                break;
+            case 6:
+                f.unmountedCreates = static_cast<int>(dice.Between(1, 9));
+                break;
+            case 7:
+                f.writeProtected = dice.Chance(60);
+                break;
+            case 8:
+                f.absent = dice.Chance(60);
+                break;
         }
     }
     return f;
@@ -88,7 +98,8 @@ Creation RandomCreation(std::uint64_t seed) {
     Creation c;
     c.seed = seed;
     Dice dice(seed);
-    c.version = dice.Pick(std::vector<std::string>{"5.1.2600", "6.0.6002", "6.1.7601", "10.0.19045"});
+    c.version =
+        dice.Pick(std::vector<std::string>{"5.1.2600", "6.0.6002", "6.1.7601", "10.0.19045"});
     c.vista = c.version[0] != '5';
     char clock[32];
     std::snprintf(clock, sizeof clock, "%04d-%02d-%02d %02d:%02d:%02d",
@@ -107,11 +118,13 @@ Creation RandomCreation(std::uint64_t seed) {
     int number = 1;
     for (char letter : {'B', 'E', 'F'}) {
         if (letter != 'E' && !dice.Chance(35)) continue;
-        auto sectors = static_cast<std::uint32_t>(dice.Pick(std::vector<std::uint32_t>{4096, 8192, 16384, 32768}));
+        auto sectors = static_cast<std::uint32_t>(
+            dice.Pick(std::vector<std::uint32_t>{4096, 8192, 16384, 32768}));
         Device stick{letter, DeviceKind::Stick, number++, RandomStick(dice, sectors), {}, ""};
         if (c.vista && dice.Chance(40)) {
-            stick.extraKeys = dice.Chance(30) ? "reread-after = never\n"
-                                              : "reread-after = " + std::to_string(dice.Between(0, 6000)) + "\n";
+            stick.extraKeys =
+                dice.Chance(30) ? "reread-after = never\n"
+                                : "reread-after = " + std::to_string(dice.Between(0, 6000)) + "\n";
             stick.extraKeys += "appear-after = " + std::to_string(dice.Between(0, 3000)) + "\n";
         }
         c.devices.push_back(stick);
@@ -128,7 +141,8 @@ Creation RandomCreation(std::uint64_t seed) {
     }
     c.logExists = dice.Chance(30);
     if (c.logExists) {
-        for (auto n = dice.Between(0, 200); n > 0; --n) c.logBefore += static_cast<char>(dice.Between(0x20, 0x7E));
+        for (auto n = dice.Between(0, 200); n > 0; --n)
+            c.logBefore += static_cast<char>(dice.Between(0x20, 0x7E));
         if (dice.Chance(50)) c.logBefore += "\r\n";
     }
     int lines = 1 + (c.usbProgram ? DeviceAt(c, 'F') != nullptr : DeviceAt(c, 'B') != nullptr);
@@ -140,13 +154,15 @@ Creation RandomCreation(std::uint64_t seed) {
 }
 
 std::string MachineDescription(const Creation& c) {
-    std::string ini = "[system]\nversion = " + c.version + "\nplatform = 2\nmodule = C:\\TAVEX\\TAVEX.EXE\n" +
-                      "clock = " + c.clock + "\n\n[drive C]\ntype = fixed\nroot = C\n\n";
+    std::string ini = "[system]\nversion = " + c.version +
+                      "\nplatform = 2\nmodule = C:\\TAVEX\\TAVEX.EXE\n" + "clock = " + c.clock +
+                      "\n\n[drive C]\ntype = fixed\nroot = C\n\n";
     for (const Device& d : c.devices) {
         bool floppy = d.kind == DeviceKind::Floppy;
         std::string section = floppy ? "floppy " : "disk ";
         section += std::to_string(d.number);
-        ini += std::string("[drive ") + d.letter + "]\ntype = removable\ndevice = " + section + "\n\n";
+        ini +=
+            std::string("[drive ") + d.letter + "]\ntype = removable\ndevice = " + section + "\n\n";
         ini += "[" + section + "]\nimage = " + d.ImageName() + "\n" +
                (floppy ? "device-number = fails\n" : "") + Keys(d.faults) + d.extraKeys + "\n";
     }

@@ -187,7 +187,8 @@ std::string Check(const Creation& c, const fs::path& dir, const Run& run, std::s
         std::sscanf(c.clock.c_str(), "%d-%d-%d %d:%d:%d", &y, &mo, &d, &h, &mi, &s);
         std::uint64_t start = FileTimeOf(y, mo, d, h, mi, s);
         std::string differs = oracle.Judge(medium, start, start + run.sleptMs * 10'000);
-        if (!differs.empty()) return std::string("created, but the medium at ") + letter + ": " + differs;
+        if (!differs.empty())
+            return std::string("created, but the medium at ") + letter + ": " + differs;
         if (const std::optional<FatVolume>& v = oracle.Volume()) {
             fs::path volume = dir / "volume.img";
             WriteBytes(volume, medium.substr(v->offset, v->bytes));
@@ -202,6 +203,19 @@ std::string Check(const Creation& c, const fs::path& dir, const Run& run, std::s
                    ": was picked";
     }
     if (ReadBytes(Tavex(dir) / "PROG.DAT") != c.dataFile) return "the data file changed";
+    for (const auto& file : fs::directory_iterator(Tavex(dir))) {
+        std::string name = file.path().filename().string();
+        if (name != "PROG.DAT" && name != "TAVEXMEDIA.INI" && name != "TVLOG.TXT")
+            return "a file appeared beside the program: " + name;
+    }
+    // Closing the dialog writes the program's number back, and nothing else.
+    auto withoutNumber = [](std::string ini) {
+        std::size_t at = ini.find("FILENO=");
+        return at == std::string::npos ? ini : ini.erase(at, ini.find('\n', at) + 1 - at);
+    };
+    if (withoutNumber(ReadBytes(Tavex(dir) / "TAVEXMEDIA.INI")) !=
+        withoutNumber(MediaDefinition(c)))
+        return "TAVEXMEDIA.INI changed beyond FILENO";
     return CheckLog(c, dir, done);
 }
 
@@ -221,7 +235,8 @@ CreationResult RunCreation(std::uint64_t seed, bool keepMachine) {
         }());
         // The media as they went in, to run the machine again by hand.
         fs::create_directories(dir / "before");
-        for (const Device& d : creation.devices) WriteSparse(dir / "before" / d.ImageName(), d.image);
+        for (const Device& d : creation.devices)
+            WriteSparse(dir / "before" / d.ImageName(), d.image);
         result.machine = dir;
     } else {
         fs::remove_all(dir);

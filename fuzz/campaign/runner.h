@@ -10,8 +10,8 @@
 namespace veldra::campaign {
 
 struct CreationResult {
-    std::string failure;  // empty when every invariant held
-    std::string outcome;  // "created", "failed" or "declined", for the tally
+    std::string failure;            // empty when every invariant held
+    std::string outcome;            // "created", "failed" or "declined", for the tally
     std::filesystem::path machine;  // kept when asked for, or on failure
 };
 

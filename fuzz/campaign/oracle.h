@@ -74,10 +74,12 @@ private:
     bool m_pulled = false, m_touched = false;
     std::vector<std::string> m_corruptFiles;  // files holding a lie of the device
     std::vector<std::uint64_t> m_corrupt;     // sectors holding a lie of the device
-    std::size_t m_answer = 0;                 // retry questions asked
-    std::optional<FatVolume> m_volume;        // after the first pass
-    std::vector<ExpectedFile> m_root;         // the root after the files and the finishing
-    std::vector<std::string> m_replaced;      // files of the run that a later entry replaced
+    std::vector<bool> m_final;                // sectors the final pass wrote
+    bool m_finalPass = false;
+    std::size_t m_answer = 0;             // retry questions asked
+    std::optional<FatVolume> m_volume;    // after the first pass
+    std::vector<ExpectedFile> m_root;     // the root after the files and the finishing
+    std::vector<std::string> m_replaced;  // files of the run that a later entry replaced
     Outcome m_outcome = Outcome::Succeeds;
     std::string m_reason;
 };

@@ -171,20 +171,25 @@ void FreeClusterEntries(Dice& dice, const Layout& layout, const FatVolume& fat,
                         std::vector<DataFileEntrySpec>& chaos) {
     std::uint32_t free = FreeClusters(layout.volume, fat);
     if (free < 8) return;
+    // A fresh template's free clusters are those at the end.
+    std::uint32_t firstFree = fat.clusterCount + 2 - free;
     for (auto n = dice.Between(0, 3); n > 0; --n) {
-        // The last clusters of the volume are free in a fresh template.
-        std::uint32_t first =
-            fat.clusterCount + 2 - static_cast<std::uint32_t>(dice.Between(1, free / 2));
+        // Half of them where the files will go: the first free clusters.
+        std::uint32_t spread = dice.Chance(50) ? std::min<std::uint32_t>(free - 1, 40) : free - 1;
+        auto first = firstFree + static_cast<std::uint32_t>(dice.Between(0, spread));
         auto sector = static_cast<std::uint32_t>(fat.ClusterOffset(first) / kSector);
         std::uint32_t room =
             static_cast<std::uint32_t>((fat.offset + fat.bytes) / kSector) - sector;
         auto count =
             static_cast<std::uint32_t>(dice.Between(1, std::min<std::uint32_t>(room, 260)));
         std::uint32_t at = layout.start + sector - layout.base;
-        if (dice.Chance(50))
-            chaos.push_back(ZeroFill(at, count * kSector));
-        else
-            chaos.push_back(Sectors(ENTRY_SECTORS, at, Garbage(dice, count * kSector)));
+        int kind = static_cast<int>(dice.Between(0, 2));
+        if (kind == 0) chaos.push_back(ZeroFill(at, count * kSector));
+        if (kind == 1) chaos.push_back(Sectors(ENTRY_SECTORS, at, Garbage(dice, count * kSector)));
+        // Written again after the files, over whatever file took those clusters.
+        if (kind == 2)
+            chaos.push_back(Sectors(ENTRY_SECTORS_ABSOLUTE, layout.start + sector,
+                                    Garbage(dice, count * kSector)));
     }
 }
 

@@ -296,19 +296,20 @@ std::string Oracle::Judge(const std::string& medium, std::uint64_t clockStart,
         for (std::uint32_t c : file.clusters) owned[c] = true;
     for (std::uint32_t c = 2; c < v.clusterCount + 2; ++c) {
         if (owned[c]) continue;
-        std::uint64_t at = v.ClusterOffset(c);
-        std::string d = firstDifference(at, at + v.ClusterBytes());
         // A file replaced by a later entry of the same name leaves its clusters free with
-        // its bytes in them.
-        std::string_view cluster(medium.data() + at, v.ClusterBytes());
-        auto leftBehind = [&](const std::string& bytes) {
-            for (std::size_t k = 0; k < bytes.size(); k += v.ClusterBytes())
-                if (cluster.starts_with(std::string_view(bytes).substr(k, v.ClusterBytes())))
-                    return true;
-            return false;
-        };
-        if (!d.empty() && std::none_of(m_replaced.begin(), m_replaced.end(), leftBehind))
-            return "free cluster " + std::to_string(c) + ": " + d;
+        // its bytes in them, where the final pass did not write.
+        for (std::uint32_t i = 0; i < v.sectorsPerCluster; ++i) {
+            std::uint64_t at = v.ClusterOffset(c) + i * kSector;
+            std::string d = firstDifference(at, at + kSector);
+            std::string_view sector(medium.data() + at, kSector);
+            auto leftBehind = [&](const std::string& bytes) {
+                for (std::size_t k = i * kSector; k < bytes.size(); k += v.ClusterBytes())
+                    if (sector.starts_with(std::string_view(bytes).substr(k, kSector))) return true;
+                return false;
+            };
+            if (!d.empty() && std::none_of(m_replaced.begin(), m_replaced.end(), leftBehind))
+                return "free cluster " + std::to_string(c) + ": " + d;
+        }
     }
     if (files.size() != m_root.size())
         return "the root holds " + std::to_string(files.size()) + " files, not " +

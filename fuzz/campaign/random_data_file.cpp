@@ -29,9 +29,16 @@ constexpr TemplateFile kTemplateFiles[] = {{"KEEP.TXT", "", 2000},
                                            {"HIDDEN.SYS", "+h", 700},
                                            {"SYSTEM.BIN", "+s", 5000}};
 
+// Where the templates are made, removed when the campaign ends.
 const fs::path& ScratchDir() {
-    static const fs::path dir = MakeTempDir("veldra-campaign-templates");
-    return dir;
+    static const struct Scratch {
+        fs::path path = MakeTempDir("veldra-campaign-templates");
+        ~Scratch() {
+            std::error_code ec;
+            fs::remove_all(path, ec);
+        }
+    } scratch;
+    return scratch.path;
 }
 
 void Must(const std::string& command) {

@@ -18,7 +18,9 @@ namespace veldra {
 
 MediaContext CTAVEXFDDlg::Media() {
     CDiskInfo& disk = *TheDiskInfo();
-    return MediaContext{disk.Ports(), disk, *this, App().m_strDataName};
+    MediaContext context{disk.Ports(), disk, *this, App().m_strDataName};
+    if (PassLocks* locks = m_pPassLocks) context.renewLocks = [locks] { locks->Renew(); };
+    return context;
 }
 
 bool CTAVEXFDDlg::AskYesNo(const std::string& text) {
@@ -165,6 +167,7 @@ void CTAVEXFDDlg::OnCreateMedia() {
     StepResult result = StepResult::Done;
     {
         PassLocks locks(disk, target);
+        m_pPassLocks = &locks;
         if (wholeDisk) result = ResetDriveLayout(target.hDevice);
         if (result == StepResult::Done)
             result = WriteSectorEntries(target, m_pWorkBuffer, m_nWorkBufferSize, PASS_IMAGE);
@@ -173,6 +176,7 @@ void CTAVEXFDDlg::OnCreateMedia() {
         // The image wrote the stick's own partition table: the system is to
         // read it, so that the stick's volume comes back.
         if (wholeDisk) RereadDriveLayout(disk.Ports(), target.hDevice);
+        m_pPassLocks = nullptr;
     }
     // The files go through the file system and the drive letter, never
     // through the raw device.
@@ -189,9 +193,11 @@ void CTAVEXFDDlg::OnCreateMedia() {
             result = StepResult::NotReopened;
         } else {
             PassLocks locks(disk, target);
+            m_pPassLocks = &locks;
             result = WriteSectorEntries(target, m_pWorkBuffer, m_nWorkBufferSize, PASS_FINAL);
             if (result == StepResult::Done && m_nVerify)
                 result = VerifySectorEntries(target, m_pWorkBuffer, m_nWorkBufferSize, PASS_FINAL);
+            m_pPassLocks = nullptr;
         }
         CloseTargetDevice(target);
     }

@@ -22,6 +22,8 @@
 
 namespace veldra {
 
+class PassLocks;
+
 class CTAVEXFDApp;
 
 class CTAVEXFDDlg : public CDialog,
@@ -126,6 +128,7 @@ private:
     void ShowStatus(UINT id);
     void DiscardQueuedInput();
     int m_nProgressTotal = 0;
+    PassLocks* m_pPassLocks = nullptr;  // the locks of the pass being written, if any
     CTAVEXFDApp& App();
 };
 

@@ -19,7 +19,11 @@
 # goes into TAVEX.EXE (the Windows side's checks that run on the build machine
 # live in tests/win32/).
 #
-# tests/, fuzz/ and bench/ may include anything.
+# fuzz/campaign/ (the fault campaign) is a host as well, whose oracle must
+# judge the program without borrowing from it: it may include tools/, sim/,
+# host/ and the layers below disk/, never app/, media/ or disk/.
+#
+# tests/, the rest of fuzz/ and bench/ may include anything.
 #
 # An include is a project include when it is written in quotes, or in angle
 # brackets with a project folder first. A quoted include without a folder
@@ -43,7 +47,9 @@ set(allowed_host host platform)
 set(allowed_sim sim host ${layers})
 set(allowed_win32 win32 ${layers})
 set(allowed_tools tools sim host ${layers})
-set(checked_folders ${layers} host sim win32 tools)
+layers_from(records allowed_campaign)
+set(allowed_fuzz/campaign fuzz tools sim host ${allowed_campaign})
+set(checked_folders ${layers} host sim win32 tools fuzz/campaign)
 
 # Folders of the repository, for includes in angle brackets.
 set(project_folders ${checked_folders} tests fuzz bench examples)
@@ -117,6 +123,6 @@ endforeach()
 if(violations)
   message(FATAL_ERROR "Includes against the direction of the layers "
     "(app -> media -> disk -> records -> res -> platform; sim/, win32/ and tools/ above "
-    "them; host/ for sim/, tools/ and the tests only):\n${violations}")
+    "them; host/ for sim/, tools/ and the tests only; fuzz/campaign/ above records/):\n${violations}")
 endif()
 message(STATUS "Layers: every include runs downwards")

@@ -38,6 +38,12 @@ set(rows
   "platform/windows_sdk.h|<res/resource.h>|refused"
   "platform/a.h+beside|\"b.h\"|accepted"
   "platform/a.h|\"b.h\"|refused"
+  # The fault campaign runs the program on the simulator and judges it on its own.
+  "fuzz/campaign/a.cpp|\"sim/machine/sim_run.h\"|accepted"
+  "fuzz/campaign/a.cpp|\"records/data_file_format.h\"|accepted"
+  "fuzz/campaign/a.cpp|\"media/sector_plan.h\"|refused"
+  "fuzz/campaign/a.h|<disk/disk_info.h>|refused"
+  "fuzz/a.cpp|\"media/sector_plan.h\"|accepted"
   # host/: above platform/ only.
   "host/a.cpp|\"platform/win32_types.h\"|accepted"
   "host/a.cpp|\"res/message_text.h\"|refused"

@@ -3,6 +3,7 @@
 // dialog implements it; the writer shows nothing by other means.
 #pragma once
 
+#include <functional>
 #include <string>
 
 #include "disk/disk_info.h"
@@ -37,6 +38,9 @@ struct MediaContext {
     CDiskInfo& disk;
     MediaReporter& reporter;
     std::string dataName;  // the data file as listed: the %1 of its messages
+    // Locks again the volumes of the disk being written, when a raw write was
+    // refused because one of them came back mounted meanwhile; empty outside a pass.
+    std::function<void()> renewLocks = {};
 };
 
 }  // namespace veldra

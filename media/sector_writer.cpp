@@ -43,8 +43,7 @@ private:
         if (remaining == 0) m_context.reporter.StepProgress();
         while (remaining > 0) {
             Chunk chunk = NextChunk(remaining, m_nBufferSize, SectorSize());
-            if (m_context.disk.WriteSectors(*m_target.pDrive, sector, chunk.sectors, m_pBuffer) !=
-                ERROR_SUCCESS) {
+            if (WriteOnce(sector, chunk.sectors) != ERROR_SUCCESS) {
                 m_context.reporter.ShowStopMessage(MediaWriteError(1));
                 return false;
             }
@@ -82,12 +81,20 @@ private:
     bool WriteWithRetries(std::uint32_t sector, std::uint16_t sectors) {
         for (int attempt = 0; attempt < m_settings.writeRetry; ++attempt) {
             m_context.ports.system.Sleep(static_cast<DWORD>(m_settings.writeDelayMs));
-            if (m_context.disk.WriteSectors(*m_target.pDrive, sector, sectors, m_pBuffer) ==
-                ERROR_SUCCESS) {
+            if (WriteOnce(sector, sectors) == ERROR_SUCCESS) {
                 return true;
             }
         }
         return false;
+    }
+
+    // A write the system refused because a volume of the disk is mounted
+    // again is made once more, after the volumes are locked anew.
+    DWORD WriteOnce(std::uint32_t sector, std::uint16_t sectors) {
+        DWORD error = m_context.disk.WriteSectors(*m_target.pDrive, sector, sectors, m_pBuffer);
+        if (error != ERROR_ACCESS_DENIED || !m_context.renewLocks) return error;
+        m_context.renewLocks();
+        return m_context.disk.WriteSectors(*m_target.pDrive, sector, sectors, m_pBuffer);
     }
 
     bool ReadFailed() {

@@ -35,21 +35,28 @@ void VolumeLock::LockAndDismount() {
     Request(FSCTL_DISMOUNT_VOLUME);
 }
 
-PassLocks::PassLocks(CDiskInfo& disk, const CreateTarget& target) {
-    DiskPorts& ports = disk.Ports();
+PassLocks::PassLocks(CDiskInfo& disk, const CreateTarget& target) : m_disk(disk), m_target(target) {
     const DriveRecord& record = *target.pDrive;
     if (record.DeviceClass == DEVCLASS_FLOPPY) {
         if (target.volumeShared)
-            m_locks.push_back(std::make_unique<VolumeLock>(ports, target.hDevice));
+            m_locks.push_back(std::make_unique<VolumeLock>(disk.Ports(), target.hDevice));
         return;
     }
+    Renew();
+}
+
+void PassLocks::Renew() {
+    const DriveRecord& record = *m_target.pDrive;
+    if (record.DeviceClass == DEVCLASS_FLOPPY) return;
+    DiskPorts& ports = m_disk.Ports();
+    m_locks.clear();
     for (char letter = 'A'; letter <= 'Z'; ++letter) {
         char root[4] = {letter, ':', '\\', '\0'};
         UINT type = ports.devices.GetDriveTypeA(root);
         if (type != DRIVE_REMOVABLE && type != DRIVE_FIXED) continue;
-        UniqueFileHandle volume(ports.system, disk.OpenVolumeToAsk(letter));
+        UniqueFileHandle volume(ports.system, m_disk.OpenVolumeToAsk(letter));
         STORAGE_DEVICE_NUMBER number{};
-        if (!volume || !disk.QueryDeviceNumber(volume.get(), &number) ||
+        if (!volume || !m_disk.QueryDeviceNumber(volume.get(), &number) ||
             number.DeviceNumber != DWORD{record.DeviceNumber}) {
             continue;
         }

@@ -59,8 +59,14 @@ public:
     PassLocks& operator=(const PassLocks&) = delete;
 
     std::size_t Count() const { return m_locks.size(); }
+    // The disk's volumes as they are now, locked anew: the empty partition
+    // table leaves a stick formatted from its first sector a volume, which
+    // the system mounts again (and Explorer or AutoPlay open) during the pass.
+    void Renew();
 
 private:
+    CDiskInfo& m_disk;
+    const CreateTarget& m_target;
     std::vector<std::unique_ptr<VolumeLock>> m_locks;
 };
 

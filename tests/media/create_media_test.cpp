@@ -373,6 +373,7 @@ struct WindowsRuleRow {
     bool formattedStick;       // the stick holds a FAT volume, as the example's does
     std::uint64_t sleptMs[2];  // on XP, on Windows 7
     bool refused = false;      // a swapped stick: message 115, status 118, nothing written
+    bool superfloppy = false;  // the stick holds a FAT volume from its first sector, no partitions
 };
 
 void PrintTo(const WindowsRuleRow& row, std::ostream* out) {
@@ -393,6 +394,9 @@ TEST_P(WindowsRules, HoldOnXpAndOnWindows7) {
                         Image("fresh")),
                   0);
         fs::rename(Image("fresh/usb.img"), Image("stick.img"));
+    }
+    if (row.superfloppy) {
+        ASSERT_EQ(Shell(ToolPath("mkfs.fat") + " " + Image("stick.img")), 0);
     }
     // Another stick at F:, the one that takes the number of a replugged E:.
     std::ofstream(Image("other.img"), std::ios::binary) << std::string(512, 'F');
@@ -470,6 +474,16 @@ const WindowsRuleRow kWindowsRules[] = {
      "create, yes, program 2, create, yes",
      true,
      {1300, 4900}},
+    // The empty partition table leaves sector 0 a boot sector: the stick's
+    // volume comes back during the first pass and AutoPlay opens it; the
+    // writes into it are refused until it is locked again.
+    {"AStickWithoutPartitionsComesBackAndIsLockedAgain",
+     "appear-after = 0\n[holder AutoPlay]\nvolume = E\nholds-after = 0\nlets-go-after = 1000\n",
+     "program 2, create, yes",
+     false,
+     {900, 3900},
+     false,
+     true},
     // Windows gave the stick's number to the other stick: E: answers 2 now.
     {"AStickReplugged", "", "program 2, replug E, create, yes, ok", true, {0, 0}, true},
     {"AStickRepluggedWhileTheConfirmationIsUp",

@@ -1,0 +1,179 @@
+#include "fuzz/campaign/random_machine.h"
+
+#include <cstdio>
+
+#include "fuzz/campaign/random_data_file.h"
+
+namespace veldra::campaign {
+namespace {
+
+constexpr std::uint32_t kSector = 512;
+
+// A stick as it comes: zeros, or formatted (from sector 0 or behind a master
+// boot record), with files on it or none.
+std::string RandomStick(Dice& dice, std::uint32_t sectors) {
+    std::string image(std::size_t{sectors} * kSector, '\0');
+    int kind = static_cast<int>(dice.Between(0, 3));
+    if (kind == 0) return image;
+    const std::string& volume = VolumeTemplate(2048, dice.Chance(60));
+    std::size_t at = kind == 1 ? 0 : 2048 * kSector;
+    image.replace(at, volume.size(), volume);
+    if (kind > 1) {
+        std::string mbr(kSector, '\0');
+        mbr[446 + 4] = 0x06;
+        mbr[446 + 8] = 0x00, mbr[446 + 9] = 0x08;    // from sector 2048
+        mbr[446 + 12] = 0x00, mbr[446 + 13] = 0x08;  // 2048 sectors
+        mbr[440] = 0x12, mbr[441] = 0x34;
+        mbr[510] = 0x55, mbr[511] = static_cast<char>(0xAA);
+        image.replace(0, kSector, mbr);
+    }
+    return image;
+}
+
+Faults RandomFaults(Dice& dice, Creation& creation) {
+    Faults f;
+    if (!dice.Chance(55)) return f;
+    for (auto n = dice.Between(1, 2); n > 0; --n) {
+        switch (dice.Between(0, 8)) {
+            case 0:
+            case 1:
+                f.failingWrites = static_cast<int>(dice.Between(1, 7));
+                if (dice.Chance(70)) f.writesBeforeFailing = static_cast<int>(dice.Between(0, 12));
+                break;
+            case 2:
+                f.pullAfterWrites = static_cast<int>(dice.Between(1, 25));
+                break;
+            case 3:
+                // Only reading back can find a lie of the device.
+                f.corruptWrites = static_cast<int>(dice.Between(1, 25));
+                creation.verify = true;
+                break;
+            case 4:
+                f.corruptFileWrites = static_cast<int>(dice.Between(1, 6));
+                creation.verify = true;
+                break;
+            case 5:
+                f.pullAfterFiles = static_cast<int>(dice.Between(1, 5));
+                break;
+            case 6:
+                f.unmountedCreates = static_cast<int>(dice.Between(1, 9));
+                break;
+            case 7:
+                f.writeProtected = dice.Chance(60);
+                break;
+            case 8:
+                f.absent = dice.Chance(60);
+                break;
+        }
+    }
+    return f;
+}
+
+std::string Keys(const Faults& f) {
+    std::string keys;
+    auto key = [&](const char* name, const std::optional<int>& value) {
+        if (value) keys += std::string(name) + " = " + std::to_string(*value) + "\n";
+    };
+    key("failing-writes", f.failingWrites);
+    key("writes-before-failing", f.writesBeforeFailing);
+    key("pull-after-writes", f.pullAfterWrites);
+    key("corrupt-writes", f.corruptWrites);
+    key("corrupt-file-writes", f.corruptFileWrites);
+    key("pull-after-files", f.pullAfterFiles);
+    key("unmounted-creates", f.unmountedCreates);
+    if (f.writeProtected) keys += "write-protected = yes\n";
+    if (f.absent) keys += "medium = absent\n";
+    return keys;
+}
+
+}  // namespace
+
+const Device* DeviceAt(const Creation& creation, char letter) {
+    for (const Device& d : creation.devices)
+        if (d.letter == letter) return &d;
+    return nullptr;
+}
+
+Creation RandomCreation(std::uint64_t seed) {
+    Creation c;
+    c.seed = seed;
+    Dice dice(seed);
+    c.version =
+        dice.Pick(std::vector<std::string>{"5.1.2600", "6.0.6002", "6.1.7601", "10.0.19045"});
+    c.vista = c.version[0] != '5';
+    char clock[32];
+    std::snprintf(clock, sizeof clock, "%04d-%02d-%02d %02d:%02d:%02d",
+                  static_cast<int>(dice.Between(1990, 2030)), static_cast<int>(dice.Between(1, 12)),
+                  static_cast<int>(dice.Between(1, 28)), static_cast<int>(dice.Between(0, 23)),
+                  static_cast<int>(dice.Between(0, 59)), static_cast<int>(dice.Between(0, 59)));
+    c.clock = clock;
+    c.writeDelay = static_cast<int>(dice.Pick(std::vector<int>{50, 100, 250}));
+    c.writeRetry = static_cast<int>(dice.Between(5, 7));
+    c.verify = dice.Chance(25);
+    c.usbProgram = dice.Chance(50);
+    c.dataFile = RandomDataFile(dice, c.usbProgram);
+
+    Device floppy{'A', DeviceKind::Floppy, 0, FloppyTemplate(dice.Chance(50)), {}, ""};
+    c.devices.push_back(floppy);
+    int number = 1;
+    for (char letter : {'B', 'E', 'F'}) {
+        if (letter != 'E' && !dice.Chance(35)) continue;
+        auto sectors = static_cast<std::uint32_t>(
+            dice.Pick(std::vector<std::uint32_t>{4096, 8192, 16384, 32768}));
+        Device stick{letter, DeviceKind::Stick, number++, RandomStick(dice, sectors), {}, ""};
+        if (c.vista && dice.Chance(40)) {
+            stick.extraKeys =
+                dice.Chance(30) ? "reread-after = never\n"
+                                : "reread-after = " + std::to_string(dice.Between(0, 6000)) + "\n";
+            stick.extraKeys += "appear-after = " + std::to_string(dice.Between(0, 3000)) + "\n";
+        }
+        c.devices.push_back(stick);
+    }
+    for (Device& d : c.devices) d.faults = RandomFaults(dice, c);
+    // Holders let go within the program's patience with a lock.
+    if (c.vista && dice.Chance(40)) {
+        for (auto n = dice.Between(1, 2); n > 0; --n) {
+            const Device& held = dice.Pick(c.devices);
+            c.holders += "[holder H" + std::to_string(n) + "]\nvolume = " + held.letter +
+                         "\nholds-after = " + std::to_string(dice.Between(0, 2000)) +
+                         "\nlets-go-after = " + std::to_string(dice.Between(0, 4000)) + "\n";
+        }
+    }
+    c.logExists = dice.Chance(30);
+    if (c.logExists) {
+        for (auto n = dice.Between(0, 200); n > 0; --n)
+            c.logBefore += static_cast<char>(dice.Between(0x20, 0x7E));
+        if (dice.Chance(50)) c.logBefore += "\r\n";
+    }
+    int lines = 1 + (c.usbProgram ? DeviceAt(c, 'F') != nullptr : DeviceAt(c, 'B') != nullptr);
+    c.answers.driveLine = static_cast<int>(dice.Between(1, static_cast<std::uint64_t>(lines)));
+    c.answers.confirm = dice.Chance(92);
+    c.answers.proceed = dice.Chance(85);
+    for (auto n = dice.Between(0, 4); n > 0; --n) c.answers.retries.push_back(dice.Chance(70));
+    return c;
+}
+
+std::string MachineDescription(const Creation& c) {
+    std::string ini = "[system]\nversion = " + c.version +
+                      "\nplatform = 2\nmodule = C:\\TAVEX\\TAVEX.EXE\n" + "clock = " + c.clock +
+                      "\n\n[drive C]\ntype = fixed\nroot = C\n\n";
+    for (const Device& d : c.devices) {
+        bool floppy = d.kind == DeviceKind::Floppy;
+        std::string section = floppy ? "floppy " : "disk ";
+        section += std::to_string(d.number);
+        ini +=
+            std::string("[drive ") + d.letter + "]\ntype = removable\ndevice = " + section + "\n\n";
+        ini += "[" + section + "]\nimage = " + d.ImageName() + "\n" +
+               (floppy ? "device-number = fails\n" : "") + Keys(d.faults) + d.extraKeys + "\n";
+    }
+    ini += "[registry SYSTEM\\CurrentControlSet\\Services\\Flpydisk\\Enum]\nCount = dword:1\n\n";
+    return ini + c.holders;
+}
+
+std::string MediaDefinition(const Creation& c) {
+    return "[FILE]\r\nFILES=1\r\nFILE1=PROG.DAT\r\nFILENO=1\r\nWRITEDELAY=" +
+           std::to_string(c.writeDelay) + "\r\nWRITERETRY=" + std::to_string(c.writeRetry) +
+           "\r\n" + (c.verify ? "VERIFY=1\r\n" : "");
+}
+
+}  // namespace veldra::campaign

@@ -197,6 +197,23 @@ TEST_F(CreateMedia, SlotsPastTheEntryCountAreLeftAlone) {
     EXPECT_EQ(Mtools("mdir", Image("fd.img"), "-b ::/"), "::/README.TXT\n");
 }
 
+// A file that a later entry of the same name replaces is not read back; names
+// compare as the root directory does: ASCII without case, double-byte
+// characters as they are (表 ends in the byte of a backslash).
+TEST_F(CreateMedia, AFileReplacedByALaterEntryIsNotReadBack) {
+    Devices("");
+    DataFileSpec program = TestMachine::FloppyProgram("TWICE");
+    program.entries.erase(program.entries.begin());  // keeps the medium's own file system
+    program.entries[0].fileName = Sjis("表.txt");
+    program.entries.push_back(program.entries[0]);
+    program.entries[1].fileName = Sjis("表.TXT");
+    program.entries[1].payload = {'B'};
+    machine.WriteDataFile("TAVEX/FD.DAT", program);
+    machine.WriteIni({"[FILE]", "FILES=1", "FILE1=FD.DAT", "FILENO=1", "VERIFY=1"});
+    RunResult run = RunKeepingDataFiles(machine, "create, yes, exit");
+    EXPECT_TRUE(run.Has(kDone)) << run.Text();
+}
+
 TEST_F(CreateMedia, OnlyContentKindZeroIsLogged) {
     Devices("");
     machine.WriteFile("TAVEX/FD.DAT",

@@ -140,6 +140,22 @@ TEST_F(CreationLog, AFullDiskKeepsThePartOfTheEntryThatFitAndSaysSo) {
     }
 }
 
+// A log whose end a 32-bit position cannot reach is not written from its
+// start: the entry is refused and the earlier ones stay.
+TEST_F(CreationLog, ALogOf4GiBIsLeftAsItWas) {
+    const std::string earlier = Sjis("◆前の記録\r\n");
+    machine.WriteFile(kLog, earlier);
+    std::filesystem::path log = machine.Dir() / "C" / kLog;
+    std::filesystem::resize_file(log, std::uint64_t{1} << 32);  // sparse
+    RunResult run = RunKeepingDataFiles(machine, "ok", {"/install"});
+    ExpectEndsAfter(run, "TVLOG.TXT の書き込み中エラーが発生しました。");
+    std::ifstream in(log, std::ios::binary);
+    std::string start(earlier.size(), '\0');
+    in.read(start.data(), static_cast<std::streamsize>(start.size()));
+    EXPECT_EQ(start, earlier);
+    EXPECT_EQ(std::filesystem::file_size(log), std::uint64_t{1} << 32);
+}
+
 TEST_F(CreationLog, ADoubleByteDirectoryIsWrittenByteForByte) {
     // "ソ" and "表" end in the byte 0x5C, which must not be taken for a separator.
     const std::string directory = "C:\\ソフト表\\導入先";

@@ -295,13 +295,13 @@ const std::string& FloppyTemplate(bool withFiles) {
 }
 
 std::string RandomDataFile(Dice& dice, bool usbProgram) {
-    DataFileSpec spec;
-    spec.programName = RandomProgramName(dice);
-    spec.mediaKind = usbProgram ? MEDIA_USB : dice.Pick(std::vector<BYTE>{0, 0, 0, 1, 4, 0xFF});
-    spec.contentKind =
+    DataFileSpec model;
+    model.programName = RandomProgramName(dice);
+    model.mediaKind = usbProgram ? MEDIA_USB : dice.Pick(std::vector<BYTE>{0, 0, 0, 1, 4, 0xFF});
+    model.contentKind =
         dice.Chance(60) ? CONTENT_LOGGED : dice.Pick(std::vector<BYTE>{1, 0x80, 0xFF});
-    spec.fileStamp = RandomTime(dice);
-    if (dice.Chance(20)) spec.fileStamp = FILETIME{};
+    model.fileStamp = RandomTime(dice);
+    if (dice.Chance(20)) model.fileStamp = FILETIME{};
 
     Layout layout;
     bool withFiles = dice.Chance(50);
@@ -317,7 +317,7 @@ std::string RandomDataFile(Dice& dice, bool usbProgram) {
         if (layout.mbr) layout.start = dice.Pick(std::vector<std::uint32_t>{1, 32, 63, 2048});
         layout.base = static_cast<std::uint32_t>(dice.Between(0, layout.start));
     }
-    spec.baseSector = layout.base;
+    model.baseSector = layout.base;
     std::optional<FatVolume> fat = ReadFatVolume(layout.volume, 0);
     if (!fat) throw std::logic_error("a template the oracle cannot read");
 
@@ -353,9 +353,9 @@ std::string RandomDataFile(Dice& dice, bool usbProgram) {
         auto at = entries.begin() + static_cast<std::ptrdiff_t>(dice.Between(0, entries.size()));
         entries.insert(at, std::move(e));
     }
-    spec.entries = std::move(entries);
+    model.entries = std::move(entries);
 
-    std::vector<BYTE> bytes = BuildDataFile(spec);
+    std::vector<BYTE> bytes = BuildDataFile(model);
     std::span<const BYTE> header(bytes.data(), std::min<std::size_t>(bytes.size(), HDR_SIZE));
     HeaderFault fault = FindHeaderFault(header, bytes.size(), DATA_FILE_SIGNATURE);
     if (fault.check != HeaderCheck::None)

@@ -5,12 +5,12 @@
 #include <filesystem>
 #include <string>
 
+#include "host/shell.h"
+
 namespace veldra::campaign {
 
-// The full path of a host tool, or empty when it is not installed.
-std::string ToolPath(const std::string& name);
-// Runs a shell command; its exit status, with what it printed in *output.
-int Shell(const std::string& command, std::string* output = nullptr);
+using host::Shell;
+using host::ToolPath;
 
 std::string ReadBytes(const std::filesystem::path& path);
 void WriteBytes(const std::filesystem::path& path, const std::string& bytes);

@@ -4,7 +4,6 @@
 #pragma once
 
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -13,6 +12,7 @@
 #include <fstream>
 
 #include "host/civil_time.h"
+#include "host/shell.h"
 #include "sim/devices/image_device.h"
 #include "sim/fat/fat_volume.h"
 
@@ -20,25 +20,8 @@ namespace veldra::sim::testing {
 
 namespace fs = std::filesystem;
 
-inline std::string ToolPath(const std::string& name) {
-    for (const char* dir : {"/usr/sbin", "/sbin", "/usr/bin", "/bin", "/usr/local/bin"}) {
-        fs::path candidate = fs::path(dir) / name;
-        if (::access(candidate.c_str(), X_OK) == 0) return candidate.string();
-    }
-    return "";
-}
-
-// Runs a shell command; its exit status, with what it printed in *output.
-inline int Shell(const std::string& command, std::string* output = nullptr) {
-    FILE* pipe = ::popen((command + " 2>&1").c_str(), "r");
-    if (!pipe) return -1;
-    std::string text;
-    char buffer[4096];
-    while (std::size_t n = std::fread(buffer, 1, sizeof buffer, pipe)) text.append(buffer, n);
-    int status = ::pclose(pipe);
-    if (output) *output = text;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
+using host::Shell;
+using host::ToolPath;
 
 inline std::string Pattern(std::size_t size, unsigned seed) {
     std::string bytes(size, '\0');

@@ -90,12 +90,17 @@ SYSTEMTIME Clock() {
     return SYSTEMTIME{2024, 5, 5, 3, 17, 9, 41, 730};
 }
 
-// A hostile medium may claim files of gigabytes, or chains that loop; the
-// reads of one input stop after 256 KiB, past every file of the seeds, so
-// that the time goes to inputs rather than to one long read.
-constexpr std::uint64_t kReadLimit = 256u << 10;
+// What one walk may do. A hostile medium may claim files of gigabytes, or
+// chains that loop, and directories of thousands of entries, each of which
+// costs a scan of its directory to find again; a walk stops after so many
+// entries and bytes, past all the seeds hold, so that the time goes to many
+// inputs rather than to one long one.
+struct Budget {
+    int entries;
+    std::uint64_t bytes;
+};
 
-void ReadWhole(FatVolume& volume, const VolumePath& path, std::uint64_t* budget) {
+void ReadWhole(FatVolume& volume, const VolumePath& path, Budget* budget) {
     DWORD error = ERROR_SUCCESS;
     auto file = volume.Open(path, VolumeOpen{}, &error);
     FUZZ_REQUIRE((file != nullptr) == (error == ERROR_SUCCESS));
@@ -107,7 +112,7 @@ void ReadWhole(FatVolume& volume, const VolumePath& path, std::uint64_t* budget)
         // from the start again.
         static std::vector<std::uint8_t> buffer(64u << 10);
         std::uint64_t at = 0;
-        while (at < size && *budget != 0) {
+        while (at < size && budget->bytes != 0) {
             DWORD read = 0;
             if (file->Read(at, buffer.data(), static_cast<DWORD>(buffer.size()), &read) !=
                     ERROR_SUCCESS ||
@@ -115,16 +120,17 @@ void ReadWhole(FatVolume& volume, const VolumePath& path, std::uint64_t* budget)
                 break;
             FUZZ_REQUIRE(read <= buffer.size());
             at += read;
-            *budget -= std::min<std::uint64_t>(*budget, read);
+            budget->bytes -= std::min<std::uint64_t>(budget->bytes, read);
         }
     }
     file->Close();
 }
 
-void Walk(FatVolume& volume, const VolumePath& directory, int depth, std::uint64_t* budget) {
+void Walk(FatVolume& volume, const VolumePath& directory, int depth, Budget* budget) {
     std::vector<std::string> names;
     if (volume.List(directory, &names) != ERROR_SUCCESS) return;
     for (const std::string& name : names) {
+        if (budget->entries-- <= 0) return;
         std::optional<VolumeEntry> entry;
         if (volume.Find(directory, name, &entry) != ERROR_SUCCESS) continue;
         // A name the listing gave is found again.
@@ -149,7 +155,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::uint64_t sectors = data[0] | data[1] << 8 | data[2] << 16 | std::uint64_t{data[3]} << 24;
     SparseMedium medium(sectors, data + 4, size - 4);
     FatVolume volume(medium, Clock);
-    std::uint64_t budget = kReadLimit;
+    Budget budget{32, 64u << 10};
     (void)volume.FreeBytes();
     Walk(volume, {}, 0, &budget);
 
@@ -162,7 +168,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         FUZZ_REQUIRE(written <= sizeof kText - 1);
         file->SetTimes(nullptr, nullptr, nullptr);
         file->Close();
-        Walk(volume, {}, 3, &budget);
+        Budget after{8, 16u << 10};
+        Walk(volume, {}, 3, &after);
     }
     return 0;
 }

@@ -1,5 +1,6 @@
 #include "sim/fat/fat_directory.h"
 
+#include <algorithm>
 #include <cstring>
 #include <set>
 #include <vector>
@@ -15,20 +16,21 @@ namespace {
 constexpr std::uint32_t kMaxDirectoryEntries = 65536;
 constexpr std::size_t kMaxLongEntries = (kLongNameMax + kLongNameChunk - 1) / kLongNameChunk;
 
-using SlotVisit = std::function<bool(std::uint64_t offset, const std::uint8_t* entry)>;
-
 // Each 32-byte slot of a directory's storage, read a sector at a time, until
-// visit returns true. *slots gets how many were visited.
-DWORD ForEachSlot(FatView& view, std::uint32_t directory, const SlotVisit& visit,
+// visit(offset, slot) returns true. *slots gets how many were visited. A
+// lookup walks every slot before the one it wants, so the walk stays free of
+// allocations and indirect calls.
+template <typename Visit>
+DWORD ForEachSlot(FatView& view, std::uint32_t directory, Visit&& visit,
                   std::uint32_t* slots = nullptr) {
     const FatLayout& layout = view.layout;
-    std::vector<std::uint8_t> sector(layout.sectorBytes);
+    std::array<std::uint8_t, kMaxSectorBytes> sector;
     std::uint32_t perSector = layout.sectorBytes / kEntryBytes;
     std::uint32_t visited = 0;
     auto visitSectors = [&](std::uint64_t start, std::uint32_t entries, bool* stop) -> DWORD {
         for (std::uint32_t done = 0; done < entries && !*stop; done += perSector) {
             std::uint64_t at = start + std::uint64_t{done} * kEntryBytes;
-            if (DWORD error = view.volume.Read(at, sector.data(), sector.size())) return error;
+            if (DWORD error = view.volume.Read(at, sector.data(), layout.sectorBytes)) return error;
             for (std::uint32_t i = 0; i < perSector && done + i < entries && !*stop; ++i) {
                 ++visited;
                 *stop = visit(at + i * kEntryBytes, sector.data() + i * kEntryBytes);
@@ -73,14 +75,18 @@ public:
         std::memcpy(&m_units[(ordinal - 1) * kLongNameChunk], units.data(), sizeof units);
         --m_expected;
     }
-    // The long name of a short entry, when every part came and the checksum
-    // says it is this entry's.
-    std::optional<std::string> NameFor(const ShortName& shortName) const {
+    // The units of a short entry's long name (up to its first NUL), when
+    // every part came and the checksum says they are this entry's.
+    std::optional<std::u16string_view> UnitsFor(const ShortName& shortName) const {
         if (m_expected != 0 || m_checksum != LongNameChecksum(shortName)) return std::nullopt;
-        std::u16string units(m_units.data(), m_count * kLongNameChunk);
-        units.erase(std::min(units.find(u'\0'), units.size()));
-        if (units.empty() || units.size() > kLongNameMax) return std::nullopt;
-        std::optional<std::string> utf8 = Utf8FromUtf16(units);
+        std::u16string_view units(m_units.data(), m_count * kLongNameChunk);
+        return units.substr(0, units.find(u'\0'));
+    }
+    // The long name of a short entry, when it has one the machine can name.
+    std::optional<std::string> NameFor(const ShortName& shortName) const {
+        std::optional<std::u16string_view> units = UnitsFor(shortName);
+        if (!units || units->empty() || units->size() > kLongNameMax) return std::nullopt;
+        std::optional<std::string> utf8 = Utf8FromUtf16(*units);
         // The machine names files in code page 932; others go by their 8.3 name.
         if (!utf8 || !host::Utf8ToCp932(*utf8)) return std::nullopt;
         return utf8;
@@ -116,8 +122,13 @@ void SetFirstCluster(const FatLayout& layout, std::uint8_t* entry, std::uint32_t
         PutLe16(entry + 20, static_cast<std::uint16_t>(cluster >> 16));
 }
 
-DWORD ForEachEntry(FatView& view, std::uint32_t directory,
-                   const std::function<bool(const FatFound&)>& visit) {
+namespace {
+
+// Each short entry in directory order (no labels, deleted entries, "." or
+// ".."), with the long-name entries that came before it, until visit
+// returns true: visit(offset, entry, parts).
+template <typename Visit>
+DWORD ForEachShortEntry(FatView& view, std::uint32_t directory, Visit&& visit) {
     LongNameParts parts;
     return ForEachSlot(view, directory, [&](std::uint64_t offset, const std::uint8_t* entry) {
         if (entry[0] == 0) return true;  // the end of the directory
@@ -129,32 +140,138 @@ DWORD ForEachEntry(FatView& view, std::uint32_t directory,
         } else if ((attributes & kAttrVolumeLabel) || entry[0] == '.') {
             parts.Reset();
         } else {
-            FatFound found;
-            found.shortText = ShortNameText(entry);
-            std::optional<std::string> longName = parts.NameFor(NameOf(entry));
+            bool stop = visit(offset, entry, parts);
             parts.Reset();
-            if (!longName && !found.shortText) return false;  // nothing the machine can name
-            found.name = longName ? *longName : *found.shortText;
-            std::memcpy(found.entry.data(), entry, kEntryBytes);
-            found.offset = offset;
-            return visit(found);
+            return stop;
         }
         return false;
     });
 }
 
+// A short entry as a listing shows it; nullopt when the machine can name it
+// neither by its long name nor by its 8.3 name.
+std::optional<FatFound> Found(std::uint64_t offset, const std::uint8_t* entry,
+                              const LongNameParts& parts) {
+    FatFound found;
+    found.shortText = ShortNameText(entry);
+    std::optional<std::string> longName = parts.NameFor(NameOf(entry));
+    if (!longName && !found.shortText) return std::nullopt;
+    found.name = longName ? *longName : *found.shortText;
+    std::memcpy(found.entry.data(), entry, kEntryBytes);
+    found.offset = offset;
+    return found;
+}
+
+// A name looked up in a directory, held against each entry without
+// converting the entry's names: a lookup walks the whole directory, and
+// the names of nearly every entry differ from the one it wants.
+class WantedName {
+public:
+    explicit WantedName(const std::string& name)
+        : m_upper(host::UpperAscii(name)),
+          m_ascii(std::all_of(name.begin(), name.end(),
+                              [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
+        // Most names are ASCII, whose characters are their bytes.
+        if (!m_ascii) m_points = DecodeUtf8(name);
+    }
+
+    // Whether the entry's long name (`units`, not yet known to be one the
+    // machine can name) is this name, without regard to ASCII case. Names
+    // the machine can give are in code page 932, which has no characters
+    // past U+FFFF, so units and characters pair one to one.
+    bool IsLongName(std::u16string_view units) const {
+        if (!Valid() || units.size() != Size()) return false;
+        for (std::size_t i = 0; i < units.size(); ++i) {
+            if (Fold(units[i]) != Fold(At(i))) return false;
+        }
+        return true;
+    }
+
+    // Whether the entry's 8.3 name, as a listing shows it, is this name,
+    // without regard to case. Code page 932 turns each of its characters
+    // into one character, ASCII into the same ASCII and nothing else into
+    // ASCII; so the bytes tell most names apart without a conversion, and
+    // only a name with other characters in the right places is converted.
+    bool IsShortName(const std::uint8_t* entry) const {
+        if (!Valid() || Size() == 0) return false;
+        // The first character parts most names.
+        char32_t first = entry[0] == 0x05 ? kDeleted : entry[0];
+        if ((first < 0x80) != (At(0) < 0x80) || (first < 0x80 && Fold(first) != Fold(At(0)))) {
+            return false;
+        }
+        std::string_view base(reinterpret_cast<const char*>(entry), 8);
+        std::string_view extension(reinterpret_cast<const char*>(entry + 8), 3);
+        base = base.substr(0, base.find_last_not_of(' ') + 1);
+        extension = extension.substr(0, extension.find_last_not_of(' ') + 1);
+        if (base.empty()) return false;
+        std::array<char, 12> text{};
+        std::size_t length = base.copy(text.data(), base.size());
+        if (!extension.empty()) {
+            text[length++] = '.';
+            length += extension.copy(text.data() + length, extension.size());
+        }
+        if (text[0] == 0x05) text[0] = static_cast<char>(kDeleted);
+        std::size_t point = 0;
+        bool ascii = true;
+        for (std::size_t i = 0; i < length; ++point) {
+            if (point == Size()) return false;
+            auto c = static_cast<unsigned char>(text[i]);
+            if (c < 0x80) {
+                if (At(point) >= 0x80 || Fold(c) != Fold(At(point))) return false;
+                ++i;
+            } else {
+                if (At(point) < 0x80) return false;
+                ascii = false;
+                i += IsDbcsLeadByte932(c) ? 2 : 1;
+            }
+        }
+        if (point != Size()) return false;
+        if (ascii) return true;
+        std::optional<std::string> converted = ShortNameText(entry);
+        return converted && host::UpperAscii(*converted) == m_upper;
+    }
+
+private:
+    static char32_t Fold(char32_t c) { return c >= U'a' && c <= U'z' ? c - 32 : c; }
+    // A name that is no UTF-8 is no entry's name.
+    bool Valid() const { return m_ascii || m_points; }
+    std::size_t Size() const { return m_ascii ? m_upper.size() : m_points->size(); }
+    char32_t At(std::size_t i) const {
+        return m_ascii ? static_cast<unsigned char>(m_upper[i]) : (*m_points)[i];
+    }
+
+    std::string m_upper;
+    bool m_ascii;
+    std::optional<std::u32string> m_points;  // when not ASCII
+};
+
+}  // namespace
+
+DWORD ForEachEntry(FatView& view, std::uint32_t directory,
+                   const std::function<bool(const FatFound&)>& visit) {
+    return ForEachShortEntry(
+        view, directory,
+        [&](std::uint64_t offset, const std::uint8_t* entry, const LongNameParts& parts) {
+            std::optional<FatFound> found = Found(offset, entry, parts);
+            return found && visit(*found);
+        });
+}
+
 DWORD FindEntry(FatView& view, std::uint32_t directory, const std::string& name,
                 std::optional<FatFound>* found) {
     found->reset();
-    std::string wanted = host::UpperAscii(name);
-    return ForEachEntry(view, directory, [&](const FatFound& entry) {
-        if (host::UpperAscii(entry.name) != wanted &&
-            (!entry.shortText || host::UpperAscii(*entry.shortText) != wanted)) {
-            return false;
-        }
-        *found = entry;
-        return true;
-    });
+    WantedName wanted(name);
+    return ForEachShortEntry(
+        view, directory,
+        [&](std::uint64_t offset, const std::uint8_t* entry, const LongNameParts& parts) {
+            ShortName shortName = NameOf(entry);
+            std::optional<std::u16string_view> units = parts.UnitsFor(shortName);
+            // A long name counts only when the machine can name it.
+            bool isLong = units && wanted.IsLongName(*units) && parts.NameFor(shortName);
+            if (!isLong && !wanted.IsShortName(entry)) return false;
+            *found = Found(offset, entry, parts);
+            return true;
+        });
 }
 
 DWORD ReadEntry(FatView& view, std::uint64_t offset, std::uint8_t* entry) {

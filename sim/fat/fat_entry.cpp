@@ -83,32 +83,6 @@ std::optional<ShortName> ParseShortName(const std::string& cp932) {
     return Compose(base, extension);
 }
 
-std::optional<std::u32string> DecodeUtf8(std::string_view text) {
-    std::u32string out;
-    for (std::size_t i = 0; i < text.size();) {
-        auto c = static_cast<unsigned char>(text[i]);
-        int extra = c < 0x80             ? 0
-                    : (c & 0xE0) == 0xC0 ? 1
-                    : (c & 0xF0) == 0xE0 ? 2
-                    : (c & 0xF8) == 0xF0 ? 3
-                                         : -1;
-        if (extra < 0 || i + extra >= text.size()) return std::nullopt;
-        char32_t point = extra == 0 ? c : c & (0x3F >> extra);
-        for (int k = 1; k <= extra; ++k) {
-            auto next = static_cast<unsigned char>(text[i + k]);
-            if ((next & 0xC0) != 0x80) return std::nullopt;
-            point = (point << 6) | (next & 0x3F);
-        }
-        constexpr char32_t kLeast[] = {0, 0x80, 0x800, 0x10000};
-        if (point < kLeast[extra] || point > 0x10FFFF || (point >= 0xD800 && point <= 0xDFFF)) {
-            return std::nullopt;
-        }
-        out.push_back(point);
-        i += extra + 1;
-    }
-    return out;
-}
-
 }  // namespace
 
 std::uint8_t LongNameChecksum(const ShortName& name) {
@@ -164,15 +138,37 @@ std::optional<ShortName> DerivedShortName(const std::string& utf8, unsigned numb
     return Compose(base + tail, Prefix932(extension, 3));
 }
 
-std::optional<std::u16string> LongNameUnits(const std::string& utf8) {
-    std::optional<std::u32string> points = DecodeUtf8(utf8);
-    if (!points || points->empty()) return std::nullopt;
-    std::u16string units;
-    for (char32_t point : *points) {
-        if (point < 0x20 ||
-            std::u32string_view(U"\"*/:<>?\\|").find(point) != std::u32string::npos) {
+std::optional<std::u32string> DecodeUtf8(std::string_view text) {
+    std::u32string out;
+    for (std::size_t i = 0; i < text.size();) {
+        auto c = static_cast<unsigned char>(text[i]);
+        int extra = c < 0x80             ? 0
+                    : (c & 0xE0) == 0xC0 ? 1
+                    : (c & 0xF0) == 0xE0 ? 2
+                    : (c & 0xF8) == 0xF0 ? 3
+                                         : -1;
+        if (extra < 0 || i + extra >= text.size()) return std::nullopt;
+        char32_t point = extra == 0 ? c : c & (0x3F >> extra);
+        for (int k = 1; k <= extra; ++k) {
+            auto next = static_cast<unsigned char>(text[i + k]);
+            if ((next & 0xC0) != 0x80) return std::nullopt;
+            point = (point << 6) | (next & 0x3F);
+        }
+        constexpr char32_t kLeast[] = {0, 0x80, 0x800, 0x10000};
+        if (point < kLeast[extra] || point > 0x10FFFF || (point >= 0xD800 && point <= 0xDFFF)) {
             return std::nullopt;
         }
+        out.push_back(point);
+        i += extra + 1;
+    }
+    return out;
+}
+
+std::optional<std::u16string> Utf16FromUtf8(std::string_view utf8) {
+    std::optional<std::u32string> points = DecodeUtf8(utf8);
+    if (!points) return std::nullopt;
+    std::u16string units;
+    for (char32_t point : *points) {
         if (point >= 0x10000) {
             units.push_back(static_cast<char16_t>(0xD800 + ((point - 0x10000) >> 10)));
             units.push_back(static_cast<char16_t>(0xDC00 + ((point - 0x10000) & 0x3FF)));
@@ -180,11 +176,21 @@ std::optional<std::u16string> LongNameUnits(const std::string& utf8) {
             units.push_back(static_cast<char16_t>(point));
         }
     }
-    if (units.size() > kLongNameMax) return std::nullopt;
     return units;
 }
 
-std::optional<std::string> Utf8FromUtf16(const std::u16string& units) {
+std::optional<std::u16string> LongNameUnits(const std::string& utf8) {
+    std::optional<std::u16string> units = Utf16FromUtf8(utf8);
+    if (!units || units->empty() || units->size() > kLongNameMax) return std::nullopt;
+    for (char16_t unit : *units) {
+        if (unit < 0x20 || std::u16string_view(u"\"*/:<>?\\|").find(unit) != std::u16string::npos) {
+            return std::nullopt;
+        }
+    }
+    return units;
+}
+
+std::optional<std::string> Utf8FromUtf16(std::u16string_view units) {
     std::string out;
     for (std::size_t i = 0; i < units.size(); ++i) {
         char32_t point = units[i];

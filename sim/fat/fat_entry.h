@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "platform/win32_types.h"
 
@@ -40,7 +41,11 @@ std::optional<ShortName> DerivedShortName(const std::string& utf8, unsigned numb
 
 // A name a FAT directory can hold as a long name, in UTF-16.
 std::optional<std::u16string> LongNameUnits(const std::string& utf8);
-std::optional<std::string> Utf8FromUtf16(const std::u16string& units);
+// Any UTF-8 text as code points, in UTF-16, and back; nullopt for text that is
+// not well formed.
+std::optional<std::u32string> DecodeUtf8(std::string_view text);
+std::optional<std::u16string> Utf16FromUtf8(std::string_view utf8);
+std::optional<std::string> Utf8FromUtf16(std::u16string_view units);
 
 // Long-name entry number `ordinal` (from 1) of name, the last one marked.
 void EncodeLongEntry(std::uint8_t* entry, const std::u16string& name, std::size_t ordinal,

@@ -1,6 +1,6 @@
 #include "sim/fat/fat_layout.h"
 
-#include <vector>
+#include <array>
 
 namespace veldra::sim {
 namespace {
@@ -11,7 +11,7 @@ bool IsPowerOfTwo(std::uint32_t v) {
 
 // Sector sizes Windows mounts FAT on.
 bool IsSectorSize(std::uint32_t bytes) {
-    return IsPowerOfTwo(bytes) && bytes >= 512 && bytes <= 4096;
+    return IsPowerOfTwo(bytes) && bytes >= 512 && bytes <= kMaxSectorBytes;
 }
 
 // Partition types of FAT volumes: FAT12, FAT16 below 32 MiB, FAT16, FAT32
@@ -114,8 +114,8 @@ DWORD FindFatPartition(BlockDevice& medium, std::optional<FatPartition>* partiti
     if (size == 0) return ERROR_NOT_READY;
     std::uint32_t sectorBytes = medium.SectorSize();
     if (!IsSectorSize(sectorBytes) || size < sectorBytes) return ERROR_SUCCESS;
-    std::vector<std::uint8_t> sector(sectorBytes);
-    if (DWORD error = medium.Read(0, sector.data(), sector.size())) return error;
+    std::array<std::uint8_t, kMaxSectorBytes> sector;
+    if (DWORD error = medium.Read(0, sector.data(), sectorBytes)) return error;
     if (ParseFatBootSector(sector.data(), sectorBytes, size)) {
         *partition = FatPartition{0, size};
         return ERROR_SUCCESS;

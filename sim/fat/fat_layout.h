@@ -28,6 +28,9 @@ inline void PutLe32(std::uint8_t* p, std::uint32_t v) {
     for (int i = 0; i < 4; ++i) p[i] = static_cast<std::uint8_t>(v >> (8 * i));
 }
 
+// FAT volumes have sectors of 512 to this many bytes.
+constexpr std::uint32_t kMaxSectorBytes = 4096;
+
 // Byte range of a medium that holds a FAT volume.
 struct FatPartition {
     std::uint64_t offset = 0;

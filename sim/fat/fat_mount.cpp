@@ -1,6 +1,6 @@
 #include "sim/fat/fat_mount.h"
 
-#include <vector>
+#include <array>
 
 #include "sim/kernel/errors.h"
 
@@ -11,8 +11,11 @@ DWORD FatMount::Open(BlockDevice& medium, std::unique_ptr<FatMount>* mount) {
     std::optional<FatPartition> partition;
     if (DWORD error = FindFatPartition(medium, &partition)) return error;
     if (!partition) return ERROR_UNRECOGNIZED_VOLUME;
-    std::vector<std::uint8_t> boot(medium.SectorSize());
-    if (DWORD error = medium.Read(partition->offset, boot.data(), boot.size())) return error;
+    // FindFatPartition found a sector size FAT allows.
+    std::array<std::uint8_t, kMaxSectorBytes> boot;
+    if (DWORD error = medium.Read(partition->offset, boot.data(), medium.SectorSize())) {
+        return error;
+    }
     std::optional<FatLayout> layout =
         ParseFatBootSector(boot.data(), medium.SectorSize(), partition->size);
     if (!layout) return ERROR_UNRECOGNIZED_VOLUME;

@@ -103,7 +103,7 @@ DWORD WriteBytes(BlockDevice& volume, std::uint32_t sectorBytes, std::uint64_t o
 }
 
 FatTable::FatTable(BlockDevice& volume, const FatLayout& layout)
-    : m_volume(volume), m_layout(layout), m_sector(layout.sectorBytes) {}
+    : m_volume(volume), m_layout(layout) {}
 
 DWORD FatTable::Byte(std::uint64_t fatByte, std::uint8_t** byte) {
     std::uint64_t index = fatByte / m_layout.sectorBytes;
@@ -111,8 +111,8 @@ DWORD FatTable::Byte(std::uint64_t fatByte, std::uint8_t** byte) {
         if (DWORD error = FlushSector()) return error;
         std::uint64_t copy = m_layout.fatOffset + m_layout.activeFat * m_layout.fatBytes;
         m_sectorIndex = ~std::uint64_t{0};
-        DWORD error =
-            m_volume.Read(copy + index * m_layout.sectorBytes, m_sector.data(), m_sector.size());
+        DWORD error = m_volume.Read(copy + index * m_layout.sectorBytes, m_sector.data(),
+                                    m_layout.sectorBytes);
         if (error) return error;
         m_sectorIndex = index;
     }
@@ -126,7 +126,7 @@ DWORD FatTable::FlushSector() {
         if (!m_layout.mirrored && copy != m_layout.activeFat) continue;
         std::uint64_t at =
             m_layout.fatOffset + copy * m_layout.fatBytes + m_sectorIndex * m_layout.sectorBytes;
-        if (DWORD error = m_volume.Write(at, m_sector.data(), m_sector.size())) return error;
+        if (DWORD error = m_volume.Write(at, m_sector.data(), m_layout.sectorBytes)) return error;
     }
     m_dirty = false;
     return ERROR_SUCCESS;

@@ -5,6 +5,7 @@
 // FAT32 free-space hints).
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <vector>
 
@@ -55,8 +56,8 @@ private:
 
     BlockDevice& m_volume;
     const FatLayout& m_layout;
-    std::vector<std::uint8_t> m_sector;
-    std::uint64_t m_sectorIndex = ~std::uint64_t{0};  // within one FAT copy; none yet
+    std::array<std::uint8_t, kMaxSectorBytes> m_sector;  // sectorBytes of it
+    std::uint64_t m_sectorIndex = ~std::uint64_t{0};     // within one FAT copy; none yet
     bool m_dirty = false;
     std::int64_t m_freedMinusAllocated = 0;
     std::uint32_t m_lastAllocated = 0;

@@ -38,16 +38,35 @@ TEST_P(FatFormats, ReadsWhatMtoolsPutThere) {
     EXPECT_EQ(List({}),
               (std::vector<std::string>{"SHORT.TXT", "Long file name.data", "SUB", "HIDDEN.SYS"}));
     EXPECT_EQ(List({"sub"}), std::vector<std::string>{"INNER.BIN"});
-    for (const char* alias : {"long FILE name.DATA", "longfi~1.dat"}) {
+    // A double-byte 8.3 name, a long name whose 8.3 name starts with the byte
+    // that marks deleted entries (0xE5, kept as 0x05), and a long name the
+    // machine cannot name (no code page 932 form).
+    WriteFile({"ソフト.TXT"}, {{0, "x"}});
+    WriteFile({"蕁麻疹の記録.txt"}, {{0, "y"}});
+    Put("short", "::Café au lait.txt");
+    const struct {
+        const char* name;
+        const char* found;  // nullptr: none
+    } lookups[] = {
+        {"long FILE name.DATA", "Long file name.data"},
+        {"longfi~1.dat", "Long file name.data"},
+        {"ソフト.txt", "ソフト.TXT"},
+        {"ｿﾌﾄ.TXT", nullptr},  // as many characters, other ones
+        {"ソフト.TX", nullptr},
+        {"SHORT.TXTX", nullptr},
+        {"Café au lait.txt", nullptr},
+        {"蕁麻疹の記録.TXT", "蕁麻疹の記録.txt"},
+        {"蕁麻疹~1.txt", "蕁麻疹の記録.txt"},
+        {"NOPE", nullptr},
+    };
+    for (const auto& lookup : lookups) {
         std::optional<VolumeEntry> entry;
-        ASSERT_EQ(m_volume->Find({}, alias, &entry), ERROR_SUCCESS);
-        ASSERT_TRUE(entry) << alias;
-        EXPECT_EQ(entry->name, "Long file name.data");
-        EXPECT_FALSE(entry->isDirectory);
+        ASSERT_EQ(m_volume->Find({}, lookup.name, &entry), ERROR_SUCCESS);
+        ASSERT_EQ(entry.has_value(), lookup.found != nullptr) << lookup.name;
+        EXPECT_EQ(entry ? entry->name : "", lookup.found ? lookup.found : "");
+        EXPECT_FALSE(entry && entry->isDirectory);
     }
     std::optional<VolumeEntry> missing;
-    EXPECT_EQ(m_volume->Find({}, "NOPE", &missing), ERROR_SUCCESS);
-    EXPECT_FALSE(missing);
     EXPECT_EQ(m_volume->Find({"NOPE"}, "X", &missing), ERROR_PATH_NOT_FOUND);
 
     const struct {

@@ -199,23 +199,13 @@ public:
         if ((first < 0x80) != (At(0) < 0x80) || (first < 0x80 && Fold(first) != Fold(At(0)))) {
             return false;
         }
-        std::string_view base(reinterpret_cast<const char*>(entry), 8);
-        std::string_view extension(reinterpret_cast<const char*>(entry + 8), 3);
-        base = base.substr(0, base.find_last_not_of(' ') + 1);
-        extension = extension.substr(0, extension.find_last_not_of(' ') + 1);
-        if (base.empty()) return false;
-        std::array<char, 12> text{};
-        std::size_t length = base.copy(text.data(), base.size());
-        if (!extension.empty()) {
-            text[length++] = '.';
-            length += extension.copy(text.data() + length, extension.size());
-        }
-        if (text[0] == 0x05) text[0] = static_cast<char>(kDeleted);
+        ShortNameBytes bytes(entry);
+        if (bytes.baseSize == 0) return false;
         std::size_t point = 0;
         bool ascii = true;
-        for (std::size_t i = 0; i < length; ++point) {
+        for (std::size_t i = 0; i < bytes.size; ++point) {
             if (point == Size()) return false;
-            auto c = static_cast<unsigned char>(text[i]);
+            auto c = static_cast<unsigned char>(bytes.text[i]);
             if (c < 0x80) {
                 if (At(point) >= 0x80 || Fold(c) != Fold(At(point))) return false;
                 ++i;

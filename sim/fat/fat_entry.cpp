@@ -1,6 +1,7 @@
 #include "sim/fat/fat_entry.h"
 
 #include <algorithm>
+#include <span>
 #include <string_view>
 
 #include "host/civil_time.h"
@@ -23,7 +24,7 @@ bool IsShortNameByte(unsigned char c) {
 
 // ASCII letters changed, double-byte characters (whose second byte may
 // look like a letter) left as they are.
-std::string ChangeCase932(std::string text, bool toUpper) {
+void ChangeCase932(std::span<char> text, bool toUpper) {
     for (std::size_t i = 0; i < text.size(); ++i) {
         auto c = static_cast<unsigned char>(text[i]);
         if (IsDbcsLeadByte932(c)) {
@@ -34,6 +35,9 @@ std::string ChangeCase932(std::string text, bool toUpper) {
             text[i] = static_cast<char>(c + 32);
         }
     }
+}
+std::string ChangeCase932(std::string text, bool toUpper) {
+    ChangeCase932(std::span<char>(text), toUpper);
     return text;
 }
 
@@ -91,16 +95,26 @@ std::uint8_t LongNameChecksum(const ShortName& name) {
     return sum;
 }
 
+ShortNameBytes::ShortNameBytes(const std::uint8_t* entry) {
+    std::string_view base(reinterpret_cast<const char*>(entry), 8);
+    std::string_view extension(reinterpret_cast<const char*>(entry + 8), 3);
+    base = base.substr(0, base.find_last_not_of(' ') + 1);
+    extension = extension.substr(0, extension.find_last_not_of(' ') + 1);
+    baseSize = size = base.copy(text.data(), base.size());
+    if (!extension.empty()) {
+        text[size++] = '.';
+        size += extension.copy(text.data() + size, extension.size());
+    }
+    if (text[0] == 0x05) text[0] = static_cast<char>(kDeleted);
+}
+
 std::optional<std::string> ShortNameText(const std::uint8_t* entry) {
-    std::string base(reinterpret_cast<const char*>(entry), 8);
-    std::string extension(reinterpret_cast<const char*>(entry + 8), 3);
-    if (base[0] == 0x05) base[0] = static_cast<char>(kDeleted);
-    base.erase(base.find_last_not_of(' ') + 1);
-    extension.erase(extension.find_last_not_of(' ') + 1);
-    if (base.empty()) return std::nullopt;
-    if (entry[12] & 0x08) base = ChangeCase932(base, false);
-    if (entry[12] & 0x10) extension = ChangeCase932(extension, false);
-    return host::Cp932ToUtf8(extension.empty() ? base : base + "." + extension);
+    ShortNameBytes name(entry);
+    if (name.baseSize == 0) return std::nullopt;
+    std::span<char> text(name.text.data(), name.size);
+    if (entry[12] & 0x08) ChangeCase932(text.first(name.baseSize), false);
+    if (entry[12] & 0x10) ChangeCase932(text.subspan(name.baseSize), false);
+    return host::Cp932ToUtf8(name.View());
 }
 
 std::optional<ShortName> ExactShortName(const std::string& utf8) {

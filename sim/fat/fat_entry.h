@@ -28,6 +28,17 @@ using ShortName = std::array<std::uint8_t, 11>;
 
 std::uint8_t LongNameChecksum(const ShortName& name);
 
+// The 8.3 name of an entry in code page 932, "NAME.EXT" without the blanks
+// and with 0x05 read as the 0xE5 it stands for; no lower-case flags applied.
+struct ShortNameBytes {
+    explicit ShortNameBytes(const std::uint8_t* entry);
+    std::string_view View() const { return std::string_view(text.data(), size); }
+
+    std::array<char, 12> text{};
+    std::size_t baseSize = 0;  // 0: no name
+    std::size_t size = 0;
+};
+
 // The 8.3 name of an entry as a listing shows it (UTF-8), with the lower-case
 // flags Windows NT keeps in byte 12; nullopt when it is no code page 932 text.
 std::optional<std::string> ShortNameText(const std::uint8_t* entry);

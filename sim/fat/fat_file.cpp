@@ -33,7 +33,7 @@ FatFile::~FatFile() {
     if (!m_closed) Close();
 }
 
-DWORD FatFile::Load(std::unique_ptr<FatMount>* mount, Entry* entry) {
+DWORD FatFile::Load(std::optional<FatMount>* mount, Entry* entry) {
     if (DWORD error = FatMount::Open(m_medium, mount)) return error;
     if (DWORD error = ReadEntry((*mount)->View(), m_entryOffset, entry->data())) return error;
     std::uint8_t attributes = (*entry)[11];
@@ -45,7 +45,7 @@ DWORD FatFile::Load(std::unique_ptr<FatMount>* mount, Entry* entry) {
 
 DWORD FatFile::Read(std::uint64_t offset, void* buffer, DWORD bytes, DWORD* read) {
     *read = 0;
-    std::unique_ptr<FatMount> mount;
+    std::optional<FatMount> mount;
     Entry entry;
     if (DWORD error = Load(&mount, &entry)) return error;
     std::uint64_t size = Le32(&entry[28]);
@@ -137,7 +137,7 @@ DWORD FatFile::WriteAt(FatMount& mount, Entry& entry, std::uint64_t offset,
 DWORD FatFile::Write(std::uint64_t offset, const void* buffer, DWORD bytes, DWORD* written) {
     *written = 0;
     if (bytes == 0) return ERROR_SUCCESS;
-    std::unique_ptr<FatMount> mount;
+    std::optional<FatMount> mount;
     Entry entry;
     if (DWORD error = Load(&mount, &entry)) return error;
     if (offset >= kMaxFileSize) return ERROR_DISK_FULL;
@@ -166,7 +166,7 @@ DWORD FatFile::Write(std::uint64_t offset, const void* buffer, DWORD bytes, DWOR
 }
 
 DWORD FatFile::Size(std::uint64_t* size) {
-    std::unique_ptr<FatMount> mount;
+    std::optional<FatMount> mount;
     Entry entry;
     if (DWORD error = Load(&mount, &entry)) return error;
     *size = Le32(&entry[28]);
@@ -197,7 +197,7 @@ DWORD FatFile::SetTimes(const FILETIME* creation, const FILETIME* lastAccess,
         !take(lastWrite, host::FatTimeField::LastWrite, &w)) {
         return ERROR_INVALID_PARAMETER;
     }
-    std::unique_ptr<FatMount> mount;
+    std::optional<FatMount> mount;
     Entry entry;
     if (DWORD error = Load(&mount, &entry)) return error;
     if (c.local) {
@@ -218,7 +218,7 @@ DWORD FatFile::Close() {
     if (m_closed) return ERROR_SUCCESS;
     m_closed = true;
     if (!m_modified) return ERROR_SUCCESS;
-    std::unique_ptr<FatMount> mount;
+    std::optional<FatMount> mount;
     Entry entry;
     if (DWORD error = Load(&mount, &entry)) return error;
     // As Windows does when a changed file is closed: marked for backup, and

@@ -31,7 +31,7 @@ public:
 private:
     using Entry = std::array<std::uint8_t, kEntryBytes>;
 
-    DWORD Load(std::unique_ptr<FatMount>* mount, Entry* entry);
+    DWORD Load(std::optional<FatMount>* mount, Entry* entry);
     // Writes at an offset no further than the file's end, growing its chain.
     DWORD WriteAt(FatMount& mount, Entry& entry, std::uint64_t offset, const std::uint8_t* data,
                   std::size_t bytes, std::size_t* done);

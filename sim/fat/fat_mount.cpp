@@ -6,7 +6,7 @@
 
 namespace veldra::sim {
 
-DWORD FatMount::Open(BlockDevice& medium, std::unique_ptr<FatMount>* mount) {
+DWORD FatMount::Open(BlockDevice& medium, std::optional<FatMount>* mount) {
     mount->reset();
     std::optional<FatPartition> partition;
     if (DWORD error = FindFatPartition(medium, &partition)) return error;
@@ -19,7 +19,7 @@ DWORD FatMount::Open(BlockDevice& medium, std::unique_ptr<FatMount>* mount) {
     std::optional<FatLayout> layout =
         ParseFatBootSector(boot.data(), medium.SectorSize(), partition->size);
     if (!layout) return ERROR_UNRECOGNIZED_VOLUME;
-    *mount = std::make_unique<FatMount>(medium, *partition, *layout);
+    mount->emplace(medium, *partition, *layout);
     return ERROR_SUCCESS;
 }
 
@@ -29,7 +29,7 @@ FatMount::FatMount(BlockDevice& medium, const FatPartition& partition, const Fat
       m_table(m_window, m_layout),
       m_view{m_window, m_layout, m_table} {}
 
-DWORD FatMount::DirectoryAt(const VolumePath& path, std::uint32_t* directory) {
+DWORD FatMount::DirectoryAt(std::span<const std::string> path, std::uint32_t* directory) {
     std::uint32_t at = RootDirectory(m_layout);
     for (const std::string& name : path) {
         std::optional<FatFound> found;
@@ -46,8 +46,7 @@ DWORD FatMount::DirectoryAt(const VolumePath& path, std::uint32_t* directory) {
 DWORD FatMount::EntryAt(const VolumePath& path, std::uint32_t* parent,
                         std::optional<FatFound>* found) {
     found->reset();
-    VolumePath directory(path.begin(), path.end() - 1);
-    if (DWORD error = DirectoryAt(directory, parent)) return error;
+    if (DWORD error = DirectoryAt(std::span(path).first(path.size() - 1), parent)) return error;
     if (DWORD error = FindEntry(m_view, *parent, path.back(), found)) return error;
     return *found ? ERROR_SUCCESS : DWORD{ERROR_FILE_NOT_FOUND};
 }

@@ -9,7 +9,7 @@ FatVolume::FatVolume(BlockDevice& medium, LocalClock clock)
     : m_medium(medium), m_clock(std::move(clock)) {}
 
 std::optional<std::uint64_t> FatVolume::FreeBytes() const {
-    std::unique_ptr<FatMount> mount;
+    std::optional<FatMount> mount;
     std::uint32_t free = 0;
     if (FatMount::Open(m_medium, &mount) || mount->View().table.CountFree(&free)) return 0;
     return std::uint64_t{free} * mount->Layout().clusterBytes;
@@ -18,7 +18,7 @@ std::optional<std::uint64_t> FatVolume::FreeBytes() const {
 DWORD FatVolume::Find(const VolumePath& directory, const std::string& name,
                       std::optional<VolumeEntry>* entry) {
     entry->reset();
-    std::unique_ptr<FatMount> mount;
+    std::optional<FatMount> mount;
     if (DWORD error = FatMount::Open(m_medium, &mount)) return error;
     std::uint32_t at = 0;
     if (DWORD error = mount->DirectoryAt(directory, &at)) return error;
@@ -30,7 +30,7 @@ DWORD FatVolume::Find(const VolumePath& directory, const std::string& name,
 
 DWORD FatVolume::List(const VolumePath& directory, std::vector<std::string>* names) {
     names->clear();
-    std::unique_ptr<FatMount> mount;
+    std::optional<FatMount> mount;
     if (DWORD error = FatMount::Open(m_medium, &mount)) return error;
     std::uint32_t at = 0;
     if (DWORD error = mount->DirectoryAt(directory, &at)) return error;
@@ -41,7 +41,7 @@ DWORD FatVolume::List(const VolumePath& directory, std::vector<std::string>* nam
 }
 
 DWORD FatVolume::Info(const VolumePath& path, VolumeEntryInfo* info) {
-    std::unique_ptr<FatMount> mount;
+    std::optional<FatMount> mount;
     if (DWORD error = FatMount::Open(m_medium, &mount)) return error;
     *info = VolumeEntryInfo{};
     if (path.empty()) {
@@ -64,7 +64,7 @@ DWORD FatVolume::Info(const VolumePath& path, VolumeEntryInfo* info) {
 }
 
 DWORD FatVolume::SetAttributes(const VolumePath& path, DWORD attributes) {
-    std::unique_ptr<FatMount> mount;
+    std::optional<FatMount> mount;
     if (DWORD error = FatMount::Open(m_medium, &mount)) return error;
     if (path.empty()) throw NotImplementedError("SetFileAttributesA on the root of a FAT volume");
     std::uint32_t parent = 0;
@@ -77,7 +77,7 @@ DWORD FatVolume::SetAttributes(const VolumePath& path, DWORD attributes) {
 
 std::unique_ptr<VolumeFile> FatVolume::Open(const VolumePath& path, const VolumeOpen& how,
                                             DWORD* error) {
-    std::unique_ptr<FatMount> mount;
+    std::optional<FatMount> mount;
     if ((*error = FatMount::Open(m_medium, &mount))) return nullptr;
     if (path.empty()) {
         *error = ERROR_ACCESS_DENIED;
@@ -89,7 +89,7 @@ std::unique_ptr<VolumeFile> FatVolume::Open(const VolumePath& path, const Volume
     std::uint64_t offset = 0;
     if (how.create) {
         std::uint32_t parent = 0;
-        if ((*error = mount->DirectoryAt(VolumePath(path.begin(), path.end() - 1), &parent))) {
+        if ((*error = mount->DirectoryAt(std::span(path).first(path.size() - 1), &parent))) {
             return nullptr;
         }
         // New files are marked for backup, as Windows marks them.

@@ -76,7 +76,7 @@ void VolumeMounts::MountNow(Mount& mount) {
     mount.fileSystem = mount.hostFiles;
     mount.fileSystemEnd = std::numeric_limits<std::uint64_t>::max();
     if (mount.hostFiles) return;
-    std::unique_ptr<FatMount> fat;
+    std::optional<FatMount> fat;
     if (FatMount::Open(*mount.device, &fat) != ERROR_SUCCESS) return;
     const FatLayout& layout = fat->Layout();
     mount.fileSystem = true;

@@ -17,6 +17,8 @@
 #include <vector>
 
 #include "fuzz/fuzz_support.h"
+#include "host/text.h"
+#include "sim/fat/fat_mount.h"
 #include "sim/fat/fat_volume.h"
 
 namespace {
@@ -126,6 +128,48 @@ void ReadWhole(FatVolume& volume, const VolumePath& path, Budget* budget) {
     file->Close();
 }
 
+// The root's names as a plain scan sees them, in upper case: as a listing
+// shows each entry, and its 8.3 name.
+struct Named {
+    std::string name;
+    std::string shortName;
+    bool isDirectory = false;
+};
+std::vector<Named> RootNames(BlockDevice& medium) {
+    std::vector<Named> names;
+    std::optional<FatMount> mount;
+    if (FatMount::Open(medium, &mount)) return names;
+    ForEachEntry(mount->View(), RootDirectory(mount->Layout()), [&](const FatFound& found) {
+        names.push_back({host::UpperAscii(found.name),
+                         host::UpperAscii(found.shortText.value_or("")), found.IsDirectory()});
+        return false;
+    });
+    return names;
+}
+
+// A lookup finds the first entry whose name or 8.3 name is the one asked
+// for, without regard to ASCII case, however it compares them.
+void CheckLookup(FatVolume& volume, const std::vector<Named>& root, const std::string& name) {
+    std::optional<VolumeEntry> entry;
+    if (volume.Find({}, name, &entry) != ERROR_SUCCESS) return;
+    std::string upper = host::UpperAscii(name);
+    auto expected = std::find_if(root.begin(), root.end(), [&](const Named& named) {
+        return named.name == upper || (!named.shortName.empty() && named.shortName == upper);
+    });
+    FUZZ_REQUIRE(entry.has_value() == (expected != root.end()));
+    if (entry) {
+        FUZZ_REQUIRE(host::UpperAscii(entry->name) == expected->name);
+        FUZZ_REQUIRE(entry->isDirectory == expected->isDirectory);
+    }
+}
+
+std::string LowerAscii(std::string text) {
+    for (char& c : text) {
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
+    }
+    return text;
+}
+
 void Walk(FatVolume& volume, const VolumePath& directory, int depth, Budget* budget) {
     std::vector<std::string> names;
     if (volume.List(directory, &names) != ERROR_SUCCESS) return;
@@ -158,6 +202,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Budget budget{32, 64u << 10};
     (void)volume.FreeBytes();
     Walk(volume, {}, 0, &budget);
+    // Lookups of the root's first names, in other case and by their 8.3
+    // names, against a plain scan.
+    std::vector<Named> root = RootNames(medium);
+    for (std::size_t i = 0; i < root.size() && i < 8; ++i) {
+        CheckLookup(volume, root, LowerAscii(root[i].name));
+        CheckLookup(volume, root, LowerAscii(root[i].shortName));
+        CheckLookup(volume, root, root[i].name + "~");
+    }
 
     DWORD error = ERROR_SUCCESS;
     auto file = volume.Open({"NEW.TXT"}, VolumeOpen{true, true, false, 0}, &error);

@@ -34,9 +34,12 @@ TEST_P(FatFormats, ReadsWhatMtoolsPutThere) {
     Put("short", "::HIDDEN.SYS");
     Mtools("mattrib", "+h +s ::HIDDEN.SYS");
     Mtools("mattrib", "+r ::SHORT.TXT");
+    // 8.3 names whose name or extension Windows NT keeps lower case by a flag.
+    Put("short", "::readme.TXT");
+    Put("short", "::NOTES.txt");
 
-    EXPECT_EQ(List({}),
-              (std::vector<std::string>{"SHORT.TXT", "Long file name.data", "SUB", "HIDDEN.SYS"}));
+    EXPECT_EQ(List({}), (std::vector<std::string>{"SHORT.TXT", "Long file name.data", "SUB",
+                                                  "HIDDEN.SYS", "readme.TXT", "NOTES.txt"}));
     EXPECT_EQ(List({"sub"}), std::vector<std::string>{"INNER.BIN"});
     // A double-byte 8.3 name, a long name whose 8.3 name starts with the byte
     // that marks deleted entries (0xE5, kept as 0x05), and a long name the

@@ -13,6 +13,20 @@ bool FileTimeIsZero(const FILETIME& t) {
     return t.dwLowDateTime == 0 && t.dwHighDateTime == 0;
 }
 
+// An existing file of the entry's name is replaced. Windows will not replace
+// a read-only file, nor with these attributes a hidden or system one, so such
+// a file loses its attributes first; a folder of that name keeps its own.
+void LetReplace(DiskPorts& ports, const std::string& path) {
+    WIN32_FIND_DATAA found;
+    UniqueFindHandle search(ports.system, ports.files.FindFirstFileA(path.c_str(), &found));
+    constexpr DWORD kRefusing =
+        FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+    if (search && !(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+        (found.dwFileAttributes & kRefusing)) {
+        ports.files.SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    }
+}
+
 // Three attempts, a short pause apart; after those the operator decides, as
 // often as they like, whether to try three more.
 HANDLE CreateWithRetries(MediaContext& context, const std::string& path) {
@@ -22,6 +36,8 @@ HANDLE CreateWithRetries(MediaContext& context, const std::string& path) {
             HANDLE file = context.ports.files.CreateFileA(path.c_str(), GENERIC_WRITE, 0,
                                                           CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL);
             if (file != INVALID_HANDLE_VALUE) return file;
+            if (context.ports.system.GetLastError() == ERROR_ACCESS_DENIED)
+                LetReplace(context.ports, path);
         }
         if (!context.reporter.AskYesNo(context.reporter.LoadText(IDS_RETRY_WRITE)))
             return INVALID_HANDLE_VALUE;

@@ -11,7 +11,8 @@ namespace {
 constexpr std::uint32_t kSector = 512;
 constexpr std::uint32_t kChunk = 65536;  // the program's work buffer
 constexpr std::uint8_t kSectors = 0, kFile = 1, kZeroFill = 2, kAbsolute = 0x81;
-constexpr std::uint8_t kReadOnly = 0x01, kHidden = 0x02, kDirectory = 0x10, kArchive = 0x20;
+constexpr std::uint8_t kReadOnly = 0x01, kHidden = 0x02, kSystem = 0x04, kDirectory = 0x10,
+                       kArchive = 0x20;
 
 std::uint32_t Le32(const std::string& bytes, std::size_t at) {
     std::uint32_t value = 0;
@@ -215,10 +216,16 @@ bool Oracle::CopyFiles() {
     for (std::size_t i = 0; i < m_entries.size(); ++i) {
         const Entry& e = m_entries[i];
         if (e.inUse != 1 || e.kind != kFile) continue;
+        auto same = std::find_if(m_root.begin(), m_root.end(),
+                                 [&](const ExpectedFile& x) { return x.name == e.name; });
+        // A read-only, hidden or system file of that name refuses the first
+        // create that reaches it, and then loses those attributes.
+        bool keeps = same != m_root.end() && (same->attributes & (kReadOnly | kHidden | kSystem));
         // Three attempts, then the question; the operator's answers decide.
         for (int failures = 0;; ++failures) {
             bool refused =
                 m_pulled || (unmounted > 0 && (--unmounted, true)) || !m_volume || f.writeProtected;
+            if (!refused && keeps) refused = true, keeps = false;
             if (!refused) break;
             if (failures % 3 == 2) {
                 std::size_t asked = m_answer++;
@@ -231,8 +238,6 @@ bool Oracle::CopyFiles() {
         ExpectedFile file{
             e.name, kArchive, m_creation.dataFile.substr(2048 + e.dataOffset, e.size), {}, {}};
         if (e.fileTime != 0) SetTimes(file, e.fileTime);
-        auto same = std::find_if(m_root.begin(), m_root.end(),
-                                 [&](const ExpectedFile& x) { return x.name == e.name; });
         if (same != m_root.end()) {
             m_replaced.push_back(same->bytes);
             freeClusters += ClustersFor(same->bytes.size(), *m_volume);

@@ -207,9 +207,12 @@ void FileEntries(Dice& dice, const FatVolume& fat, std::uint32_t freeClusters,
     for (auto n = dice.Between(0, 5); n > 0; --n) {
         DataFileEntrySpec e;
         e.kind = ENTRY_FILE;
-        do {
-            e.fileName = !names.empty() && dice.Chance(10) ? dice.Pick(names) : RandomName(dice);
-        } while (IsTemplateName(e.fileName));
+        // Now and then the name of a file the medium may hold already,
+        // read-only, hidden or system: it is replaced all the same.
+        e.fileName = dice.Chance(5)
+                         ? kTemplateFiles[dice.Between(0, std::size(kTemplateFiles) - 1)].name
+                     : !names.empty() && dice.Chance(10) ? dice.Pick(names)
+                                                         : RandomName(dice);
         names.push_back(e.fileName);
         std::size_t size = dice.Chance(10)   ? 0
                            : dice.Chance(10) ? dice.Between(60000, 140000)
@@ -265,12 +268,6 @@ std::string RandomProgramName(Dice& dice) {
 }
 
 }  // namespace
-
-bool IsTemplateName(const std::string& name) {
-    for (const TemplateFile& file : kTemplateFiles)
-        if (name == file.name) return true;
-    return false;
-}
 
 const std::string& VolumeTemplate(std::uint32_t sectors, bool withFiles) {
     static std::map<std::pair<std::uint32_t, bool>, std::string> cache;

@@ -19,9 +19,6 @@ const std::string& VolumeTemplate(std::uint32_t sectors, bool withFiles);
 // A blank formatted 1.44 MB floppy, or one holding those files.
 const std::string& FloppyTemplate(bool withFiles);
 
-// The names of the template's files, which file entries leave alone.
-bool IsTemplateName(const std::string& name);
-
 // A data file for a floppy or a USB program, checked by the program's own
 // reader before it is used (throws std::logic_error otherwise).
 std::string RandomDataFile(Dice& dice, bool usbProgram);

@@ -258,6 +258,11 @@ HANDLE SimFiles::CreateFileA(const char* fileName, DWORD desiredAccess, DWORD sh
         VolumeEntryInfo info;
         if (DWORD error = volume.Info(path.path, &info)) return fail(error);
         if (info.attributes & FILE_ATTRIBUTE_READONLY) return fail(ERROR_ACCESS_DENIED);
+        // CREATE_ALWAYS replaces a hidden or system file only when it asks for
+        // those attributes too; TRUNCATE_EXISTING has no such rule.
+        constexpr DWORD kKept = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+        if (creationDisposition == CREATE_ALWAYS && (info.attributes & kKept & ~flagsAndAttributes))
+            return fail(ERROR_ACCESS_DENIED);
     }
     if (path.exists && ShareConflicts(path.key, desiredAccess, shareMode)) {
         return fail(ERROR_SHARING_VIOLATION);

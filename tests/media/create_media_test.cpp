@@ -197,10 +197,11 @@ TEST_F(CreateMedia, SlotsPastTheEntryCountAreLeftAlone) {
     EXPECT_EQ(Mtools("mdir", Image("fd.img"), "-b ::/"), "::/README.TXT\n");
 }
 
-// A file that a later entry of the same name replaces is not read back; names
-// compare as the root directory does: ASCII without case, double-byte
-// characters as they are (表 ends in the byte of a backslash).
-TEST_F(CreateMedia, AFileReplacedByALaterEntryIsNotReadBack) {
+// A file of an entry's name is replaced, by a later entry or on the medium,
+// whatever its attributes, and only the last is read back; names compare as
+// the root directory does: ASCII without case, double-byte characters as they
+// are (表 ends in the byte of a backslash).
+TEST_F(CreateMedia, FilesOfTheSameNameAreReplacedAndOnlyTheLastIsReadBack) {
     Devices("");
     DataFileSpec program = TestMachine::FloppyProgram("TWICE");
     program.entries.erase(program.entries.begin());  // keeps the medium's own file system
@@ -208,10 +209,18 @@ TEST_F(CreateMedia, AFileReplacedByALaterEntryIsNotReadBack) {
     program.entries.push_back(program.entries[0]);
     program.entries[1].fileName = Sjis("表.TXT");
     program.entries[1].payload = {'B'};
+    program.entries.push_back(program.entries[1]);
+    program.entries[2].fileName = "old.sys";
+    ASSERT_EQ(Shell("export MTOOLS_SKIP_CHECK=1; cd " + machine.Dir().string() +
+                    " && echo old > OLD.SYS && mcopy -i fd.img OLD.SYS ::/ && "
+                    "mattrib -i fd.img +r +h +s ::/OLD.SYS"),
+              0);
     machine.WriteDataFile("TAVEX/FD.DAT", program);
     machine.WriteIni({"[FILE]", "FILES=1", "FILE1=FD.DAT", "FILENO=1", "VERIFY=1"});
     RunResult run = RunKeepingDataFiles(machine, "create, yes, exit");
     EXPECT_TRUE(run.Has(kDone)) << run.Text();
+    EXPECT_EQ(Mtools("mtype", Image("fd.img"), "::/OLD.SYS"), "B");
+    EXPECT_EQ(Mtools("mattrib", Image("fd.img"), "::/OLD.SYS"), "  A    R     ::/OLD.SYS\n");
 }
 
 TEST_F(CreateMedia, OnlyContentKindZeroIsLogged) {

@@ -117,6 +117,23 @@ TEST_P(FileContract, TheReadOnlyAttributeRefusesWritersUntilItIsCleared) {
     }
     EXPECT_EQ(Contents("RO.DAT"), "keep");
 
+    // CREATE_ALWAYS replaces a hidden or system file only when asked for the
+    // same attributes; TRUNCATE_EXISTING empties it all the same.
+    for (DWORD kept : {FILE_ATTRIBUTE_HIDDEN, FILE_ATTRIBUTE_SYSTEM}) {
+        ASSERT_TRUE(files().SetFileAttributesA(path.c_str(), kept));
+        EXPECT_FALSE(Open("RO.DAT", GENERIC_WRITE, 0, CREATE_ALWAYS).valid()) << kept;
+        EXPECT_EQ(sys().GetLastError(), ERROR_ACCESS_DENIED) << kept;
+    }
+    EXPECT_EQ(Contents("RO.DAT"), "keep");
+    for (DWORD kept : {FILE_ATTRIBUTE_HIDDEN, FILE_ATTRIBUTE_SYSTEM}) {
+        ASSERT_TRUE(files().SetFileAttributesA(path.c_str(), kept));
+        EXPECT_TRUE(UniqueFileHandle(sys(), files().CreateFileA(path.c_str(), GENERIC_WRITE, 0,
+                                                                CREATE_ALWAYS, kept))
+                        .valid())
+            << kept;
+    }
+    EXPECT_TRUE(Open("RO.DAT", GENERIC_WRITE, 0, TRUNCATE_EXISTING).valid());
+
     ASSERT_TRUE(files().SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL));
     EXPECT_EQ(files().GetFileAttributesA(path.c_str()), DWORD{FILE_ATTRIBUTE_NORMAL});
     EXPECT_TRUE(Open("RO.DAT", GENERIC_WRITE).valid());

@@ -368,6 +368,17 @@ const FailureRow kFailures[] = {
      0,
      "mmd -i IMG ::/SUB",
      true},
+    // A hidden folder of a file entry's name is no file to replace: it keeps
+    // its attributes, and the operator is asked.
+    {"FloppyRootHoldsAHiddenFolderOfTheFilesName",
+     "",
+     "",
+     "create, yes, no",
+     {kRetry + "No"},
+     1000,
+     "mmd -i IMG ::/README.TXT && mattrib -i IMG +h ::/README.TXT",
+     true,
+     true},
     // A file that fills the floppy leaves no room for the program's files.
     {"FullFloppy",
      "",

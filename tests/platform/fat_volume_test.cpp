@@ -41,10 +41,11 @@ TEST_P(FatFormats, ReadsWhatMtoolsPutThere) {
     EXPECT_EQ(List({}), (std::vector<std::string>{"SHORT.TXT", "Long file name.data", "SUB",
                                                   "HIDDEN.SYS", "readme.TXT", "NOTES.txt"}));
     EXPECT_EQ(List({"sub"}), std::vector<std::string>{"INNER.BIN"});
-    // A double-byte 8.3 name, a long name whose 8.3 name starts with the byte
-    // that marks deleted entries (0xE5, kept as 0x05), and a long name the
-    // machine cannot name (no code page 932 form).
+    // 8.3 names in double-byte and in single-byte kana, a long name whose 8.3
+    // name starts with the byte that marks deleted entries (0xE5, kept as
+    // 0x05), and a long name the machine cannot name (no code page 932 form).
     WriteFile({"ソフト.TXT"}, {{0, "x"}});
+    WriteFile({"Aｿ.TXT"}, {{0, "z"}});
     WriteFile({"蕁麻疹の記録.txt"}, {{0, "y"}});
     Put("short", "::Café au lait.txt");
     const struct {
@@ -55,6 +56,8 @@ TEST_P(FatFormats, ReadsWhatMtoolsPutThere) {
         {"longfi~1.dat", "Long file name.data"},
         {"ソフト.txt", "ソフト.TXT"},
         {"ｿﾌﾄ.TXT", nullptr},  // as many characters, other ones
+        {"aｿ.txt", "Aｿ.TXT"},
+        {"AB.TXT", nullptr},
         {"ソフト.TX", nullptr},
         {"SHORT.TXTX", nullptr},
         {"Café au lait.txt", nullptr},

@@ -49,6 +49,7 @@ struct DeviceConfig {
     int writesBeforeFailing = 0;         // ... this many that succeed
     DWORD writeError = ERROR_CRC;        // what the failing writes report
     std::optional<int> pullAfterFiles;   // pulled once this many files were written on it
+    std::optional<int> pullAtClose;      // pulled as the file written of this number closes
     std::optional<int> pullAfterWrites;  // pulled after this many raw writes
     // The raw write of this number (from 1) reports success but stores its
     // first byte inverted: a fault only reading back can see.

@@ -106,6 +106,8 @@ void AssignDeviceKey(DeviceConfig& device, const std::filesystem::path& machineD
         device.writeError = NumberOrFail<DWORD>(key, value, fail);
     } else if (key == "pull-after-files") {
         device.pullAfterFiles = NumberOrFail<int>(key, value, fail);
+    } else if (key == "pull-at-close") {
+        device.pullAtClose = NumberOrFail<int>(key, value, fail);
     } else if (key == "corrupt-writes") {
         device.corruptWrite = NumberOrFail<int>(key, value, fail);
     } else if (key == "corrupt-file-writes") {

@@ -52,7 +52,11 @@ public:
     // A raw write through a device handle: the machine's write faults apply.
     DWORD RawWrite(std::uint64_t offset, const void* buffer, std::size_t bytes);
 
-    // Events the faults follow.
+    // Events the faults follow: a file written on the medium's volume is
+    // being closed, and has been.
+    void ClosingWrittenFile() {
+        if (m_config.pullAtClose && m_nFilesWritten + 1 == *m_config.pullAtClose) m_bPulled = true;
+    }
     void FileWritten();
     // Counts a write to a file on the medium's volume; true for the one a
     // "corrupt-file-writes" fault alters.

@@ -31,6 +31,7 @@ public:
         return m_file->SetTimes(creation, lastAccess, lastWrite);
     }
     DWORD Close() override {
+        if (m_bWritten) m_device.ClosingWrittenFile();
         DWORD error = m_file->Close();
         if (m_bWritten) m_device.FileWritten();
         m_bWritten = false;

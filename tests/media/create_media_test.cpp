@@ -359,6 +359,13 @@ const FailureRow kFailures[] = {
      false,
      false,
      "README.TXT"},
+    // Only the close tells whether a file reached the medium.
+    {"FloppyPulledAsTheFileCloses",
+     "pull-at-close = 1\n",
+     "",
+     "create, yes, ok",
+     {Stop(kWrite + "3")},
+     300},
     // A visible folder in the root cannot be opened as a file to be stamped.
     {"FloppyRootHoldsAFolder",
      "",

@@ -211,6 +211,7 @@ TEST_F(CreateMedia, FilesOfTheSameNameAreReplacedAndOnlyTheLastIsReadBack) {
     program.entries[1].payload = {'B'};
     program.entries.push_back(program.entries[1]);
     program.entries[2].fileName = "old.sys";
+    program.fileStamp = FILETIME{0, 0x01C4FECC};  // 2005-01-20 08:42:40: a low half of zero
     ASSERT_EQ(Shell("export MTOOLS_SKIP_CHECK=1; cd " + machine.Dir().string() +
                     " && echo old > OLD.SYS && mcopy -i fd.img OLD.SYS ::/ && "
                     "mattrib -i fd.img +r +h +s ::/OLD.SYS"),
@@ -221,6 +222,9 @@ TEST_F(CreateMedia, FilesOfTheSameNameAreReplacedAndOnlyTheLastIsReadBack) {
     EXPECT_TRUE(run.Has(kDone)) << run.Text();
     EXPECT_EQ(Mtools("mtype", Image("fd.img"), "::/OLD.SYS"), "B");
     EXPECT_EQ(Mtools("mattrib", Image("fd.img"), "::/OLD.SYS"), "  A    R     ::/OLD.SYS\n");
+    std::string listing = Mtools("mdir", Image("fd.img"), "-a ::/");
+    EXPECT_NE(listing.find("OLD      SYS         1 2005-01-20   8:42"), std::string::npos)
+        << listing;
 }
 
 TEST_F(CreateMedia, OnlyContentKindZeroIsLogged) {

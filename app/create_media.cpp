@@ -11,6 +11,7 @@
 #include "media/sector_writer.h"
 #include "media/usb_layout.h"
 #include "media/volume_lock.h"
+#include "platform/mbcs.h"
 #include "res/message_text.h"
 #include "res/resource.h"
 
@@ -100,6 +101,47 @@ HANDLE CTAVEXFDDlg::OpenSelectedTarget(CreateTarget& target) {
                                                          : OpenTarget(target);
 }
 
+// Only an answer that the root holds nothing lets the stick go without the
+// question: a root that cannot be read (BitLocker, a file system Windows
+// does not know, RAW) is the likeliest to hold someone's data. The search is
+// closed before the question is asked.
+bool CTAVEXFDDlg::StickRootIsEmpty(const CreateTarget& target) {
+    WIN32_FIND_DATAA found{};
+    std::string pattern = target.strDrive + "\\*.*";
+    UniqueFindHandle search(m_ports.system, m_ports.files.FindFirstFileA(pattern.c_str(), &found));
+    if (search) return false;
+    DWORD error = m_ports.system.GetLastError();
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_NO_MORE_FILES;
+}
+
+// The record of a drive that was unclassified, classified anew from what its
+// letter answers now.
+void CTAVEXFDDlg::ClassifyAgain(DriveRecord& record) {
+    if (record.Letters.empty()) return;
+    TheDiskInfo()->ScanDriveLetters(m_LetterTable);
+    const LetterEntry& entry =
+        m_LetterTable.Entries[static_cast<std::size_t>(AsciiUpper(record.Letters[0]) - 'A')];
+    if (entry.DriveType != static_cast<std::int32_t>(DRIVE_REMOVABLE)) return;
+    record.Name = entry.Name;
+    record.DeviceNumber = entry.DeviceNumber;
+    record.DeviceClass = entry.DeviceClass;
+    record.Unlinked = entry.Unlinked;
+}
+
+// The file steps go through the picked letter: once the disk's new table has
+// been read, that letter may stand on another volume than the disk written
+// (Windows 10 1703 and later mount every partition of a removable disk, in an
+// order of their own). Then nothing more is written.
+StepResult CTAVEXFDDlg::CheckLetterOnTarget(CreateTarget& target) {
+    if (target.pDrive->DeviceClass == DEVCLASS_FLOPPY ||
+        StillOnListedDisk(*TheDiskInfo(), *target.pDrive)) {
+        return StepResult::Done;
+    }
+    ShowStopMessage(LoadText(IDS_NO_MEDIUM));
+    target.deviceMoved = true;
+    return StepResult::Failed;
+}
+
 void CTAVEXFDDlg::CloseTargetDevice(CreateTarget& target) {
     if (target.hDevice != INVALID_HANDLE_VALUE) m_ports.system.CloseHandle(target.hDevice);
     target.hDevice = INVALID_HANDLE_VALUE;
@@ -125,22 +167,28 @@ void CTAVEXFDDlg::OnCreateMedia() {
         ShowStopMessage(FormatMessageText(LoadText(IDS_FLOPPY_DRIVE_FOR_USB), target.strDrive));
         return;
     }
+    // A letter whose volume lies on another disk than the number it answers
+    // (a RAM or virtual disk) would have that other disk written.
+    if (target.pDrive->Unlinked) {
+        ShowStopMessage(FormatMessageText(LoadText(IDS_DISK_NOT_IDENTIFIED), target.strDrive));
+        return;
+    }
     UINT confirmation = usbMedium ? IDS_CONFIRM_USB : IDS_CONFIRM_FLOPPY;
     if (!AskYesNo(FormatMessageText(LoadText(confirmation), target.strDrive))) return;
-    if (usbMedium) {
-        // Anything in the stick's root counts, hidden and system entries too;
-        // nothing is deleted here, the new layout and image replace it all.
-        WIN32_FIND_DATAA found{};
-        std::string pattern = target.strDrive + "\\*.*";
-        UniqueFindHandle search(m_ports.system,
-                                m_ports.files.FindFirstFileA(pattern.c_str(), &found));
-        if (search && AfxMessageBox(LoadText(IDS_FILES_LEFT_ON_USB), MB_OKCANCEL) != IDOK) return;
+    // The operator may just have put in the medium the question asked for: a
+    // drive that was empty and stayed unclassified is looked at again.
+    if (target.pDrive->DeviceClass == DEVCLASS_NONE) ClassifyAgain(*target.pDrive);
+    if (usbMedium && !StickRootIsEmpty(target) &&
+        AfxMessageBox(LoadText(IDS_FILES_LEFT_ON_USB), MB_OKCANCEL) != IDOK) {
+        return;
     }
 
     m_ports.ui.UpdateWindow(m_hWnd);
     ShowStatus(IDS_CREATING);
     if (OpenSelectedTarget(target) == INVALID_HANDLE_VALUE) {
-        ShowStopMessage(LoadText(IDS_NO_MEDIUM));
+        ShowStopMessage(target.diskDoubtful
+                            ? FormatMessageText(LoadText(IDS_DISK_NOT_IDENTIFIED), target.strDrive)
+                            : LoadText(IDS_NO_MEDIUM));
         ShowStatus(IDS_CREATE_FAILED);
         // A stick swapped since the list was made: the list shows what is there now.
         if (target.deviceMoved) RefillDriveBox();
@@ -182,10 +230,12 @@ void CTAVEXFDDlg::OnCreateMedia() {
     // through the raw device.
     CloseTargetDevice(target);
     if (result == StepResult::Done && wholeDisk) AwaitVolume(disk.Ports(), target.strDrive);
+    if (result == StepResult::Done) result = CheckLetterOnTarget(target);
     if (result == StepResult::Done)
         result = CopyFileEntries(target, m_pWorkBuffer, m_nWorkBufferSize);
     if (result == StepResult::Done && m_nVerify)
         result = VerifyFileEntries(target, m_pWorkBuffer, m_nWorkBufferSize);
+    if (result == StepResult::Done) result = CheckLetterOnTarget(target);
     if (result == StepResult::Done) result = StampFloppyFiles(target);
     if (result == StepResult::Done) {
         if (OpenSelectedTarget(target) == INVALID_HANDLE_VALUE) {

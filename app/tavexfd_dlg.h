@@ -124,6 +124,9 @@ private:
     RecordsContext Records();
     MediaContext Media();
     HANDLE OpenSelectedTarget(CreateTarget& target);
+    bool StickRootIsEmpty(const CreateTarget& target);
+    void ClassifyAgain(DriveRecord& record);
+    StepResult CheckLetterOnTarget(CreateTarget& target);
     void CloseTargetDevice(CreateTarget& target);
     void ShowStatus(UINT id);
     void DiscardQueuedInput();

@@ -42,7 +42,7 @@ public:
     DeviceNumberAnswer DeviceNumber(char letter) override { return m_disk.AskDeviceNumber(letter); }
 
     GeometryAnswer VolumeGeometry(char letter) override {
-        return GeometryOf(UniqueFileHandle(m_ports.system, m_disk.OpenVolumeToAsk(letter)));
+        return GeometryOf(UniqueFileHandle(m_ports.system, m_disk.OpenVolumeToProbe(letter)));
     }
 
     GeometryAnswer PhysicalGeometry(DWORD number) override {
@@ -114,6 +114,7 @@ int CDiskInfo::ListRemovableDrives(DriveList& list, LetterTable& table) {
         record.DriveType = static_cast<std::int32_t>(DRIVE_REMOVABLE);
         record.DeviceNumber = entry.DeviceNumber;
         record.DeviceClass = entry.DeviceClass;
+        record.Unlinked = entry.Unlinked;
         record.State = DRIVE_READY;
         record.ListIndex = static_cast<std::uint8_t>(count);
         ++count;
@@ -201,6 +202,17 @@ HANDLE CDiskInfo::OpenVolumeToAsk(char letter) {
     return OpenDevicePath(VolumePath(letter), FILE_SHARE_READ | FILE_SHARE_WRITE);
 }
 
+// An open that asks for data access mounts the volume, and fails with
+// ERROR_NOT_READY while no medium is in the drive; one without access rights
+// mounts nothing and is still answered the device requests, which need none.
+HANDLE CDiskInfo::OpenVolumeToProbe(char letter) {
+    HANDLE volume = OpenVolumeToAsk(letter);
+    if (volume != INVALID_HANDLE_VALUE || m_ports.system.GetLastError() != ERROR_NOT_READY)
+        return volume;
+    return m_ports.files.CreateFileA(VolumePath(letter).c_str(), 0,
+                                     FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING, 0);
+}
+
 bool CDiskInfo::QueryGeometry(HANDLE device, DISK_GEOMETRY* geometry) {
     DWORD returned = 0;
     return m_ports.devices.DeviceIoControl(device, IOCTL_DISK_GET_DRIVE_GEOMETRY, nullptr, 0,
@@ -215,16 +227,38 @@ bool CDiskInfo::QueryDeviceNumber(HANDLE device, STORAGE_DEVICE_NUMBER* number) 
            returned >= sizeof *number;
 }
 
+DiskExtents CDiskInfo::QueryDiskExtents(HANDLE volume, DWORD* disk) {
+    VOLUME_DISK_EXTENTS extents{};
+    DWORD returned = 0;
+    if (m_ports.devices.DeviceIoControl(volume, IOCTL_VOLUME_GET_VOLUME_DISK_EXTENTS, nullptr, 0,
+                                        &extents, sizeof extents, &returned)) {
+        if (returned < sizeof extents || extents.NumberOfDiskExtents == 0)
+            return DiskExtents::Unanswered;
+        *disk = extents.Extents[0].DiskNumber;
+        return extents.NumberOfDiskExtents == 1 ? DiskExtents::One : DiskExtents::Several;
+    }
+    // Room for one extent only: the volume lies on more than one disk.
+    return m_ports.system.GetLastError() == ERROR_MORE_DATA ? DiskExtents::Several
+                                                            : DiskExtents::Unanswered;
+}
+
 DeviceNumberAnswer CDiskInfo::AskDeviceNumber(char letter) {
     DeviceNumberAnswer answer;
-    UniqueFileHandle volume(m_ports.system, OpenVolumeToAsk(letter));
+    UniqueFileHandle volume(m_ports.system, OpenVolumeToProbe(letter));
     if (!volume) return answer;
     answer.volumeOpened = true;
     STORAGE_DEVICE_NUMBER number{};
     answer.answered = QueryDeviceNumber(volume.get(), &number);
+    answer.deviceType = number.DeviceType;
     answer.deviceNumber = number.DeviceNumber;
     answer.partitionNumber = number.PartitionNumber;
+    if (answer.answered) answer.extents = QueryDiskExtents(volume.get(), &answer.extentDisk);
     return answer;
+}
+
+bool CDiskInfo::LetterOnDisk(char letter, DWORD number) {
+    DeviceNumberAnswer answer = AskDeviceNumber(letter);
+    return LiesOnItsDisk(answer) && answer.deviceNumber == number;
 }
 
 int CDiskInfo::ReadGeometry(const std::string& devicePath, DriveRecord& record, DWORD share) {

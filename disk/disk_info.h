@@ -76,12 +76,20 @@ public:
     // writing: a question must not be refused because another program has
     // the volume open.
     HANDLE OpenVolumeToAsk(char letter);
+    // The same, falling back to an open without access rights where the
+    // drive has no medium: what drive discovery asks needs none.
+    HANDLE OpenVolumeToProbe(char letter);
     // IOCTL_DISK_GET_DRIVE_GEOMETRY on an open device.
     bool QueryGeometry(HANDLE device, DISK_GEOMETRY* geometry);
     // IOCTL_STORAGE_GET_DEVICE_NUMBER on an open device.
     bool QueryDeviceNumber(HANDLE device, STORAGE_DEVICE_NUMBER* number);
-    // What the volume of a letter says its device number is.
+    // IOCTL_VOLUME_GET_VOLUME_DISK_EXTENTS on an open volume, with room for
+    // one extent; *disk is that extent's disk.
+    DiskExtents QueryDiskExtents(HANDLE volume, DWORD* disk);
+    // What the volume of a letter says its device number is, and where it lies.
     DeviceNumberAnswer AskDeviceNumber(char letter);
+    // Whether the letter's volume lies on the disk of that number (LiesOnItsDisk).
+    bool LetterOnDisk(char letter, DWORD number);
 
     DiskPorts& Ports() { return m_ports; }
 

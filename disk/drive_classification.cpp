@@ -25,6 +25,7 @@ public:
         entry.DeviceClass = DEVCLASS_NONE;
         entry.DeviceNumber = DEVICE_NUMBER_NONE;
         entry.PartitionNumber = -1;
+        entry.Unlinked = false;
         UINT type = m_probes.DriveType(letter);
         entry.DriveType = static_cast<std::int32_t>(type);
         if (type != DRIVE_REMOVABLE && type != DRIVE_FIXED) return;
@@ -34,6 +35,13 @@ public:
         DeviceNumberAnswer number = m_probes.DeviceNumber(letter);
         if (!number.volumeOpened) return;
         if (!number.answered) return ClassifyLegacyFloppy(entry, index);
+        // A number the volume does not lie on names another disk: such a
+        // letter keeps no number, and no class that would open that disk.
+        if (!LiesOnItsDisk(number)) {
+            entry.DeviceClass = DEVCLASS_NONE;
+            entry.Unlinked = true;
+            return;
+        }
 
         // A number that does not fit the record would name another disk once
         // cut to 8 bits (and 255 means none): such a drive has no number.
@@ -117,6 +125,19 @@ private:
 };
 
 }  // namespace
+
+bool LiesOnItsDisk(const DeviceNumberAnswer& answer) {
+    if (!answer.answered || answer.deviceType != FILE_DEVICE_DISK) return false;
+    switch (answer.extents) {
+        case DiskExtents::Unanswered:
+            return true;
+        case DiskExtents::One:
+            return answer.extentDisk == answer.deviceNumber;
+        case DiskExtents::Several:
+            return false;
+    }
+    return false;
+}
 
 void ClassifyDriveLetters(DriveProbes& probes, LetterTable& table) {
     table.LegacyFloppyCount = 0;

@@ -19,13 +19,28 @@ namespace veldra {
 // The driver enumeration keys that name devices.
 enum class EnumKey { Disk, Sfloppy, Flpydisk };
 
-// What a volume says about its device number.
+// What IOCTL_VOLUME_GET_VOLUME_DISK_EXTENTS says of a volume: nothing (the
+// request is not served: a system or a driver without a volume manager
+// behind the letter), one extent, or more than one (a volume over several
+// disks).
+enum class DiskExtents { Unanswered, One, Several };
+
+// What a volume says about its device number, and where it lies.
 struct DeviceNumberAnswer {
     bool volumeOpened = false;
-    bool answered = false;  // the request succeeded
+    bool answered = false;  // the device-number request succeeded
+    DWORD deviceType = FILE_DEVICE_DISK;
     DWORD deviceNumber = 0;
     DWORD partitionNumber = 0;
+    DiskExtents extents = DiskExtents::Unanswered;
+    DWORD extentDisk = 0;  // the disk of the one extent
 };
+
+// Whether the answers tie the volume to the disk whose number it gives: a
+// disk device, lying, where the system can tell, wholly on that disk. A RAM
+// or virtual disk driver answers a number of its own, which may be another
+// disk's "\\.\PhysicalDriveN": only the extents are Windows' own link.
+bool LiesOnItsDisk(const DeviceNumberAnswer& answer);
 
 // What an opened device says about its geometry.
 struct GeometryAnswer {

@@ -27,6 +27,9 @@ struct LetterEntry {
     std::int32_t PartitionNumber = -1;
     std::int32_t DriveType = static_cast<std::int32_t>(DRIVE_UNKNOWN);
     std::int32_t DeviceClass = DEVCLASS_NONE;
+    // The volume answers a device number it does not lie on (a RAM or
+    // virtual disk, a volume over several disks): not a target.
+    bool Unlinked = false;
 };
 
 struct LetterTable {
@@ -48,6 +51,7 @@ struct DriveRecord {
     HANDLE Device = INVALID_HANDLE_VALUE;
     std::int32_t State = 0;
     std::int32_t DeviceClass = DEVCLASS_NONE;
+    bool Unlinked = false;  // as the letter's entry
 };
 
 struct DriveList {

@@ -24,13 +24,31 @@ std::string TargetVolumePath(const CreateTarget& target) {
 
 bool StillOnListedDisk(CDiskInfo& disk, const DriveRecord& record) {
     if (record.Letters.empty()) return false;
-    DeviceNumberAnswer answer = disk.AskDeviceNumber(record.Letters[0]);
-    return answer.answered && answer.deviceNumber == DWORD{record.DeviceNumber};
+    return disk.LetterOnDisk(record.Letters[0], DWORD{record.DeviceNumber});
+}
+
+bool VolumeOnListedDevice(CDiskInfo& disk, const DriveRecord& record) {
+    if (record.Letters.empty()) return false;
+    SystemPort& system = disk.Ports().system;
+    UniqueFileHandle volume(system, disk.OpenVolumeToAsk(record.Letters[0]));
+    UniqueFileHandle physical(system, disk.OpenDevicePath(PhysicalDrivePath(record.DeviceNumber)));
+    DISK_GEOMETRY ofVolume{};
+    DISK_GEOMETRY ofDisk{};
+    if (!volume || !physical || !disk.QueryGeometry(volume.get(), &ofVolume) ||
+        !disk.QueryGeometry(physical.get(), &ofDisk)) {
+        return true;
+    }
+    return ofVolume.Cylinders.QuadPart == ofDisk.Cylinders.QuadPart &&
+           ofVolume.MediaType == ofDisk.MediaType &&
+           ofVolume.TracksPerCylinder == ofDisk.TracksPerCylinder &&
+           ofVolume.SectorsPerTrack == ofDisk.SectorsPerTrack &&
+           ofVolume.BytesPerSector == ofDisk.BytesPerSector;
 }
 
 HANDLE OpenTargetOnce(CDiskInfo& disk, CreateTarget& target, const std::string& geometryPath) {
     target.volumeShared = false;
     target.deviceMoved = false;
+    target.diskDoubtful = false;
     if (target.platformId != VER_PLATFORM_WIN32_NT || target.pDrive == nullptr)
         return Store(target, INVALID_HANDLE_VALUE);
     DriveRecord& record = *target.pDrive;
@@ -40,6 +58,10 @@ HANDLE OpenTargetOnce(CDiskInfo& disk, CreateTarget& target, const std::string& 
     bool floppy = record.DeviceClass == DEVCLASS_FLOPPY;
     if (!floppy && !StillOnListedDisk(disk, record)) {
         target.deviceMoved = true;
+        return Store(target, INVALID_HANDLE_VALUE);
+    }
+    if (!floppy && !VolumeOnListedDevice(disk, record)) {
+        target.diskDoubtful = true;
         return Store(target, INVALID_HANDLE_VALUE);
     }
 
@@ -70,8 +92,8 @@ HANDLE OpenTargetOnce(CDiskInfo& disk, CreateTarget& target, const std::string& 
 HANDLE OpenTargetWithAttempts(CDiskInfo& disk, CreateTarget& target,
                               const std::string& geometryPath) {
     HANDLE device = OpenTargetOnce(disk, target, geometryPath);
-    for (int attempt = 1;
-         attempt < kTargetOpenAttempts && device == INVALID_HANDLE_VALUE && !target.deviceMoved;
+    for (int attempt = 1; attempt < kTargetOpenAttempts && device == INVALID_HANDLE_VALUE &&
+                          !target.deviceMoved && !target.diskDoubtful;
          ++attempt) {
         disk.Ports().system.Sleep(kTargetOpenPauseMs);
         device = OpenTargetOnce(disk, target, geometryPath);

@@ -25,6 +25,10 @@ struct CreateTarget {
     // listed number, so that nothing was opened.
     bool volumeShared = false;
     bool deviceMoved = false;
+    // The letter's volume and the disk of its number answer different
+    // geometries: another device answers that number, and the program
+    // cannot tell which disk it would write.
+    bool diskDoubtful = false;
 };
 
 constexpr int kTargetOpenAttempts = 3;
@@ -52,6 +56,10 @@ std::string TargetVolumePath(const CreateTarget& target);    // always the volum
 // comes, so "\\.\PhysicalDriveN" may have become another stick since the
 // list was made.
 bool StillOnListedDisk(CDiskInfo& disk, const DriveRecord& record);
+
+// Whether the letter's volume and "\\.\PhysicalDriveN" answer the same
+// geometry; true where either cannot answer (no medium: the open decides).
+bool VolumeOnListedDevice(CDiskInfo& disk, const DriveRecord& record);
 
 // One attempt: the geometry afresh, the open, the medium check. The result
 // (a handle, or INVALID_HANDLE_VALUE) is also stored in hDevice and in the

@@ -54,12 +54,11 @@ void PassLocks::Renew() {
         char root[4] = {letter, ':', '\\', '\0'};
         UINT type = ports.devices.GetDriveTypeA(root);
         if (type != DRIVE_REMOVABLE && type != DRIVE_FIXED) continue;
+        // Only a volume that lies on the target disk: a RAM or virtual disk
+        // answering the same number is another disk, not to be dismounted.
+        if (!m_disk.LetterOnDisk(letter, DWORD{record.DeviceNumber})) continue;
         UniqueFileHandle volume(ports.system, m_disk.OpenVolumeToAsk(letter));
-        STORAGE_DEVICE_NUMBER number{};
-        if (!volume || !m_disk.QueryDeviceNumber(volume.get(), &number) ||
-            number.DeviceNumber != DWORD{record.DeviceNumber}) {
-            continue;
-        }
+        if (!volume) continue;
         m_locks.push_back(std::make_unique<VolumeLock>(ports, std::move(volume)));
     }
 }

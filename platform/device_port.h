@@ -18,6 +18,13 @@
 // disk's volumes are gone until the system reads the table again
 // (IOCTL_DISK_UPDATE_PROPERTIES asks it to).
 //
+// A volume's link to the disk it lies on is IOCTL_VOLUME_GET_VOLUME_DISK_EXTENTS
+// (Windows 2000 on for fixed disks, XP SP1 on for removable media; before,
+// and for volumes no volume manager serves, such as virtual disks and floppy
+// units, ERROR_INVALID_FUNCTION). IOCTL_STORAGE_GET_DEVICE_NUMBER's number is
+// the driver's own word: a RAM or virtual disk answers one of its own, with a
+// DeviceType other than FILE_DEVICE_DISK or not.
+//
 // DeviceIoControl is synchronous here (no OVERLAPPED). A request that the
 // device does not support fails with ERROR_INVALID_FUNCTION; an output buffer
 // too small for the answer fails with ERROR_INSUFFICIENT_BUFFER (a drive
@@ -35,12 +42,14 @@ namespace veldra {
 
 #ifdef _WIN32
 
+using ::DISK_EXTENT;
 using ::DISK_GEOMETRY;
 using ::DRIVE_LAYOUT_INFORMATION;
 using ::LARGE_INTEGER;
 using ::MEDIA_TYPE;
 using ::PARTITION_INFORMATION;
 using ::STORAGE_DEVICE_NUMBER;
+using ::VOLUME_DISK_EXTENTS;
 
 #else
 
@@ -83,6 +92,20 @@ struct STORAGE_DEVICE_NUMBER {
     DWORD PartitionNumber = 0;
 };
 
+// IOCTL_VOLUME_GET_VOLUME_DISK_EXTENTS: where a volume lies, one extent per
+// disk it spans; a buffer of one extent that is too small for the answer
+// fails with ERROR_MORE_DATA.
+struct DISK_EXTENT {
+    DWORD DiskNumber = 0;
+    LARGE_INTEGER StartingOffset;
+    LARGE_INTEGER ExtentLength;
+};
+
+struct VOLUME_DISK_EXTENTS {
+    DWORD NumberOfDiskExtents = 0;
+    DISK_EXTENT Extents[1];
+};
+
 struct PARTITION_INFORMATION {
     LARGE_INTEGER StartingOffset;
     LARGE_INTEGER PartitionLength;
@@ -108,6 +131,8 @@ static_assert(sizeof(LARGE_INTEGER) == 8);
 static_assert(sizeof(DISK_GEOMETRY) == 24);
 static_assert(sizeof(STORAGE_DEVICE_NUMBER) == 12);
 static_assert(sizeof(PARTITION_INFORMATION) == 32);
+static_assert(sizeof(DISK_EXTENT) == 24 && offsetof(DISK_EXTENT, StartingOffset) == 8);
+static_assert(sizeof(VOLUME_DISK_EXTENTS) == 32 && offsetof(VOLUME_DISK_EXTENTS, Extents) == 8);
 static_assert(offsetof(DRIVE_LAYOUT_INFORMATION, PartitionEntry) == 8);
 
 // The layout buffer of a partition-table reset: room for 104 entries.

@@ -36,6 +36,10 @@ struct DeviceConfig {
     // IOCTL_STORAGE_GET_DEVICE_NUMBER's DeviceNumber; nullopt: the request
     // fails, as a legacy floppy controller's does.
     std::optional<DWORD> deviceNumber;
+    // STORAGE_DEVICE_NUMBER.DeviceType. A device that is no disk-class disk
+    // (a RAM or virtual disk driver) has no "\\.\PhysicalDriveN" of its own,
+    // whatever number it answers.
+    DWORD deviceType = FILE_DEVICE_DISK;
     MEDIA_TYPE mediaType = RemovableMedia;
     DWORD bytesPerSector = 512;
     DWORD sectorsPerTrack = 63;

@@ -83,6 +83,14 @@ void AssignDeviceKey(DeviceConfig& device, const std::filesystem::path& machineD
         } else {
             device.deviceNumber = NumberOrFail<DWORD>(key, value, fail);
         }
+    } else if (key == "device-type") {
+        if (value == "disk") {
+            device.deviceType = FILE_DEVICE_DISK;
+        } else if (value == "virtual-disk") {
+            device.deviceType = FILE_DEVICE_VIRTUAL_DISK;
+        } else {
+            device.deviceType = NumberOrFail<DWORD>(key, value, fail);
+        }
     } else if (key == "media") {
         auto it = MediaTypes().find(value);
         if (it == MediaTypes().end()) fail("unknown media '" + value + "'");

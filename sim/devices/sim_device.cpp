@@ -170,15 +170,15 @@ std::uint64_t FirstPartitionStart(BlockDevice& device) {
     return volume ? volume->offset : 0;
 }
 
-DeviceFile::DeviceFile(SimDevice& device, bool isVolume, DWORD partitionNumber)
-    : m_device(device), m_bVolume(isVolume), m_nPartitionNumber(partitionNumber) {}
+DeviceFile::DeviceFile(SimDevice& device, char letter, DWORD partitionNumber)
+    : m_device(device), m_letter(letter), m_nPartitionNumber(partitionNumber) {}
 
 DWORD DeviceFile::CheckTransfer(std::uint64_t offset, DWORD bytes, std::uint64_t* start) const {
     if (!m_device.MediumPresent()) return ERROR_NOT_READY;
     DWORD sector = m_device.SectorSize();
     if (sector != 0 && (offset % sector != 0 || bytes % sector != 0))
         return ERROR_INVALID_PARAMETER;
-    *start = m_bVolume ? FirstPartitionStart(m_device) : 0;
+    *start = IsVolume() ? FirstPartitionStart(m_device) : 0;
     if (*start + offset + bytes > m_device.Size()) return ERROR_SECTOR_NOT_FOUND;
     return ERROR_SUCCESS;
 }

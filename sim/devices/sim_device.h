@@ -115,10 +115,12 @@ private:
 // sector-aligned offsets, as with FILE_FLAG_NO_BUFFERING.
 class DeviceFile final : public VolumeFile {
 public:
-    DeviceFile(SimDevice& device, bool isVolume, DWORD partitionNumber);
+    // letter: the drive letter of a volume ("\\.\X:"), 0 for a whole disk.
+    DeviceFile(SimDevice& device, char letter, DWORD partitionNumber);
 
     SimDevice& Device() const { return m_device; }
-    bool IsVolume() const { return m_bVolume; }
+    bool IsVolume() const { return m_letter != 0; }
+    char Letter() const { return m_letter; }
     DWORD PartitionNumber() const { return m_nPartitionNumber; }
 
     DWORD Read(std::uint64_t offset, void* buffer, DWORD bytes, DWORD* read) override;
@@ -134,7 +136,7 @@ private:
     DWORD Moved(DWORD bytes);
 
     SimDevice& m_device;
-    bool m_bVolume;
+    char m_letter;
     DWORD m_nPartitionNumber;
 };
 

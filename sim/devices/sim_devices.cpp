@@ -2,6 +2,7 @@
 
 #include <array>
 #include <charconv>
+#include <cstddef>
 #include <cstring>
 #include <vector>
 
@@ -26,6 +27,22 @@ void PutLe32(BYTE* p, DWORD value) {
     for (int i = 0; i < 4; ++i) p[i] = static_cast<BYTE>(value >> (8 * i));
 }
 
+// A GPT disk: a protective master boot record (an entry of type 0xEE) and
+// the GPT header's signature in the next sector. The legacy layout requests
+// describe only master boot records; for any other partition style the
+// partition manager refuses them with STATUS_INVALID_DEVICE_REQUEST, which
+// reaches the program as ERROR_INVALID_FUNCTION.
+bool IsGptDisk(BlockDevice& device) {
+    std::uint32_t size = device.SectorSize();
+    if (size < 512 || device.Size() < 2ull * size) return false;
+    std::vector<BYTE> sectors(2ull * size);
+    if (device.Read(0, sectors.data(), sectors.size()) != ERROR_SUCCESS) return false;
+    if (sectors[510] != 0x55 || sectors[511] != 0xAA) return false;
+    bool protective = false;
+    for (int i = 0; i < 4; ++i) protective |= sectors[kMbrTable + 16 * i + 4] == 0xEE;
+    return protective && std::memcmp(&sectors[size], "EFI PART", 8) == 0;
+}
+
 bool IsFatPartitionType(BYTE type) {
     return type == 0x01 || type == 0x04 || type == 0x06 || type == 0x0B || type == 0x0C ||
            type == 0x0E;
@@ -48,7 +65,10 @@ SimDevice* SimDevices::Find(DeviceId id) {
 // pulled disk's number to the next one that comes.
 SimDevice* SimDevices::DiskNumbered(DWORD number) {
     for (auto& [id, device] : m_devices) {
-        if (id.kind == DeviceKind::Disk && device->Number() == number) return device.get();
+        if (id.kind == DeviceKind::Disk && device->Config().deviceType == FILE_DEVICE_DISK &&
+            device->Number() == number) {
+            return device.get();
+        }
     }
     return nullptr;
 }
@@ -103,7 +123,7 @@ std::unique_ptr<VolumeFile> SimDevices::Open(const std::string& path, std::strin
             *error = ERROR_FILE_NOT_FOUND;
             return nullptr;
         }
-        return std::make_unique<DeviceFile>(*device, false, 0);
+        return std::make_unique<DeviceFile>(*device, '\0', 0);
     }
     if (name.size() == 6 && name[5] == ':' && name[4] >= 'A' && name[4] <= 'Z') {
         auto drive = m_kernel.Config().drives.find(name[4]);
@@ -116,7 +136,7 @@ std::unique_ptr<VolumeFile> SimDevices::Open(const std::string& path, std::strin
             *error = ERROR_ACCESS_DENIED;
             return nullptr;
         }
-        return std::make_unique<DeviceFile>(*Find(*drive->second.device), true,
+        return std::make_unique<DeviceFile>(*Find(*drive->second.device), name[4],
                                             drive->second.partitionNumber);
     }
     throw NotImplementedError("device path " + path);
@@ -152,6 +172,8 @@ BOOL SimDevices::DeviceIoControl(HANDLE handle, DWORD code, const void* in, DWOR
             return DeviceNumber(*file, out, outSize, count);
         case IOCTL_DISK_GET_DRIVE_GEOMETRY:
             return Geometry(*file, out, outSize, count);
+        case IOCTL_VOLUME_GET_VOLUME_DISK_EXTENTS:
+            return DiskExtents(*file, out, outSize, count);
         case IOCTL_DISK_GET_DRIVE_LAYOUT:
             if (floppy) return Fail(ERROR_INVALID_FUNCTION);
             return GetLayout(*file, out, outSize, count);
@@ -179,11 +201,53 @@ BOOL SimDevices::DeviceNumber(DeviceFile& file, void* out, DWORD outSize, DWORD*
     if (out == nullptr || outSize < sizeof(STORAGE_DEVICE_NUMBER))
         return Fail(ERROR_INSUFFICIENT_BUFFER);
     STORAGE_DEVICE_NUMBER number{};
-    number.DeviceType = FILE_DEVICE_DISK;
+    number.DeviceType = file.Device().Config().deviceType;
     number.DeviceNumber = *deviceNumber;
     number.PartitionNumber = file.IsVolume() ? file.PartitionNumber() : 0;
     std::memcpy(out, &number, sizeof number);
     *returned = sizeof number;
+    return TRUE;
+}
+
+// Where a volume lies: one extent on the disk it stands on, unless the drive
+// says otherwise. Floppy units, whole disks and devices that are no disks (a
+// RAM or virtual disk driver) are served by no volume manager.
+BOOL SimDevices::DiskExtents(DeviceFile& file, void* out, DWORD outSize, DWORD* returned) {
+    if (!file.IsVolume()) return Fail(ERROR_INVALID_FUNCTION);
+    const DriveConfig& drive = m_kernel.Config().drives.at(file.Letter());
+    const DeviceConfig& config = file.Device().Config();
+    bool served = config.id.kind == DeviceKind::Disk &&
+                  (config.deviceType == FILE_DEVICE_DISK || !drive.extentDisks.empty());
+    if (!served || drive.extentsFail) return Fail(ERROR_INVALID_FUNCTION);
+    if (out == nullptr || outSize < sizeof(VOLUME_DISK_EXTENTS))
+        return Fail(ERROR_INSUFFICIENT_BUFFER);
+    std::vector<DWORD> disks = drive.extentDisks;
+    if (disks.empty()) {
+        if (!file.Device().Number()) return Fail(ERROR_INVALID_FUNCTION);
+        disks.push_back(*file.Device().Number());
+    }
+    VolumeExtent where = MbrVolume(file.Device()).value_or(VolumeExtent{});
+    DWORD room = 1 + (outSize - DWORD{sizeof(VOLUME_DISK_EXTENTS)}) / DWORD{sizeof(DISK_EXTENT)};
+    std::vector<BYTE> answer(outSize, 0);
+    PutLe32(answer.data(), static_cast<DWORD>(disks.size()));
+    if (disks.size() > room) {
+        std::memcpy(out, answer.data(), sizeof(VOLUME_DISK_EXTENTS));
+        *returned = sizeof(VOLUME_DISK_EXTENTS);
+        return Fail(ERROR_MORE_DATA);
+    }
+    for (std::size_t i = 0; i < disks.size(); ++i) {
+        DISK_EXTENT extent{};
+        extent.DiskNumber = disks[i];
+        extent.StartingOffset.QuadPart = static_cast<std::int64_t>(where.offset);
+        extent.ExtentLength.QuadPart = static_cast<std::int64_t>(where.size);
+        std::memcpy(&answer[offsetof(VOLUME_DISK_EXTENTS, Extents) + i * sizeof extent], &extent,
+                    sizeof extent);
+    }
+    DWORD size = DWORD{sizeof(VOLUME_DISK_EXTENTS)} +
+                 static_cast<DWORD>(disks.size() - 1) * DWORD{sizeof(DISK_EXTENT)};
+    std::memcpy(out, answer.data(), size);
+    *returned = size;
+    m_kernel.SetLastError(ERROR_SUCCESS);
     return TRUE;
 }
 
@@ -202,6 +266,7 @@ BOOL SimDevices::Geometry(DeviceFile& file, void* out, DWORD outSize, DWORD* ret
 BOOL SimDevices::GetLayout(DeviceFile& file, void* out, DWORD outSize, DWORD* returned) {
     SimDevice& device = file.Device();
     if (!device.MediumPresent()) return Fail(ERROR_NOT_READY);
+    if (IsGptDisk(device)) return Fail(ERROR_INVALID_FUNCTION);
     DWORD entries = device.Config().layoutEntries.value_or(4);
     DWORD needed = 8 + entries * DWORD{sizeof(PARTITION_INFORMATION)};
     if (out == nullptr || outSize < needed) return Fail(ERROR_INSUFFICIENT_BUFFER);
@@ -240,6 +305,7 @@ BOOL SimDevices::SetLayout(DeviceFile& file, const void* in, DWORD inSize) {
     const BYTE* layout = static_cast<const BYTE*>(in);
     DWORD count = Le32(layout);
     if (count > (inSize - 8) / sizeof(PARTITION_INFORMATION)) return Fail(ERROR_INVALID_PARAMETER);
+    if (IsGptDisk(device)) return Fail(ERROR_INVALID_FUNCTION);
     if (device.WriteProtected()) return Fail(ERROR_WRITE_PROTECT);
     std::vector<BYTE> sector(device.SectorSize());
     if (sector.size() < 512) return Fail(ERROR_INVALID_FUNCTION);

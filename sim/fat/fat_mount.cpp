@@ -1,13 +1,37 @@
 #include "sim/fat/fat_mount.h"
 
 #include <array>
+#include <cstring>
 
 #include "sim/kernel/errors.h"
 
 namespace veldra::sim {
 
+namespace {
+
+// A BitLocker volume carries "-FVE-FS-" where a boot sector has its OEM name;
+// while locked, nothing on it can be read. The volume is the medium's first
+// partition, or the whole medium when sector 0 is that boot sector.
+bool IsLockedBitLockerVolume(BlockDevice& medium) {
+    std::uint32_t bytes = medium.SectorSize();
+    if (bytes < 512 || bytes > kMaxSectorBytes || medium.Size() < bytes) return false;
+    std::array<std::uint8_t, kMaxSectorBytes> sector;
+    if (medium.Read(0, sector.data(), bytes)) return false;
+    auto fve = [&] { return std::memcmp(sector.data() + 3, "-FVE-FS-", 8) == 0; };
+    if (fve()) return true;
+    if (sector[510] != 0x55 || sector[511] != 0xAA) return false;
+    const std::uint8_t* entry = sector.data() + 446;
+    std::uint64_t start = std::uint64_t{Le32(entry + 8)} * bytes;
+    if (entry[4] == 0 || start == 0 || start + bytes > medium.Size()) return false;
+    if (medium.Read(start, sector.data(), bytes)) return false;
+    return fve();
+}
+
+}  // namespace
+
 DWORD FatMount::Open(BlockDevice& medium, std::optional<FatMount>* mount) {
     mount->reset();
+    if (medium.Size() != 0 && IsLockedBitLockerVolume(medium)) return FVE_E_LOCKED_VOLUME;
     std::optional<FatPartition> partition;
     if (DWORD error = FindFatPartition(medium, &partition)) return error;
     if (!partition) return ERROR_UNRECOGNIZED_VOLUME;

@@ -117,6 +117,13 @@ HANDLE SimFiles::OpenDevice(const char* path, DWORD access, DWORD share, DWORD d
     DWORD error = ERROR_SUCCESS;
     std::unique_ptr<VolumeFile> device = m_devices.Open(path, &key, &error);
     if (!device) return fail(error);
+    // An open with data access mounts the volume, which an empty drive cannot
+    // do; one without access rights mounts nothing and succeeds.
+    auto* raw = dynamic_cast<DeviceFile*>(device.get());
+    if (raw != nullptr && raw->IsVolume() && (access & (GENERIC_READ | GENERIC_WRITE)) &&
+        !raw->Device().MediumPresent()) {
+        return fail(ERROR_NOT_READY);
+    }
     // Without it, reads of a volume may come from the system's cache rather
     // than from the medium; that cache is not part of this machine.
     if ((access & (GENERIC_READ | GENERIC_WRITE)) && !(flags & FILE_FLAG_NO_BUFFERING))

@@ -29,6 +29,9 @@ enum : DWORD {
     ERROR_FILE_INVALID = 1006,
     ERROR_IO_DEVICE = 1117,
     ERROR_FILE_CORRUPT = 1392,
+    // What GetLastError gives for a path on a volume BitLocker keeps locked:
+    // the HRESULT itself.
+    FVE_E_LOCKED_VOLUME = 0x80310000u,
 };
 
 // The last error a failed host call leaves on the machine: errno's value in

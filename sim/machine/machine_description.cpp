@@ -253,6 +253,24 @@ private:
             auto number = ParseNumber<DWORD>(value);
             if (!number) Fail("partition is a number");
             drive.partitionNumber = *number;
+        } else if (key == "disk-extents") {
+            drive.extentsFail = value == "fails";
+            drive.extentDisks.clear();
+            if (!drive.extentsFail) {
+                // "disk 1" or "disk 1, disk 2": the disks the volume spans.
+                std::size_t start = 0;
+                while (start <= value.size()) {
+                    std::size_t comma = value.find(',', start);
+                    std::string part = host::TrimBlanks(value.substr(start, comma - start));
+                    auto number = part.rfind("disk ", 0) == 0
+                                      ? ParseNumber<DWORD>(host::TrimBlanks(part.substr(5)))
+                                      : std::nullopt;
+                    if (!number) Fail("disk-extents is fails, or disk N[, disk M...]");
+                    drive.extentDisks.push_back(*number);
+                    if (comma == std::string::npos) break;
+                    start = comma + 1;
+                }
+            }
         } else if (key == "read-only") {
             drive.readOnly = ParseYesNo(value);
         } else if (key == "free-bytes") {

@@ -34,6 +34,11 @@ struct DriveConfig {
     DWORD partitionNumber = 0;        // what its volume reports (1 for a disk's volume)
     bool readOnly = false;
     std::optional<std::uint64_t> freeBytes;  // unlimited when absent
+    // What IOCTL_VOLUME_GET_VOLUME_DISK_EXTENTS answers for the volume: by
+    // default one extent on the disk it stands on; `fails`: the request is
+    // not served (ERROR_INVALID_FUNCTION); otherwise the disks named, in order.
+    bool extentsFail = false;
+    std::vector<DWORD> extentDisks;
 };
 
 // A file that another process holds open while the program runs.

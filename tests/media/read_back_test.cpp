@@ -101,8 +101,11 @@ TEST_P(ReadBack, FindsWhatTheWritesDidNotReport) {
     std::string floppyData = Slurp(tavex / "NOVUSFD.DAT");
     std::string usbData = Slurp(tavex / "NOVUSUSB.DAT");
 
-    RunResult run = Run("program " + std::to_string(row.program) + ", drive 1, create, yes" +
-                        (row.box.empty() ? "" : ", ok") + ", exit");
+    // The blank stick's root cannot be read (RAW): the question of files left
+    // on it comes, and is answered OK.
+    RunResult run =
+        Run("program " + std::to_string(row.program) + ", drive 1, create, yes" +
+            (row.program == 2 ? ", ok" : "") + (row.box.empty() ? "" : ", ok") + ", exit");
     ASSERT_EQ(run.exitCode, 0) << run.Text();
 
     std::vector<std::string> stops;

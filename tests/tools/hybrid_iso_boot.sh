@@ -14,19 +14,12 @@ mkdata=${1:?usage: hybrid_iso_boot.sh VELDRA_MKDATA VELDRA_INSPECT VELDRA_IMAGE 
 inspect=${2:?} image_tool=${3:?} boot=${4:?}
 skip() { echo "skipped: $1 (scripts/install-deps.sh --emulator installs it)"; exit 77; }
 fail() { echo "FAIL: $*"; exit 1; }
-# The first of the files that exists.
-first_of() {
-  local f
-  for f in "$@"; do [ -f "$f" ] && { echo "$f"; return; }; done
-  return 0
-}
 command -v xorriso >/dev/null || skip "xorriso is not installed"
 command -v qemu-system-i386 >/dev/null || skip "qemu-system-i386 is not installed"
-mbr=$(first_of /usr/lib/ISOLINUX/isohdpfx.bin /usr/share/syslinux/isohdpfx.bin)
-isolinux=$(first_of /usr/lib/ISOLINUX/isolinux.bin /usr/share/syslinux/isolinux.bin)
-ldlinux=$(first_of /usr/lib/syslinux/modules/bios/ldlinux.c32 /usr/share/syslinux/ldlinux.c32)
-[ -n "$mbr" ] && [ -n "$isolinux" ] || skip "ISOLINUX's isohdpfx.bin and isolinux.bin are not installed (isolinux)"
-[ -n "$ldlinux" ] || skip "ISOLINUX's ldlinux.c32 is not installed (syslinux-common)"
+mbr=/usr/lib/ISOLINUX/isohdpfx.bin isolinux=/usr/lib/ISOLINUX/isolinux.bin
+ldlinux=/usr/lib/syslinux/modules/bios/ldlinux.c32
+[ -f "$mbr" ] && [ -f "$isolinux" ] || skip "ISOLINUX is not installed (package isolinux)"
+[ -f "$ldlinux" ] || skip "ISOLINUX's ldlinux.c32 is not installed (package syslinux-common)"
 
 work=$(mktemp -d)
 emulator=
@@ -37,14 +30,14 @@ cp "$isolinux" "$ldlinux" "$work/root/isolinux/"
 cp "$boot" "$work/root/isolinux/hello.bs"
 printf 'SERIAL 0 115200\nDEFAULT hello\nPROMPT 0\nLABEL hello\n  BOOT /isolinux/hello.bs\n' \
   >"$work/root/isolinux/isolinux.cfg"
-head -c 300000 /dev/urandom >"$work/root/PAYLOAD.BIN"  # data deep inside the ISO
 xorriso -as mkisofs -quiet -o "$work/hybrid.iso" -isohybrid-mbr "$mbr" \
   -c isolinux/boot.cat -b isolinux/isolinux.bin -no-emul-boot -boot-load-size 4 -boot-info-table \
   "$work/root" 2>"$work/xorriso.txt" || { cat "$work/xorriso.txt"; fail "xorriso"; }
 size=$(stat -c %s "$work/hybrid.iso")
 
 "$mkdata" --from-disk "$work/hybrid.iso" --name "HYBRID ISO" "$work/hybrid.dat"
-"$inspect" "$work/hybrid.dat" >"$work/inspect.txt" || { cat "$work/inspect.txt"; fail "veldra-inspect refuses the data file"; }
+"$inspect" "$work/hybrid.dat" >"$work/inspect.txt" ||
+  { cat "$work/inspect.txt"; fail "veldra-inspect refuses the data file"; }
 "$image_tool" "$work/hybrid.dat" "$work/medium.img" >"$work/transcript.txt" ||
   { cat "$work/transcript.txt"; fail "veldra-image hybrid.dat"; }
 cmp -n "$size" "$work/hybrid.iso" "$work/medium.img" || fail "the medium differs from the image"

@@ -269,23 +269,22 @@ TEST(MkdataFromImage, ZeroRunsBelowTheMinimumStayInTheData) {
     const struct {
         std::string sectors;
         std::uint64_t minimum;
-        std::size_t entries;  // the most runs that fit
         std::vector<SectorRun> runs;
+        std::size_t entries = 36;  // the most runs that fit
     } rows[] = {
-        {"", 8, 36, {}},
-        {"xxx", 8, 36, {{100, 3, false}}},
-        {"0000000", 8, 36, {{100, 7, false}}},
-        {"00000000", 8, 36, {{100, 8, true}}},
-        {"x0000000x", 8, 36, {{100, 9, false}}},
+        {"", 8, {}},
+        {"xxx", 8, {{100, 3, false}}},
+        {"0000000", 8, {{100, 7, false}}},
+        {"00000000", 8, {{100, 8, true}}},
+        {"x0000000x", 8, {{100, 9, false}}},
         {"x00000000xx00000000",
          8,
-         36,
          {{100, 1, false}, {101, 8, true}, {109, 2, false}, {111, 8, true}}},
-        {"x0x00x", 2, 36, {{100, 3, false}, {103, 2, true}, {105, 1, false}}},
+        {"x0x00x", 2, {{100, 3, false}, {103, 2, true}, {105, 1, false}}},
         // More zero runs than the entries allow: the shortest go into the data.
-        {"x00x000x0000x", 2, 3, {{100, 8, false}, {108, 4, true}, {112, 1, false}}},
+        {"x00x000x0000x", 2, {{100, 8, false}, {108, 4, true}, {112, 1, false}}, 3},
         // Zero runs at both ends have no data run beyond them: three fit in three.
-        {"00x0x00", 2, 3, {{100, 2, true}, {102, 3, false}, {105, 2, true}}},
+        {"00x0x00", 2, {{100, 2, true}, {102, 3, false}, {105, 2, true}}, 3},
     };
     for (const auto& row : rows) {
         std::vector<bool> zero;

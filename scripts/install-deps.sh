@@ -2,7 +2,8 @@
 # Installs what building and testing VELDRA needs on Debian 12.
 #   scripts/install-deps.sh            the native build and its tests
 #   scripts/install-deps.sh --windows  also the MinGW-w64 cross compilers
-#   scripts/install-deps.sh --emulator also QEMU, to boot the media the program makes
+#   scripts/install-deps.sh --emulator also QEMU, to boot the media the program makes,
+#                                      and xorriso and ISOLINUX for the hybrid ISO image
 #   scripts/install-deps.sh --wine     also Wine, Xvfb and the Japanese locale and
 #                                      fonts, to run the Windows builds (wine32 only
 #                                      where this machine can execute 32-bit programs)
@@ -69,7 +70,9 @@ if [ "$want_windows" = yes ]; then
   add_group windows-x64 "the windows-x64 build" "$asked" no g++-mingw-w64-x86-64
   add_group windows-x86 "the windows-x86 build" "$asked" no g++-mingw-w64-i686
 fi
-[ "$want_emulator" = yes ] && add_group emulator "the boot tests in an emulator" "$asked" no qemu-system-x86
+# xorriso and ISOLINUX make the hybrid ISO image that is booted from its medium.
+[ "$want_emulator" = yes ] && add_group emulator "the boot tests in an emulator" "$asked" no \
+  qemu-system-x86 xorriso isolinux syslinux-common
 if [ "$want_release" = yes ]; then
   # python3-fonttools, which WeasyPrint needs, takes SciPy for its first
   # choice of an assignment solver unless python3-munkres is there: that

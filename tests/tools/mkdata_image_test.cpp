@@ -67,11 +67,12 @@ int Mkdata(std::vector<std::string> args, const fs::path& errors = "/dev/null") 
     return Shell(args, errors);
 }
 
-// What the writer leaves on a zeroed medium of `sectors` sectors: every sector
-// entry at StartSector (plus BaseSector unless absolute), whole sectors only;
-// zero fills as zeros. Files go through the file system and are not laid here.
-std::vector<BYTE> LayOut(const std::vector<BYTE>& file, std::uint64_t sectors) {
-    std::vector<BYTE> medium(sectors * kSector, 0);
+// What the writer leaves on a medium of `sectors` sectors of `blank` bytes:
+// every sector entry at StartSector (plus BaseSector unless absolute), whole
+// sectors only; zero fills as zeros. Files go through the file system and are
+// not laid here.
+std::vector<BYTE> LayOut(const std::vector<BYTE>& file, std::uint64_t sectors, BYTE blank = 0) {
+    std::vector<BYTE> medium(sectors * kSector, blank);
     DataFileHeader h;
     std::copy_n(file.begin(), HDR_SIZE, h.bytes.begin());
     for (int i = 0; i < h.EntryCount(); ++i) {
@@ -175,7 +176,7 @@ TEST(MkdataFromImage, AFloppyComesBackSectorForSector) {
     EXPECT_EQ(file[HDR_SIZE + plain.DataOffset + 1], 'i');
 }
 
-TEST(MkdataFromImage, ADiskTakesTheMbrAndItsFirstPartition) {
+TEST(MkdataFromImage, ADiskWithAFatPartitionComesBackWhole) {
     TempDir dir;
     const fs::path image = dir / "disk.img", out = dir / "USB.DAT";
     constexpr std::uint32_t kStart = 2048, kCount = 32768;
@@ -203,12 +204,64 @@ TEST(MkdataFromImage, ADiskTakesTheMbrAndItsFirstPartition) {
     DataFileHeader h;
     std::copy_n(file.begin(), HDR_SIZE, h.bytes.begin());
     EXPECT_EQ(h.MediaKind(), MEDIA_USB);
-    EXPECT_EQ(h.BaseSector(), kStart);
+    EXPECT_EQ(h.BaseSector(), 0u);
     EXPECT_EQ(h.Entry(0).Kind, ENTRY_SECTORS_ABSOLUTE);
-    EXPECT_EQ(h.Entry(1).Kind, ENTRY_SECTORS);
-    EXPECT_EQ(h.Entry(1).StartSector, 0u);  // the partition's boot sector, relative
+    EXPECT_EQ(h.Entry(1).Kind, ENTRY_ZERO_FILL);  // the gap before the partition
     EXPECT_EQ(file.size() % kSector, 0u);
     EXPECT_LT(file.size(), 200'000u);
+}
+
+// Disk images as producers have them: the MBR's entries say where the data
+// file ends, never what it leaves out. Every sector up to the end of the last
+// partition or of the last data is laid down; what follows is not touched.
+TEST(MkdataFromImage, ADiskImageIsTakenWhole) {
+    struct Partition {
+        BYTE type;
+        std::uint32_t start, count;
+    };
+    const struct {
+        std::string what;
+        std::vector<Partition> partitions;
+        std::vector<std::uint32_t> data;  // sectors besides the MBR that hold data
+        std::uint32_t end;                // one past the last sector laid down
+    } rows[] = {
+        // memtest86+'s layout, the type-0 entry here reaching past the image.
+        {"a type-0 entry with a size", {{0x00, 0, 200}, {0xEF, 40, 16}}, {16, 17, 30, 45}, 56},
+        // iPXE: one partition over the whole image, the MBR included.
+        {"a partition from sector 0", {{0x17, 0, 60}}, {16, 17, 50}, 60},
+        {"overlapping partitions", {{0x0C, 8, 40}, {0x83, 20, 30}}, {10, 25}, 50},
+        {"data in a gap between partitions", {{0x06, 8, 8}, {0x83, 40, 8}}, {30}, 48},
+        {"data after the last partition", {{0x06, 8, 8}}, {60}, 61},
+    };
+    constexpr std::uint32_t kSectors = 64;
+    TempDir dir;
+    const fs::path image = dir / "disk.img", out = dir / "USB.DAT";
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        std::vector<BYTE> disk(kSectors * kSector, 0);
+        for (std::size_t i = 0; i < row.partitions.size(); ++i) {
+            BYTE* entry = &disk[446 + 16 * i];
+            entry[4] = row.partitions[i].type;
+            WriteLe32(entry + 8, row.partitions[i].start);
+            WriteLe32(entry + 12, row.partitions[i].count);
+        }
+        disk[510] = 0x55;
+        disk[511] = 0xAA;
+        for (std::uint32_t s : row.data) {
+            std::vector<BYTE> bytes = Random(kSector, s);
+            std::copy(bytes.begin(), bytes.end(), disk.begin() + s * kSector);
+        }
+        WriteAll(image, disk);
+
+        ASSERT_EQ(Mkdata({"--from-disk", image.string(), "--name", "USB", out.string()}), 0);
+        std::vector<BYTE> file = ReadAll(out);
+        ASSERT_EQ(CheckDataFileHeader(file, file.size(), DATA_FILE_SIGNATURE),
+                  HeaderVerdict::Valid);
+        std::vector<BYTE> laid = LayOut(file, kSectors, 0xEE);
+        std::vector<BYTE> expected(disk.begin(), disk.begin() + row.end * kSector);
+        expected.resize(disk.size(), 0xEE);
+        ExpectSameImage(laid, expected);
+    }
 }
 
 TEST(MkdataFromImage, ZeroRunsBelowTheMinimumStayInTheData) {
@@ -217,6 +270,7 @@ TEST(MkdataFromImage, ZeroRunsBelowTheMinimumStayInTheData) {
         std::string sectors;
         std::uint64_t minimum;
         std::vector<SectorRun> runs;
+        std::size_t entries = 36;  // the most runs that fit
     } rows[] = {
         {"", 8, {}},
         {"xxx", 8, {{100, 3, false}}},
@@ -227,15 +281,20 @@ TEST(MkdataFromImage, ZeroRunsBelowTheMinimumStayInTheData) {
          8,
          {{100, 1, false}, {101, 8, true}, {109, 2, false}, {111, 8, true}}},
         {"x0x00x", 2, {{100, 3, false}, {103, 2, true}, {105, 1, false}}},
+        // More zero runs than the entries allow: the shortest go into the data.
+        {"x00x000x0000x", 2, {{100, 8, false}, {108, 4, true}, {112, 1, false}}, 3},
+        // Zero runs at both ends have no data run beyond them: three fit in three.
+        {"00x0x00", 2, {{100, 2, true}, {102, 3, false}, {105, 2, true}}, 3},
     };
     for (const auto& row : rows) {
         std::vector<bool> zero;
         for (char c : row.sectors) zero.push_back(c == '0');
-        EXPECT_EQ(PlanSectorRuns(zero, 100, row.minimum), row.runs) << row.sectors;
+        EXPECT_EQ(PlanSectorRuns(zero, 100, row.minimum, row.entries), row.runs)
+            << row.sectors << " in " << row.entries;
     }
     // One zero fill's Size holds at most ENTRY_MAX_SECTORS sectors.
     std::vector<SectorRun> split =
-        PlanSectorRuns(std::vector<bool>(ENTRY_MAX_SECTORS + 5, true), 0, 8);
+        PlanSectorRuns(std::vector<bool>(ENTRY_MAX_SECTORS + 5, true), 0, 8, 36);
     EXPECT_EQ(split,
               (std::vector<SectorRun>{{0, ENTRY_MAX_SECTORS, true}, {ENTRY_MAX_SECTORS, 5, true}}));
 }
@@ -273,13 +332,20 @@ TEST(MkdataFromImage, RefusesWhatTheFormatCannotHold) {
     };
     const std::string refused = "; the program would refuse the data file as broken (message 108)";
     const std::string name = "--name", N = "N";
+    std::vector<std::string> filling = {"--from-floppy", (dir / "scattered.img").string(), name, N};
+    for (int i = 1; i <= 36; ++i) {
+        filling.insert(filling.end(),
+                       {"--file", "F" + std::to_string(i) + ".TXT=" + note.string()});
+    }
     const struct {
         std::vector<std::string> args;
         std::string message;
     } rows[] = {
         {{"--from-floppy", (dir / "odd.img").string(), name, N},
          "not a whole number of 512-byte sectors"},
-        {{"--from-floppy", (dir / "scattered.img").string(), name, N}, "80 entries"},
+        {filling,
+         "scattered.img: sectors 1 to 359 would be left without an entry: sector 0 and 36 files "
+         "take all 37 (each --file takes one)"},
         {{"--from-floppy", floppy.string(), name, std::string(65, 'P')},
          "program name is 65 bytes; at most 64 fit"},
         {{"--from-floppy", floppy.string(), name, N, "--file", "CON=" + note.string()},
@@ -326,9 +392,13 @@ TEST(MkdataFromImage, RefusesWhatTheFormatCannotHold) {
     EXPECT_EQ(Mkdata({"--from-floppy", floppy.string(), name, std::string(64, 'P'), "--file",
                       std::string(25, 'F') + ".TXT=" + note.string(), out.string()}),
               0);
-    EXPECT_EQ(Mkdata({"--from-floppy", (dir / "scattered.img").string(), name, N, "--min-zero-run",
-                      "9", out.string()}),
+    // The scattered floppy's 40 zero runs and 39 data runs between them are
+    // merged, the first run first, until sector 0 and the runs take 37 entries.
+    ASSERT_EQ(Mkdata({"--from-floppy", (dir / "scattered.img").string(), name, N, out.string()}),
               0);
+    std::vector<BYTE> merged = ReadAll(out);
+    ExpectSameImage(LayOut(merged, scattered.size() / kSector), scattered);
+    EXPECT_EQ(merged[HDR_OFFSET_ENTRY_COUNT], 37);
 }
 
 }  // namespace

@@ -16,12 +16,14 @@ constexpr std::uint64_t kPayloadMax = 0xFFFFFFFFu;
 constexpr std::size_t kMbrPartitions = 446;
 constexpr std::size_t kMbrEntrySize = 16;
 
-bool IsExtendedPartition(BYTE type) {
-    return type == 0x05 || type == 0x0F || type == 0x85;
-}
-
 std::string SectorText(std::uint64_t sectors) {
     return std::to_string(sectors) + (sectors == 1 ? " sector" : " sectors");
+}
+
+// "sector 5" or "sectors 5 to 9" for sectors [first, end).
+std::string SectorsText(std::uint64_t first, std::uint64_t end) {
+    if (end - first == 1) return "sector " + std::to_string(first);
+    return "sectors " + std::to_string(first) + " to " + std::to_string(end - 1);
 }
 
 class ImageReader {
@@ -78,32 +80,25 @@ private:
     std::uint64_t size_ = 0;
 };
 
-// The sectors that become relative entries, and the base they are counted from.
-struct Volume {
-    std::uint64_t first = 0;
-    std::uint64_t count = 0;
-    std::uint32_t baseSector = 0;
-};
-
-Volume FloppyVolume(const ImageReader& image) {
+void CheckSectorNumbers(const ImageReader& image) {
     if (image.Sectors() > kSectorLimit) {
         image.Fail("the image has " + SectorText(image.Sectors()) + "; sector numbers end at 2^32");
     }
-    return Volume{1, image.Sectors() - 1, 0};
 }
 
-Volume DiskVolume(ImageReader& image) {
+// The end of the last partition the MBR lists; 1 when it lists none. What a
+// partition holds, where it starts (sector 0 too) and whether it overlaps
+// another is the image's business: only its end counts. An entry of type 0
+// lists no partition, whatever its size.
+std::uint64_t PartitionsEnd(ImageReader& image) {
     std::vector<BYTE> mbr = image.Read(0, 1);
     if (mbr[510] != 0x55 || mbr[511] != 0xAA) image.Fail("sector 0 is no MBR (no 55 AA at 510)");
+    std::uint64_t end = 1;
     for (std::size_t i = 0; i < 4; ++i) {
         const BYTE* entry = &mbr[kMbrPartitions + kMbrEntrySize * i];
-        BYTE type = entry[4];
-        std::uint64_t start = ReadLe32(entry + 8);
-        std::uint64_t count = ReadLe32(entry + 12);
-        if (type == 0 || count == 0 || IsExtendedPartition(type)) continue;
+        std::uint64_t start = ReadLe32(entry + 8), count = ReadLe32(entry + 12);
+        if (entry[4] == 0 || count == 0) continue;
         std::string which = "partition " + std::to_string(i + 1);
-        if (type == 0xEE) image.Fail("a GPT disk; only MBR partitions can be taken");
-        if (start == 0) image.Fail(which + " starts at sector 0, over the MBR");
         if (start + count > kSectorLimit) {
             image.Fail(which + " ends at sector " + std::to_string(start + count) + ", past 2^32");
         }
@@ -111,9 +106,16 @@ Volume DiskVolume(ImageReader& image) {
             image.Fail(which + " ends at sector " + std::to_string(start + count) +
                        " but the image has " + SectorText(image.Sectors()));
         }
-        return Volume{start, count, static_cast<std::uint32_t>(start)};
+        end = std::max(end, start + count);
     }
-    image.Fail("the MBR lists no primary partition");
+    return end;
+}
+
+// One past the last sector that is not all zero; 0 when every one is.
+std::uint64_t DataEnd(const std::vector<bool>& zero) {
+    std::uint64_t end = zero.size();
+    while (end > 0 && zero[end - 1]) --end;
+    return end;
 }
 
 void CheckFileEntry(const ImageFileEntry& file) {
@@ -140,14 +142,19 @@ std::vector<BYTE> ReadHostFile(const fs::path& path, std::uint64_t size) {
     return bytes;
 }
 
-}  // namespace
+// A maximal run of zero sectors, as indices into a zero map.
+struct ZeroStretch {
+    std::uint64_t begin = 0;
+    std::uint64_t end = 0;
 
-std::vector<SectorRun> PlanSectorRuns(const std::vector<bool>& zero, std::uint64_t first,
-                                      std::uint64_t minZeroRun) {
-    minZeroRun = std::max<std::uint64_t>(minZeroRun, 1);
-    std::vector<SectorRun> runs;
+    std::uint64_t Length() const { return end - begin; }
+    // The zero fills it takes: one Size holds at most ENTRY_MAX_SECTORS.
+    std::uint64_t Fills() const { return (Length() + ENTRY_MAX_SECTORS - 1) / ENTRY_MAX_SECTORS; }
+};
+
+std::vector<ZeroStretch> FindZeroStretches(const std::vector<bool>& zero, std::uint64_t minLength) {
+    std::vector<ZeroStretch> stretches;
     const std::uint64_t n = zero.size();
-    std::uint64_t dataStart = 0;
     for (std::uint64_t i = 0; i < n;) {
         if (!zero[i]) {
             ++i;
@@ -155,14 +162,64 @@ std::vector<SectorRun> PlanSectorRuns(const std::vector<bool>& zero, std::uint64
         }
         std::uint64_t end = i;
         while (end < n && zero[end]) ++end;
-        if (end - i >= minZeroRun) {
-            if (i > dataStart) runs.push_back({first + dataStart, i - dataStart, false});
-            for (std::uint64_t s = i; s < end; s += ENTRY_MAX_SECTORS) {
-                runs.push_back({first + s, std::min(ENTRY_MAX_SECTORS, end - s), true});
-            }
-            dataStart = end;
-        }
+        if (end - i >= minLength) stretches.push_back({i, end});
         i = end;
+    }
+    return stretches;
+}
+
+// Which stretches stay zero fills: all of them when the entries fit, else
+// the shortest (the earlier of equal ones) are given up to the data around
+// them until the entries fit or none is left. With k stretches kept, the k + 1
+// pieces around them all hold data, except the first when a kept stretch
+// starts the range and the last when one ends it: maximal stretches never
+// touch each other.
+std::vector<bool> KeepLongestZeroStretches(const std::vector<ZeroStretch>& stretches,
+                                           std::uint64_t n, std::size_t maxEntries) {
+    std::vector<bool> kept(stretches.size(), true);
+    std::uint64_t fills = 0;
+    for (const ZeroStretch& z : stretches) fills += z.Fills();
+    std::uint64_t count = stretches.size();
+    bool head = !stretches.empty() && stretches.front().begin == 0;
+    bool tail = !stretches.empty() && stretches.back().end == n;
+    auto entries = [&] {
+        std::uint64_t data = n == 0 ? 0 : count + 1 - (head ? 1 : 0) - (tail ? 1 : 0);
+        return fills + data;
+    };
+    std::vector<std::size_t> order(stretches.size());
+    for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
+    std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+        return stretches[a].Length() < stretches[b].Length();
+    });
+    for (std::size_t i : order) {
+        if (entries() <= maxEntries) break;
+        kept[i] = false;
+        fills -= stretches[i].Fills();
+        --count;
+        if (i == 0) head = false;
+        if (i + 1 == stretches.size()) tail = false;
+    }
+    return kept;
+}
+
+}  // namespace
+
+std::vector<SectorRun> PlanSectorRuns(const std::vector<bool>& zero, std::uint64_t first,
+                                      std::uint64_t minZeroRun, std::size_t maxEntries) {
+    const std::uint64_t n = zero.size();
+    std::vector<ZeroStretch> stretches =
+        FindZeroStretches(zero, std::max<std::uint64_t>(minZeroRun, 1));
+    std::vector<bool> kept = KeepLongestZeroStretches(stretches, n, maxEntries);
+    std::vector<SectorRun> runs;
+    std::uint64_t dataStart = 0;
+    for (std::size_t i = 0; i < stretches.size(); ++i) {
+        if (!kept[i]) continue;
+        const ZeroStretch& z = stretches[i];
+        if (z.begin > dataStart) runs.push_back({first + dataStart, z.begin - dataStart, false});
+        for (std::uint64_t s = z.begin; s < z.end; s += ENTRY_MAX_SECTORS) {
+            runs.push_back({first + s, std::min(ENTRY_MAX_SECTORS, z.end - s), true});
+        }
+        dataStart = z.end;
     }
     if (n > dataStart) runs.push_back({first + dataStart, n - dataStart, false});
     return runs;
@@ -170,15 +227,26 @@ std::vector<SectorRun> PlanSectorRuns(const std::vector<bool>& zero, std::uint64
 
 DataFileSpec DataFileFromImage(const ImageDataFileOptions& options) {
     ImageReader image(options.image);
-    Volume volume = options.layout == ImageLayout::Floppy ? FloppyVolume(image) : DiskVolume(image);
+    CheckSectorNumbers(image);
+    const bool floppy = options.layout == ImageLayout::Floppy;
+    std::uint64_t listedEnd = floppy ? image.Sectors() : PartitionsEnd(image);
+    const std::size_t besideRuns = 1 + options.files.size();
+    if (besideRuns > static_cast<std::size_t>(HDR_MAX_ENTRIES)) {
+        throw DataFileError("sector 0 and " + std::to_string(options.files.size()) +
+                            " files take " + std::to_string(besideRuns) + " entries; at most " +
+                            std::to_string(HDR_MAX_ENTRIES) + " fit");
+    }
 
-    std::vector<SectorRun> runs =
-        PlanSectorRuns(image.ZeroMap(volume.first, volume.count), volume.first, options.minZeroRun);
-    std::size_t entries = 1 + runs.size() + options.files.size();
-    if (entries > static_cast<std::size_t>(HDR_MAX_ENTRIES)) {
-        image.Fail(std::to_string(entries) + " entries (sector 0, " + std::to_string(runs.size()) +
-                   " runs, " + std::to_string(options.files.size()) + " files); at most " +
-                   std::to_string(HDR_MAX_ENTRIES) + " fit (a larger --min-zero-run merges more)");
+    std::vector<bool> zero = image.ZeroMap(0, image.Sectors());
+    const std::uint64_t end = std::max(listedEnd, DataEnd(zero));
+    const std::size_t budget = HDR_MAX_ENTRIES - besideRuns;
+    std::vector<SectorRun> runs = PlanSectorRuns(
+        std::vector<bool>(zero.begin() + 1, zero.begin() + static_cast<std::ptrdiff_t>(end)), 1,
+        options.minZeroRun, budget);
+    if (runs.size() > budget) {
+        image.Fail(SectorsText(1, end) + " would be left without an entry: sector 0 and " +
+                   std::to_string(options.files.size()) + " files take all " +
+                   std::to_string(HDR_MAX_ENTRIES) + " (each --file takes one)");
     }
 
     // Everything is sized before anything is read: an image or file too big
@@ -208,7 +276,6 @@ DataFileSpec DataFileFromImage(const ImageDataFileOptions& options) {
     model.mediaKind = options.mediaKind;
     model.contentKind = options.contentKind;
     model.fileStamp = options.stamp;
-    model.baseSector = volume.baseSector;
 
     DataFileEntrySpec boot;
     boot.kind = ENTRY_SECTORS_ABSOLUTE;
@@ -218,7 +285,7 @@ DataFileSpec DataFileFromImage(const ImageDataFileOptions& options) {
     for (const SectorRun& run : runs) {
         DataFileEntrySpec e;
         e.kind = run.zero ? ENTRY_ZERO_FILL : ENTRY_SECTORS;
-        e.startSector = static_cast<std::uint32_t>(run.first - volume.baseSector);
+        e.startSector = static_cast<std::uint32_t>(run.first);
         if (run.zero) {
             e.size = static_cast<std::uint32_t>(run.count * IMAGE_SECTOR_SIZE);
         } else {

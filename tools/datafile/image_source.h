@@ -1,7 +1,7 @@
-// Data files made from what producers have: a floppy image, or a whole disk
-// image with an MBR and a partition. The image's sectors become sector
-// entries; runs of zero sectors become zero fills so the data file stays
-// small.
+// Data files made from what producers have: a floppy image, or a disk image
+// with an MBR in front (a hybrid ISO image, a stick's dump). The image is
+// taken whole: its sectors become sector entries, runs of zero sectors zero
+// fills so the data file stays small, and nothing that holds data is left out.
 #pragma once
 
 #include <cstdint>
@@ -35,12 +35,16 @@ struct SectorRun {
 // Splits sectors `first` .. `first + zero.size() - 1` into runs: every run of
 // at least minZeroRun zero sectors is a zero run, everything between them a
 // data run. Zero runs longer than ENTRY_MAX_SECTORS are split into several.
+// When that makes more than maxEntries runs, the shortest zero runs (the
+// earlier of equal ones) go into the data around them until the runs fit;
+// when even one data run over everything does not fit (maxEntries 0), that
+// one run is returned and the caller refuses.
 std::vector<SectorRun> PlanSectorRuns(const std::vector<bool>& zero, std::uint64_t first,
-                                      std::uint64_t minZeroRun);
+                                      std::uint64_t minZeroRun, std::size_t maxEntries);
 
 enum class ImageLayout {
-    Floppy,  // sector 0 is the boot sector, the rest is one volume
-    Disk,    // sector 0 is an MBR; only its first primary partition is taken
+    Floppy,  // sector 0 is the boot sector; every sector is taken
+    Disk,    // sector 0 is an MBR; taken to its last partition's end or last data
 };
 
 // A host file that becomes a file entry.
@@ -62,10 +66,13 @@ struct ImageDataFileOptions {
 };
 
 // Reads the image and the files and builds the model: sector 0 as an absolute
-// entry, the runs of the floppy (from sector 1) or of the partition (relative
-// to BaseSector = the partition's start) as sector and zero-fill entries, then
-// the files. Throws DataFileError for anything the format cannot hold or the
-// image does not provide; payloads are read only once the layout fits.
+// entry, the runs from sector 1 as sector and zero-fill entries at their own
+// sector numbers (BaseSector 0), then the files. A floppy image is taken to
+// its end; a disk image to the end of the last partition its MBR lists or of
+// its last sector that is not all zero, whichever is later (what follows is
+// all zero). Throws DataFileError for anything the format cannot hold or the
+// image does not provide, among them sectors that no entry is left for;
+// payloads are read only once the layout fits.
 DataFileSpec DataFileFromImage(const ImageDataFileOptions& options);
 
 }  // namespace veldra

@@ -4,6 +4,8 @@
 #include <array>
 #include <vector>
 
+#include "sim/kernel/errors.h"
+
 namespace veldra::sim {
 
 SimDevice::SimDevice(const DeviceConfig& config, bool rereadRule)
@@ -140,6 +142,19 @@ void SimDevice::Replugged(std::optional<DWORD> number, std::uint64_t now) {
     m_view.present = true;
     ++m_view.generation;
     m_view.arrivedAt = now;
+}
+
+void SimDevice::Insert() {
+    if (MediumPresent()) throw NotImplementedError("insert into a drive that has a medium");
+    if (m_config.image.empty()) throw NotImplementedError("insert of a medium without an image");
+    m_pImage = std::make_unique<ImageDevice>(m_config.image, m_config.bytesPerSector,
+                                             m_config.writeProtected);
+    m_bPulled = false;
+    std::optional<VolumeExtent> extent = ExtentOnMedium();
+    m_bHasVolume = extent.has_value();
+    if (extent) m_view.extent = *extent;
+    m_view.present = m_bHasVolume || !m_bRereadRule;
+    ++m_view.generation;
 }
 
 std::optional<VolumeExtent> MbrVolume(BlockDevice& device) {

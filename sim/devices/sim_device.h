@@ -85,6 +85,9 @@ public:
     // Pulled and plugged in again under another number: the volume arrives
     // anew (the operator waits until it is back).
     void Replugged(std::optional<DWORD> number, std::uint64_t now);
+    // The operator puts the medium (the configured image) into the empty
+    // drive. NotImplementedError when a medium is in, or no image is named.
+    void Insert();
 
 private:
     void Reread(std::uint64_t at);

@@ -108,12 +108,12 @@ Action ParseAction(const std::string& text) {
         queued.text = text;
         return queued;
     }
-    if (verb == "replug") {
+    if (verb == "replug" || verb == "insert") {
         std::string letter = host::UpperAscii(argument);
         if (letter.size() == 2 && letter[1] == ':') letter.pop_back();
         if (letter.size() != 1 || letter[0] < 'A' || letter[0] > 'Z')
-            throw ScriptError("action '" + text + "' needs a drive letter, such as replug E");
-        action.kind = ActionKind::Replug;
+            throw ScriptError("action '" + text + "' needs a drive letter, such as " + verb + " E");
+        action.kind = verb == "replug" ? ActionKind::Replug : ActionKind::Insert;
         action.drive = letter[0];
         return action;
     }
@@ -156,7 +156,7 @@ std::optional<Action> OperatorScript::Next() {
     while (!m_actions.empty()) {
         Action action = m_actions.front();
         m_actions.pop_front();
-        if (action.kind == ActionKind::Replug && m_hands) {
+        if ((action.kind == ActionKind::Replug || action.kind == ActionKind::Insert) && m_hands) {
             m_hands(action);
             continue;
         }

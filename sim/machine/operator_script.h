@@ -35,6 +35,7 @@ enum class ActionKind {
     Wait,     // `duration` of real time
     WaitFor,  // until `file` exists on the host (at most `duration`)
     Replug,   // the stick behind drive `drive` is pulled and plugged in again
+    Insert,   // a medium is put into the empty drive `drive`
 };
 
 struct Action {

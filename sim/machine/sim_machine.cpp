@@ -35,6 +35,14 @@ SimMachine::SimMachine(MachineConfig config, OperatorScript script, Transcript& 
 OperatorScript SimMachine::WithHands(OperatorScript script, Transcript& transcript) {
     script.SetHardwareHands([this, &transcript](const Action& action) {
         auto drive = Config().drives.find(action.drive);
+        if (action.kind == ActionKind::Insert) {
+            if (drive == Config().drives.end() || !drive->second.device)
+                throw ScriptError("'" + action.text + "': drive " + action.drive +
+                                  " stands on no device");
+            transcript.Add("> " + action.text);
+            m_devices.Find(*drive->second.device)->Insert();
+            return;
+        }
         if (drive == Config().drives.end() || !drive->second.device ||
             drive->second.device->kind != DeviceKind::Disk) {
             throw ScriptError("'" + action.text + "': drive " + action.drive +

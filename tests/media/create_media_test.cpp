@@ -569,6 +569,98 @@ TEST_F(CreateMedia, AReplugTheMachineCannotShowIsRefused) {
     EXPECT_NE(alone.error.find("no other removable disk"), std::string::npos) << alone.error;
 }
 
+// The states real drives arrive in. R: stands on a third device (r.img, all
+// 'R'): nothing may ever be written to it, and where the program refuses,
+// nothing anywhere.
+struct DiskStateRow {
+    const char* what;
+    std::string sections;  // added to the machine
+    std::string floppyKeys, stickKeys;
+    std::string prepare;  // a shell command on the stick's image IMG
+    std::string script;
+    std::string stop;  // the stop message expected; empty: none
+    bool done;
+};
+
+void PrintTo(const DiskStateRow& row, std::ostream* out) {
+    *out << row.what;
+}
+
+class DiskStates : public CreateMedia,
+                   public ::testing::WithParamInterface<std::tuple<DiskStateRow, const char*>> {};
+
+TEST_P(DiskStates, WriteOnlyThePickedDiskOrNothing) {
+    const auto& [row, version] = GetParam();
+    machine.SetSystem("version", version);
+    // A virtual disk as large as the stick answers its geometry too: only the
+    // device type tells them apart.
+    bool virtualDisk = row.sections.find("virtual-disk") != std::string::npos;
+    std::ofstream(Image("r.img"), std::ios::binary)
+        << std::string(virtualDisk ? kStickBytes : 8 << 20, 'R');
+    Devices(row.floppyKeys, row.stickKeys);
+    if (!row.sections.empty()) machine.AddSection(row.sections);
+    if (!row.prepare.empty()) {
+        std::string command = row.prepare;
+        for (std::size_t at; (at = command.find("IMG")) != std::string::npos;)
+            command.replace(at, 3, Image("stick.img"));
+        ASSERT_EQ(Shell(command), 0) << command;
+    }
+    std::map<std::string, std::string> before;
+    for (const char* image : {"fd.img", "stick.img", "r.img"}) before[image] = Slurp(Image(image));
+
+    RunResult run = RunKeepingDataFiles(machine, row.script + ", exit");
+    ASSERT_EQ(run.exitCode, 0) << run.Text();
+    if (!row.stop.empty()) {
+        EXPECT_TRUE(run.Has(StopBox(row.stop))) << run.Text();
+    }
+    EXPECT_EQ(run.Has(kDone), row.done) << run.Text();
+    EXPECT_EQ(Slurp(Image("r.img")), before["r.img"]) << "R: is never the target";
+    if (!row.done) {
+        for (const auto& [image, bytes] : before) EXPECT_EQ(Slurp(Image(image)), bytes) << image;
+        return;
+    }
+    bool stick = row.script.find("program 2") != std::string::npos;
+    EXPECT_EQ(Shell(ToolPath("fsck.fat") + " -n " + (stick ? StickPartition() : Image("fd.img"))),
+              0);
+}
+
+const std::string kVirtualR =
+    "[drive R]\ntype = removable\ndevice = disk 3\n[disk 3]\nimage = r.img\ndevice-number = 1\n";
+
+const DiskStateRow kDiskStates[] = {
+    // A RAM disk driver answers the stick's number for R:: the stick is
+    // written, R: is neither written nor taken for the target.
+    {"AVirtualDiskAnswersTheSticksNumber", kVirtualR + "device-type = virtual-disk\n", "", "", "",
+     "program 2, drive 1, create, yes, ok", "", true},
+    {"AVirtualDiskPicked", kVirtualR + "device-type = virtual-disk\n", "", "", "",
+     "program 2, drive 2, create, ok",
+     "作成ドライブ R: のディスクを特定できません。別のドライブを指定してください。", false},
+    // A disk device with the stick's number whose own geometry is another:
+    // the program cannot tell which disk "\\.\PhysicalDrive1" would write.
+    {"ADiskTheProgramCannotTellApart", kVirtualR, "", "", "",
+     "program 2, drive 2, create, yes, ok, ok",
+     "作成ドライブ R: のディスクを特定できません。別のドライブを指定してください。", false},
+    // A stick a GPT installer left: the legacy layout request is refused.
+    {"AGptStick", "", "", "",
+     "printf '\\000\\000\\002\\000\\356\\377\\377\\377\\001\\000\\000\\000\\377\\377\\001\\000' | "
+     "dd of=IMG bs=1 seek=446 conv=notrunc status=none && "
+     "printf '\\125\\252EFI PART' | dd of=IMG bs=1 seek=510 conv=notrunc status=none",
+     "program 2, create, yes, ok, ok",
+     "IOCTL_DISK_GET_DRIVE_LAYOUT error\\nUSBデバイスへの書き込みができません", false},
+    // The floppy drive is empty when the program starts; the disk goes in
+    // while the question asks for it.
+    {"AFloppyDriveEmptyAtStart", "", "medium = absent\n", "", "", "create, insert A, yes", "",
+     true},
+};
+
+INSTANTIATE_TEST_SUITE_P(Rows, DiskStates,
+                         ::testing::Combine(::testing::ValuesIn(kDiskStates),
+                                            ::testing::Values("5.1.2600", "10.0.19045")),
+                         [](const auto& info) {
+                             return std::string(std::get<0>(info.param).what) +
+                                    (std::get<1>(info.param)[0] == '5' ? "OnXp" : "OnWindows10");
+                         });
+
 // Only a root that answers it is empty lets the stick go without the
 // question: files on it, or a root that cannot be read at all.
 struct RootRow {

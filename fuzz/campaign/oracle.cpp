@@ -91,10 +91,13 @@ void Oracle::Walk() {
         m_reason = "the operator answered No to the confirmation";
         return;
     }
-    if (m_creation.usbProgram && stick && !faults.absent) {
-        std::optional<FatVolume> before = VolumeOf(m_image);
+    if (m_creation.usbProgram && stick) {
+        // Only a root that reads as empty goes without the question: files on
+        // it, no medium, or no file system the machine knows all bring it.
+        std::optional<FatVolume> before = faults.absent ? std::nullopt : VolumeOf(m_image);
         std::string error;
-        if (before && !RootFiles(m_image, *before, &error).empty() && !answers.proceed) {
+        bool empty = before && RootFiles(m_image, *before, &error).empty();
+        if (!empty && !answers.proceed) {
             m_outcome = Outcome::Declined;
             m_reason = "the operator cancelled at the files left on the stick";
             return;

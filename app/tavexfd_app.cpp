@@ -65,9 +65,11 @@ BOOL CTAVEXFDApp::OnCmdMsg(UINT id) {
     return FALSE;
 }
 
+// A running instance of another account (one started elevated with other
+// credentials) holds a mutex this account may not open: refused, not absent.
 bool CTAVEXFDApp::IsAnotherInstanceRunning() {
     HANDLE existing = m_ports.system.OpenMutexA(MUTEX_ALL_ACCESS, FALSE, kSingleInstanceMutexName);
-    if (existing == NULL_HANDLE) return false;
+    if (existing == NULL_HANDLE) return m_ports.system.GetLastError() == ERROR_ACCESS_DENIED;
     m_ports.system.CloseHandle(existing);
     return true;
 }

@@ -3,12 +3,14 @@
 // dismount requests (FSCTL_LOCK_VOLUME, FSCTL_DISMOUNT_VOLUME,
 // FSCTL_UNLOCK_VOLUME) and the re-read of a partition table
 // (IOCTL_DISK_UPDATE_PROPERTIES).
+#include "win32/code_page.h"
 #include "win32/win32_ports.h"
 
 namespace veldra::win32 {
 
 UINT Win32DevicePort::GetDriveTypeA(const char* rootPathName) {
-    return ::GetDriveTypeA(rootPathName);
+    if (!Converts932()) return ::GetDriveTypeA(rootPathName);
+    return ::GetDriveTypeW(WideArg(rootPathName).get());
 }
 
 // Without an OVERLAPPED the system needs somewhere to put the byte count even

@@ -1,12 +1,47 @@
-// FilePort on kernel32.
+// FilePort on kernel32. Paths go to the W functions in code page 932
+// (win32/code_page.h); found names come back in it.
+#include "win32/code_page.h"
 #include "win32/win32_ports.h"
 
 namespace veldra::win32 {
+namespace {
+
+// A found entry as FindFirstFileA reports it. A name that code page 932
+// cannot write is given by its short name, which names the same file; one
+// without a short name stops the program, which would otherwise open some
+// other file by a name full of default characters.
+void FoundInCp932(const WIN32_FIND_DATAW& wide, WIN32_FIND_DATAA* data) {
+    data->dwFileAttributes = wide.dwFileAttributes;
+    data->ftCreationTime = wide.ftCreationTime;
+    data->ftLastAccessTime = wide.ftLastAccessTime;
+    data->ftLastWriteTime = wide.ftLastWriteTime;
+    data->nFileSizeHigh = wide.nFileSizeHigh;
+    data->nFileSizeLow = wide.nFileSizeLow;
+    data->dwReserved0 = wide.dwReserved0;
+    data->dwReserved1 = wide.dwReserved1;
+    std::string name;
+    std::string shortName;
+    bool shortFits = NarrowExactly(wide.cAlternateFileName, &shortName) &&
+                     shortName.size() < sizeof data->cAlternateFileName;
+    if (!shortFits) shortName.clear();
+    if (!NarrowExactly(wide.cFileName, &name) || name.size() >= sizeof data->cFileName) {
+        if (shortName.empty()) StopForName(wide.cFileName);
+        name = shortName;
+    }
+    CopyCut(name, data->cFileName, sizeof data->cFileName);
+    CopyCut(shortName, data->cAlternateFileName, sizeof data->cAlternateFileName);
+}
+
+}  // namespace
 
 HANDLE Win32FilePort::CreateFileA(const char* fileName, DWORD desiredAccess, DWORD shareMode,
                                   DWORD creationDisposition, DWORD flagsAndAttributes) {
-    return ::CreateFileA(fileName, desiredAccess, shareMode, nullptr, creationDisposition,
-                         flagsAndAttributes, nullptr);
+    if (!Converts932()) {
+        return ::CreateFileA(fileName, desiredAccess, shareMode, nullptr, creationDisposition,
+                             flagsAndAttributes, nullptr);
+    }
+    return ::CreateFileW(WideArg(fileName).get(), desiredAccess, shareMode, nullptr,
+                         creationDisposition, flagsAndAttributes, nullptr);
 }
 
 BOOL Win32FilePort::ReadFile(HANDLE file, void* buffer, DWORD bytesToRead, DWORD* bytesRead) {
@@ -38,19 +73,29 @@ BOOL Win32FilePort::SetFileTime(HANDLE file, const FILETIME* creation, const FIL
 }
 
 DWORD Win32FilePort::GetFileAttributesA(const char* fileName) {
-    return ::GetFileAttributesA(fileName);
+    if (!Converts932()) return ::GetFileAttributesA(fileName);
+    return ::GetFileAttributesW(WideArg(fileName).get());
 }
 
 BOOL Win32FilePort::SetFileAttributesA(const char* fileName, DWORD attributes) {
-    return ::SetFileAttributesA(fileName, attributes);
+    if (!Converts932()) return ::SetFileAttributesA(fileName, attributes);
+    return ::SetFileAttributesW(WideArg(fileName).get(), attributes);
 }
 
 HANDLE Win32FilePort::FindFirstFileA(const char* pattern, WIN32_FIND_DATAA* data) {
-    return ::FindFirstFileA(pattern, data);
+    if (!Converts932()) return ::FindFirstFileA(pattern, data);
+    WIN32_FIND_DATAW wide{};
+    HANDLE search = ::FindFirstFileW(WideArg(pattern).get(), &wide);
+    if (search != INVALID_HANDLE_VALUE) FoundInCp932(wide, data);
+    return search;
 }
 
 BOOL Win32FilePort::FindNextFileA(HANDLE find, WIN32_FIND_DATAA* data) {
-    return ::FindNextFileA(find, data);
+    if (!Converts932()) return ::FindNextFileA(find, data);
+    WIN32_FIND_DATAW wide{};
+    if (!::FindNextFileW(find, &wide)) return FALSE;
+    FoundInCp932(wide, data);
+    return TRUE;
 }
 
 }  // namespace veldra::win32

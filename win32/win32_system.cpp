@@ -1,7 +1,30 @@
-// SystemPort on kernel32.
+// SystemPort on kernel32. Names go to the W functions in code page 932
+// (win32/code_page.h); the command line and the module path come back from
+// them, and a path that code page 932 cannot write stops the program here,
+// before it could look for its files beside a wrong one.
+#include <vector>
+
+#include "win32/code_page.h"
 #include "win32/win32_ports.h"
 
 namespace veldra::win32 {
+namespace {
+
+// The module's full path, however long.
+std::wstring ModulePath() {
+    std::vector<wchar_t> buffer(MAX_PATH);
+    while (true) {
+        DWORD length =
+            ::GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+        if (length == 0) return std::wstring();
+        if (length < buffer.size() || buffer.size() >= 32768) {
+            return std::wstring(buffer.data(), length);
+        }
+        buffer.resize(buffer.size() * 2);
+    }
+}
+
+}  // namespace
 
 BOOL Win32SystemPort::CloseHandle(HANDLE handle) {
     return ::CloseHandle(handle);
@@ -20,23 +43,51 @@ void Win32SystemPort::SetLastError(DWORD error) {
 }
 
 HANDLE Win32SystemPort::OpenMutexA(DWORD desiredAccess, BOOL inheritHandle, const char* name) {
-    return ::OpenMutexA(desiredAccess, inheritHandle, name);
+    if (!Converts932()) return ::OpenMutexA(desiredAccess, inheritHandle, name);
+    return ::OpenMutexW(desiredAccess, inheritHandle, WideArg(name).get());
 }
 
 HANDLE Win32SystemPort::CreateMutexA(BOOL initialOwner, const char* name) {
-    return ::CreateMutexA(nullptr, initialOwner, name);
+    if (!Converts932()) return ::CreateMutexA(nullptr, initialOwner, name);
+    return ::CreateMutexW(nullptr, initialOwner, WideArg(name).get());
 }
 
 BOOL Win32SystemPort::GetVersionExA(OSVERSIONINFOA* info) {
     return ::GetVersionExA(info);
 }
 
+// The command line starts with the program's path: when that is what code
+// page 932 cannot write, the stop names the path rather than the whole line.
 std::string Win32SystemPort::GetCommandLineA() {
-    return ::GetCommandLineA();
+    if (!Converts932()) return ::GetCommandLineA();
+    std::wstring line = ::GetCommandLineW();
+    std::string text;
+    if (!NarrowExactly(line, &text)) {
+        std::wstring module = ModulePath();
+        std::string unused;
+        StopForName(NarrowExactly(module, &unused) ? line : module);
+    }
+    return text;
 }
 
+// As Windows Vista and later copy a path that does not fit: cut, with a NUL,
+// the size returned and ERROR_INSUFFICIENT_BUFFER.
 DWORD Win32SystemPort::GetModuleFileNameA(char* buffer, DWORD size) {
-    return ::GetModuleFileNameA(nullptr, buffer, size);
+    if (!Converts932()) return ::GetModuleFileNameA(nullptr, buffer, size);
+    std::wstring module = ModulePath();
+    if (module.empty()) return 0;
+    std::string path;
+    if (!NarrowExactly(module, &path)) StopForName(module);
+    if (size == 0) {
+        ::SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return 0;
+    }
+    DWORD copied = static_cast<DWORD>(CopyCut(path, buffer, static_cast<int>(size)));
+    if (copied < path.size()) {
+        ::SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return size;
+    }
+    return copied;
 }
 
 BOOL Win32SystemPort::MessageBeep(UINT type) {

@@ -1,4 +1,10 @@
-// UiPort on user32 and this module's resources.
+// UiPort on user32 and this module's resources. Texts go to the W functions
+// and messages in code page 932, and come back in it (win32/code_page.h): the
+// dialogs are Unicode windows, and the string table is read as the UTF-16 the
+// resource holds.
+#include <vector>
+
+#include "win32/code_page.h"
 #include "win32/win32_ports.h"
 
 namespace veldra::win32 {
@@ -18,14 +24,73 @@ INT_PTR CALLBACK ForwardingDialogProc(HWND dialog, UINT message, WPARAM wParam, 
     return procedure->DialogProc(dialog, message, wParam, lParam);
 }
 
+std::wstring WindowText(HWND window) {
+    int length = ::GetWindowTextLengthW(window);
+    if (length <= 0) return std::wstring();
+    std::vector<wchar_t> text(static_cast<std::size_t>(length) + 1);
+    int got = ::GetWindowTextW(window, text.data(), length + 1);
+    return std::wstring(text.data(), static_cast<std::size_t>(got > 0 ? got : 0));
+}
+
+// The text of line index of a combo box in code page 932; false when the box
+// has no such line (CB_ERR).
+bool ComboLine(HWND combo, WPARAM index, std::string* text) {
+    LRESULT length = ::SendMessageW(combo, CB_GETLBTEXTLEN, index, 0);
+    if (length == CB_ERR) return false;
+    std::vector<wchar_t> wide(static_cast<std::size_t>(length) + 1);
+    LRESULT got = ::SendMessageW(combo, CB_GETLBTEXT, index, reinterpret_cast<LPARAM>(wide.data()));
+    if (got == CB_ERR) return false;
+    *text = Narrow(std::wstring_view(wide.data(), static_cast<std::size_t>(got)));
+    return true;
+}
+
+// The messages whose lParam is a text, as the A form of SendMessage takes and
+// fills them. Every other message carries no text and goes as it is.
+LRESULT SendWithText(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+        case WM_SETTEXT:
+        case CB_ADDSTRING:
+        case CB_INSERTSTRING:
+        case CB_FINDSTRING:
+        case CB_FINDSTRINGEXACT:
+        case CB_SELECTSTRING: {
+            WideArg text(reinterpret_cast<const char*>(lParam));
+            return ::SendMessageW(window, message, wParam, reinterpret_cast<LPARAM>(text.get()));
+        }
+        case WM_GETTEXT:
+            return CopyCut(Narrow(WindowText(window)), reinterpret_cast<char*>(lParam),
+                           static_cast<int>(wParam));
+        case WM_GETTEXTLENGTH:
+            return static_cast<LRESULT>(Narrow(WindowText(window)).size());
+        case CB_GETLBTEXT:
+        case CB_GETLBTEXTLEN: {
+            std::string line;
+            if (!ComboLine(window, wParam, &line)) return CB_ERR;
+            if (message == CB_GETLBTEXT) {
+                char* buffer = reinterpret_cast<char*>(lParam);
+                line.copy(buffer, line.size());
+                buffer[line.size()] = '\0';
+            }
+            return static_cast<LRESULT>(line.size());
+        }
+        default:
+            return ::SendMessageW(window, message, wParam, lParam);
+    }
+}
+
 }  // namespace
 
 int Win32UiPort::LoadStringA(UINT id, char* buffer, int size) {
-    return ::LoadStringA(ThisModule(), id, buffer, size);
+    if (!Converts932()) return ::LoadStringA(ThisModule(), id, buffer, size);
+    return CopyCut(Narrow(ResourceString(id)), buffer, size);
 }
 
 INT_PTR Win32UiPort::DialogBoxParamA(int templateId, HWND parent, DialogProcedure& procedure) {
-    return ::DialogBoxParamA(ThisModule(), MAKEINTRESOURCEA(templateId), parent,
+    if (!Converts932()) {
+        return ::DialogBoxParamA(ThisModule(), MAKEINTRESOURCEA(templateId), parent,
+                                 ForwardingDialogProc, reinterpret_cast<LPARAM>(&procedure));
+    }
+    return ::DialogBoxParamW(ThisModule(), MAKEINTRESOURCEW(templateId), parent,
                              ForwardingDialogProc, reinterpret_cast<LPARAM>(&procedure));
 }
 
@@ -38,19 +103,23 @@ HWND Win32UiPort::GetDlgItem(HWND dialog, int controlId) {
 }
 
 LRESULT Win32UiPort::SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    return ::SendMessageA(window, message, wParam, lParam);
+    if (!Converts932()) return ::SendMessageA(window, message, wParam, lParam);
+    return SendWithText(window, message, wParam, lParam);
 }
 
 BOOL Win32UiPort::PostMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    return ::PostMessageA(window, message, wParam, lParam);
+    if (!Converts932()) return ::PostMessageA(window, message, wParam, lParam);
+    return ::PostMessageW(window, message, wParam, lParam);
 }
 
 BOOL Win32UiPort::SetWindowTextA(HWND window, const char* text) {
-    return ::SetWindowTextA(window, text);
+    if (!Converts932()) return ::SetWindowTextA(window, text);
+    return ::SetWindowTextW(window, WideArg(text).get());
 }
 
 int Win32UiPort::GetWindowTextA(HWND window, char* buffer, int size) {
-    return ::GetWindowTextA(window, buffer, size);
+    if (!Converts932()) return ::GetWindowTextA(window, buffer, size);
+    return CopyCut(Narrow(WindowText(window)), buffer, size);
 }
 
 BOOL Win32UiPort::EnableWindow(HWND window, BOOL enable) {
@@ -66,12 +135,16 @@ BOOL Win32UiPort::UpdateWindow(HWND window) {
 }
 
 int Win32UiPort::MessageBoxA(HWND owner, const char* text, const char* caption, UINT type) {
-    return ::MessageBoxA(owner, text, caption, type);
+    if (!Converts932()) return ::MessageBoxA(owner, text, caption, type);
+    return ::MessageBoxW(owner, WideArg(text).get(), WideArg(caption).get(), type);
 }
 
+// The messages taken out are keys and clicks to be dropped: none of their
+// text is read.
 BOOL Win32UiPort::PeekMessageA(MSG* message, HWND window, UINT filterMin, UINT filterMax,
                                UINT remove) {
-    return ::PeekMessageA(message, window, filterMin, filterMax, remove);
+    if (!Converts932()) return ::PeekMessageA(message, window, filterMin, filterMax, remove);
+    return ::PeekMessageW(message, window, filterMin, filterMax, remove);
 }
 
 // Looked up rather than imported: the documentation names Windows XP, yet it
@@ -89,8 +162,14 @@ HMENU Win32UiPort::GetSystemMenu(HWND window, BOOL revert) {
     return ::GetSystemMenu(window, revert);
 }
 
+// A separator, a bitmap or an owner-drawn item carries no text.
 BOOL Win32UiPort::AppendMenuA(HMENU menu, UINT flags, std::uintptr_t idNewItem, const char* text) {
-    return ::AppendMenuA(menu, flags, idNewItem, text);
+    if (!Converts932()) return ::AppendMenuA(menu, flags, idNewItem, text);
+    constexpr UINT kNoText = MF_SEPARATOR | MF_BITMAP | MF_OWNERDRAW;
+    if ((flags & kNoText) != 0 || text == nullptr) {
+        return ::AppendMenuW(menu, flags, idNewItem, reinterpret_cast<const wchar_t*>(text));
+    }
+    return ::AppendMenuW(menu, flags, idNewItem, Wide(text).c_str());
 }
 
 HICON Win32UiPort::LoadIconA(int resourceId) {

@@ -81,7 +81,7 @@ BOOL Kernel::FindClose(HANDLE handle) {
 HANDLE Kernel::OpenMutexA(DWORD desiredAccess, BOOL inheritHandle, const char* name) {
     (void)desiredAccess;
     (void)inheritHandle;
-    NamedObjectOpen mutex = OpenNamedMutex(m_config.directory, name);
+    NamedObjectOpen mutex = OpenNamedMutex(m_config.directory, name, m_config.otherAccountMutexes);
     if (!mutex.object) {
         SetLastError(mutex.error);
         return NULL_HANDLE;
@@ -91,7 +91,8 @@ HANDLE Kernel::OpenMutexA(DWORD desiredAccess, BOOL inheritHandle, const char* n
 
 HANDLE Kernel::CreateMutexA(BOOL initialOwner, const char* name) {
     if (initialOwner) throw NotImplementedError("CreateMutexA with initial ownership");
-    NamedObjectOpen mutex = CreateNamedMutex(m_config.directory, name);
+    NamedObjectOpen mutex =
+        CreateNamedMutex(m_config.directory, name, m_config.otherAccountMutexes);
     if (!mutex.object) {
         SetLastError(mutex.error);
         return NULL_HANDLE;

@@ -4,6 +4,7 @@
 #include <sys/file.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <string>
@@ -103,9 +104,17 @@ NamedObjectOpen HoldName(const std::filesystem::path& lock) {
     return result;
 }
 
+bool HeldByAnotherAccount(const OtherAccountMutexes& otherAccounts, const char* name) {
+    return std::find(otherAccounts.begin(), otherAccounts.end(), name) != otherAccounts.end();
+}
+
 }  // namespace
 
-NamedObjectOpen OpenNamedMutex(const std::filesystem::path& machineDirectory, const char* name) {
+NamedObjectOpen OpenNamedMutex(const std::filesystem::path& machineDirectory, const char* name,
+                               const OtherAccountMutexes& otherAccounts) {
+    if (HeldByAnotherAccount(otherAccounts, name)) {
+        return NamedObjectOpen{nullptr, ERROR_ACCESS_DENIED, true};
+    }
     std::filesystem::path lock = LockPath(machineDirectory, name);
     bool exists = false;
     NameGuard guard(lock.parent_path());
@@ -118,7 +127,11 @@ NamedObjectOpen OpenNamedMutex(const std::filesystem::path& machineDirectory, co
     return result;
 }
 
-NamedObjectOpen CreateNamedMutex(const std::filesystem::path& machineDirectory, const char* name) {
+NamedObjectOpen CreateNamedMutex(const std::filesystem::path& machineDirectory, const char* name,
+                                 const OtherAccountMutexes& otherAccounts) {
+    if (HeldByAnotherAccount(otherAccounts, name)) {
+        return NamedObjectOpen{nullptr, ERROR_ACCESS_DENIED, true};
+    }
     std::filesystem::path lock = LockPath(machineDirectory, name);
     std::error_code ec;
     std::filesystem::create_directories(lock.parent_path(), ec);

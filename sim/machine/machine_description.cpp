@@ -222,6 +222,9 @@ private:
             m_config.heapFails = value == "fails";
         } else if (key == "system-menu") {
             m_config.systemMenu = ParseYesNo(value);
+        } else if (key == "mutex-of-another-account") {
+            if (value.empty()) Fail("mutex-of-another-account needs a name");
+            m_config.otherAccountMutexes.push_back(ToCp932(value));
         } else {
             Fail("unknown key '" + key + "' in [system]");
         }

@@ -91,6 +91,8 @@ struct MachineConfig {
     std::optional<SYSTEMTIME> fixedClock;             // host clock when absent
     bool heapFails = false;
     bool systemMenu = true;
+    // Mutexes that programs of other accounts hold, code page 932.
+    std::vector<std::string> otherAccountMutexes;
 
     std::map<char, DriveConfig> drives;
     std::map<std::string, std::string> viewers;  // upper-case extension (".PDF") -> viewer name

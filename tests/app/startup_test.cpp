@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <optional>
 
 #include "app/tavexfd_app.h"
 #include "sim/machine/sim_machine.h"
@@ -84,15 +85,39 @@ private:
     HANDLE m_hMutex = NULL_HANDLE;
 };
 
-TEST_F(Startup, ASecondStartOnlyBeepsAndEnds) {
+// Who holds the single-instance mutex while the program starts again: an
+// instance of the same account, or one of another account (started elevated
+// with other credentials), whose mutex this account may not open.
+enum class RunningInstance { SameAccount, OtherAccount };
+
+void PrintTo(RunningInstance running, std::ostream* os) {
+    *os << (running == RunningInstance::SameAccount ? "same account" : "other account");
+}
+
+class SecondStart : public Startup, public ::testing::WithParamInterface<RunningInstance> {};
+
+TEST_P(SecondStart, OnlyBeepsAndEnds) {
+    std::optional<FirstInstance> first;
+    if (GetParam() == RunningInstance::SameAccount) {
+        first.emplace(machine);
+        ASSERT_TRUE(first->Holds());
+    } else {
+        machine.SetSystem("mutex-of-another-account", kSingleInstanceMutexName);
+    }
+    RunResult second = machine.Run("exit");
+    EXPECT_EQ(second.exitCode, 0);
+    EXPECT_EQ(second.lines, std::vector<std::string>{"beep 0"}) << second.Text();
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, SecondStart,
+                         ::testing::Values(RunningInstance::SameAccount,
+                                           RunningInstance::OtherAccount));
+
+TEST_F(Startup, OnceTheFirstInstanceHasEndedTheNextStartRuns) {
     {
         FirstInstance first(machine);
         ASSERT_TRUE(first.Holds());
-        RunResult second = machine.Run("exit");
-        EXPECT_EQ(second.exitCode, 0);
-        EXPECT_EQ(second.lines, std::vector<std::string>{"beep 0"}) << second.Text();
     }
-    // Once the first instance has ended, the next start runs.
     RunResult later = machine.Run("exit");
     EXPECT_FALSE(later.Has("beep")) << later.Text();
     EXPECT_TRUE(later.Has("dialog \"VELDRA\" shown")) << later.Text();

@@ -51,6 +51,18 @@ TEST_P(ProfileContract, ReadsAreCutToTheBuffer) {
     EXPECT_EQ(Read("OTHER", "DEFAULT", 4), (Read_{"DEF", 3}));
 }
 
+// The file's bytes are code page 932 whatever the system's ANSI code page:
+// "ソフト表.DAT" (two of its trail bytes are 0x5C, '\\') and "; 日本語".
+TEST_P(ProfileContract, CodePage932TextIsReadAndKeptAsItsBytes) {
+    const std::string name = "\x83\x5C\x83\x74\x83\x67\x95\x5C.DAT";
+    const std::string comment = "; \x93\xFA\x96\x7B\x8C\xEA\r\n";
+    const std::string before = comment + "[FILE]\r\nFILE1=" + name + "\r\nFILENO=1\r\n";
+    BOOT_OR_SKIP(HostSetup{.files = {{"P.INI", before}}});
+    EXPECT_EQ(Read("FILE1", "", 64), (Read_{name, static_cast<DWORD>(name.size())}));
+    ASSERT_TRUE(Write("FILENO", "2"));
+    EXPECT_EQ(Contents("P.INI"), comment + "[FILE]\r\nFILE1=" + name + "\r\nFILENO=2\r\n");
+}
+
 TEST_P(ProfileContract, WritesThatCannotHappenFailAndChangeNothing) {
     const std::string before = "[FILE]\r\nFILENO=1\r\n";
     BOOT_OR_SKIP(HostSetup{.files = {{"RO.INI", before}, {"HELD.INI", before}}});

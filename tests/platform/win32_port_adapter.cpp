@@ -4,7 +4,9 @@
 // as the system does when a process ends. Files another process holds open
 // are held by the host, with the same share modes (sharing is per handle on
 // Windows, not per process). Write protection, a full disk and vanishing files
-// cannot be arranged here: those machines are refused.
+// cannot be arranged here: those machines are refused. The host makes the
+// setup's code page 932 names with the W functions, so that the suites ask the
+// same of the adapter whatever the system's ANSI code page.
 #include <windows.h>
 
 #include <set>
@@ -127,31 +129,40 @@ private:
     std::set<HANDLE> m_searches;
 };
 
-void RemoveTree(const std::string& dir) {
-    WIN32_FIND_DATAA found;
-    HANDLE search = ::FindFirstFileA((dir + "\\*").c_str(), &found);
+// A code page 932 name in UTF-16.
+std::wstring W(const std::string& name) {
+    std::wstring wide(name.size() + 1, L'\0');
+    int length = ::MultiByteToWideChar(932, 0, name.data(), static_cast<int>(name.size()),
+                                       wide.data(), static_cast<int>(wide.size()));
+    wide.resize(static_cast<std::size_t>(length));
+    return wide;
+}
+
+void RemoveTree(const std::wstring& dir) {
+    WIN32_FIND_DATAW found;
+    HANDLE search = ::FindFirstFileW((dir + L"\\*").c_str(), &found);
     if (search != INVALID_HANDLE_VALUE) {
         do {
-            std::string name = found.cFileName;
-            if (name == "." || name == "..") continue;
-            std::string path = dir + "\\" + name;
-            ::SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+            std::wstring name = found.cFileName;
+            if (name == L"." || name == L"..") continue;
+            std::wstring path = dir + L"\\" + name;
+            ::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
             if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
                 RemoveTree(path);
             } else {
-                ::DeleteFileA(path.c_str());
+                ::DeleteFileW(path.c_str());
             }
-        } while (::FindNextFileA(search, &found));
+        } while (::FindNextFileW(search, &found));
         ::FindClose(search);
     }
-    ::RemoveDirectoryA(dir.c_str());
+    ::RemoveDirectoryW(dir.c_str());
 }
 
 // Creates every folder of path below the scratch folder.
 void MakeFolders(const std::string& scratch, const std::string& relative) {
     for (std::size_t at = relative.find('\\'); at != std::string::npos;
          at = relative.find('\\', at + 1)) {
-        ::CreateDirectoryA((scratch + "\\" + relative.substr(0, at)).c_str(), nullptr);
+        ::CreateDirectoryW(W(scratch + "\\" + relative.substr(0, at)).c_str(), nullptr);
     }
 }
 
@@ -164,8 +175,8 @@ public:
         static int s_hosts = 0;
         m_strScratch = std::string(temp, 2) + "\\veldra-contract-" +
                        std::to_string(::GetCurrentProcessId()) + "-" + std::to_string(++s_hosts);
-        RemoveTree(m_strScratch);
-        if (!::CreateDirectoryA(m_strScratch.c_str(), nullptr)) {
+        RemoveTree(W(m_strScratch));
+        if (!::CreateDirectoryW(W(m_strScratch).c_str(), nullptr)) {
             throw std::runtime_error("cannot make " + m_strScratch);
         }
         for (const std::string& folder : setup.folders) {
@@ -173,7 +184,7 @@ public:
         }
         for (const auto& [name, contents] : setup.files) {
             MakeFolders(m_strScratch, name);
-            HANDLE file = ::CreateFileA((m_strScratch + "\\" + name).c_str(), GENERIC_WRITE, 0,
+            HANDLE file = ::CreateFileW(W(m_strScratch + "\\" + name).c_str(), GENERIC_WRITE, 0,
                                         nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
             DWORD written = 0;
             ::WriteFile(file, contents.data(), static_cast<DWORD>(contents.size()), &written,
@@ -198,14 +209,14 @@ public:
             ::RegCloseKey(key);
         }
         for (const auto& [name, share] : setup.heldOpen) {
-            m_held.push_back(::CreateFileA((m_strScratch + "\\" + name).c_str(),
+            m_held.push_back(::CreateFileW(W(m_strScratch + "\\" + name).c_str(),
                                            GENERIC_READ | GENERIC_WRITE, share, nullptr,
                                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
         }
     }
     ~Win32Host() override {
         for (HANDLE held : m_held) ::CloseHandle(held);
-        RemoveTree(m_strScratch);
+        RemoveTree(W(m_strScratch));
     }
 
     std::string Scratch() const override { return m_strScratch; }

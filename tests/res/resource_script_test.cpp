@@ -20,6 +20,9 @@ namespace {
 constexpr DWORD kWsChild = 0x40000000u;
 constexpr DWORD kWsVisible = 0x10000000u;
 constexpr DWORD kDsSetFont = 0x40u;
+// SHIFTJIS_CHARSET: on a system of another language Windows still picks a
+// Japanese font for the dialogs.
+constexpr int kShiftJisCharset = 128;
 
 void AppendUtf8(std::string& out, unsigned long c) {
     if (c < 0x80) {
@@ -71,6 +74,7 @@ struct ScriptDialog {
     DWORD style = 0, exStyle = 0;
     std::string caption, font;
     int points = 0;
+    int charset = -1;
     std::vector<ScriptControl> controls;
 };
 
@@ -86,7 +90,7 @@ Script ReadScript() {
     const std::regex style(R"(^STYLE (0x[0-9a-f]+)$)");
     const std::regex exStyle(R"(^EXSTYLE (0x[0-9a-f]+)$)");
     const std::regex caption(R"(^CAPTION (L?".*")$)");
-    const std::regex font(R"(^FONT (\d+), (L?".*")$)");
+    const std::regex font(R"(^FONT (\d+), (L?".*"), \d+, \d+, (\d+)$)");
     const std::regex control(
         R"re(^  CONTROL (L?".*"|\d+), (-?\d+), "(\w+)", (0x[0-9a-f]+), (\d+), (\d+), (\d+), (\d+)$)re");
     const std::regex entry(R"re(^  (\d+), (L?".*")$)re");
@@ -108,6 +112,7 @@ Script ReadScript() {
         } else if (dialog && std::regex_match(line, m, font)) {
             dialog->points = std::stoi(m[1]);
             dialog->font = Decode(m[2]);
+            dialog->charset = std::stoi(m[3]);
         } else if (dialog && std::regex_match(line, m, control)) {
             std::string text = m[1].str();
             dialog->controls.push_back(
@@ -158,6 +163,7 @@ TEST(ResourceScript, DialogTemplatesAreTheProgramsTables) {
         EXPECT_EQ(dialog.cy, table->cy);
         EXPECT_EQ(dialog.font, table->font);
         EXPECT_EQ(dialog.points, table->pointSize);
+        EXPECT_EQ(dialog.charset, kShiftJisCharset);
         EXPECT_EQ(dialog.style, table->style | kDsSetFont);
         EXPECT_EQ(dialog.exStyle, table->exStyle);
         ASSERT_EQ(dialog.controls.size(), table->controls.size());

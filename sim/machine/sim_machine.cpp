@@ -35,6 +35,15 @@ SimMachine::SimMachine(MachineConfig config, OperatorScript script, Transcript& 
 OperatorScript SimMachine::WithHands(OperatorScript script, Transcript& transcript) {
     script.SetHardwareHands([this, &transcript](const Action& action) {
         auto drive = Config().drives.find(action.drive);
+        if (action.kind == ActionKind::Pull) {
+            if (drive == Config().drives.end() || !drive->second.device) {
+                throw ScriptError("'" + action.text + "': drive " + action.drive +
+                                  ": stands on no device whose medium could be pulled");
+            }
+            transcript.Add("> " + action.text);
+            m_devices.Find(*drive->second.device)->Pull();
+            return;
+        }
         if (drive == Config().drives.end() || !drive->second.device ||
             drive->second.device->kind != DeviceKind::Disk) {
             throw ScriptError("'" + action.text + "': drive " + action.drive +

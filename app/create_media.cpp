@@ -5,6 +5,7 @@
 #include "app/tavexfd_dlg.h"
 #include "disk/disk_info.h"
 #include "media/file_copy.h"
+#include "media/medium_check.h"
 #include "media/progress_plan.h"
 #include "media/read_back.h"
 #include "media/sector_plan.h"
@@ -192,6 +193,14 @@ void CTAVEXFDDlg::OnCreateMedia() {
         ShowStatus(IDS_CREATE_FAILED);
         // A stick swapped since the list was made: the list shows what is there now.
         if (target.deviceMoved) RefillDriveBox();
+        return;
+    }
+    // A medium that cannot take the data file is left as it is, partition
+    // table and all.
+    MediaContext checks = Media();
+    if (CheckMedium(checks, target) != StepResult::Done) {
+        ShowStatus(IDS_CREATE_FAILED);
+        CloseTargetDevice(target);
         return;
     }
     CTAVEXFDApp& app = App();

@@ -14,8 +14,11 @@ CDiskInfo* g_pDiskInfo = nullptr;
 
 constexpr LONG kRegSuccess = static_cast<LONG>(ERROR_SUCCESS);
 
-// Every device open of drive access: read and write, no buffering.
+// Every device open of drive access: read and write, no buffering, and
+// write-through: a device with a cache of its own is asked to put each write
+// on the medium before it reports it done.
 constexpr DWORD kDeviceAccess = GENERIC_READ | GENERIC_WRITE;
+constexpr DWORD kDeviceFlags = FILE_FLAG_NO_BUFFERING | FILE_FLAG_WRITE_THROUGH;
 
 const char* EnumKeyPath(EnumKey key) {
     switch (key) {
@@ -195,7 +198,7 @@ std::string CDiskInfo::NameFromEnumKey(HKEY enumHandle, const std::string& defau
 
 HANDLE CDiskInfo::OpenDevicePath(const std::string& path, DWORD share) {
     return m_ports.files.CreateFileA(path.c_str(), kDeviceAccess, share, OPEN_EXISTING,
-                                     FILE_FLAG_NO_BUFFERING);
+                                     kDeviceFlags);
 }
 
 HANDLE CDiskInfo::OpenVolumeToAsk(char letter) {

@@ -73,10 +73,11 @@ StepResult CopyOne(MediaContext& context, CreateTarget& target, const DataFileEn
         remaining -= chunk;
     }
     // The file keeps whatever times the file system gives it when it will not
-    // take the entry's (FAT refuses a time outside its years); only the close
-    // decides whether the data reached the medium.
+    // take the entry's (FAT refuses a time outside its years); only the flush
+    // and the close decide whether the data reached the medium, past the
+    // system's cache and the device's own.
     ports.files.SetFileTime(file.get(), &entry.FileTime, &entry.FileTime, &entry.FileTime);
-    if (!file.close()) {
+    if (!ports.files.FlushFileBuffers(file.get()) || !file.close()) {
         context.reporter.ShowStopMessage(MediaWriteError(3));
         return StepResult::Failed;
     }

@@ -27,6 +27,19 @@ EntryPlan PlanEntry(const DataFileEntry& entry, BYTE pass, std::uint32_t baseSec
     return plan;
 }
 
+std::uint64_t SectorsNeeded(const DataFileHeader& header) {
+    std::uint64_t needed = 0;
+    int entries = std::min<int>(header.EntryCount(), HDR_MAX_ENTRIES);
+    for (int i = 0; i < entries; ++i) {
+        DataFileEntry entry = header.Entry(i);
+        EntryPlan plan = PlanEntry(entry, PASS_IMAGE, header.BaseSector());
+        std::uint64_t sectors = entry.Size / kDataFileSectorBytes;
+        if (plan.write == EntryWrite::Skip || sectors == 0) continue;
+        needed = std::max(needed, plan.firstSector + sectors);
+    }
+    return needed;
+}
+
 Chunk NextChunk(std::uint32_t remaining, std::uint32_t bufferSize, std::uint32_t bytesPerSector) {
     Chunk chunk;
     if (bytesPerSector == 0) return chunk;

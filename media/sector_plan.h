@@ -28,6 +28,14 @@ struct EntryPlan {
 
 EntryPlan PlanEntry(const DataFileEntry& entry, BYTE pass, std::uint32_t baseSector);
 
+// Data files count their sectors in 512 bytes, whatever the medium's are.
+constexpr std::uint32_t kDataFileSectorBytes = HDR_MIN_SECTOR_SIZE;
+
+// The sectors a medium must have for the header's sector entries: one past
+// the last sector any of them writes (whole sectors only); 0 when none writes
+// a sector.
+std::uint64_t SectorsNeeded(const DataFileHeader& header);
+
 // One transfer: at most the buffer, at most 65535 sectors, whole sectors only
 // (a last part of less than a sector is read but not written).
 struct Chunk {

@@ -31,6 +31,12 @@ public:
             if (plan.write == EntryWrite::Data) written = WriteData(entry, plan.firstSector);
             if (!written) return StepResult::Failed;
         }
+        // A device with a cache of its own may hold what it reported written;
+        // the pass is written once the device has put it on the medium.
+        if (!m_context.ports.files.FlushFileBuffers(m_target.pDrive->Device)) {
+            m_context.reporter.ShowStopMessage(MediaWriteError(2));
+            return StepResult::Failed;
+        }
         return StepResult::Done;
     }
 

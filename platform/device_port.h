@@ -45,6 +45,7 @@ namespace veldra {
 using ::DISK_EXTENT;
 using ::DISK_GEOMETRY;
 using ::DRIVE_LAYOUT_INFORMATION;
+using ::GET_LENGTH_INFORMATION;
 using ::LARGE_INTEGER;
 using ::MEDIA_TYPE;
 using ::PARTITION_INFORMATION;
@@ -84,6 +85,11 @@ struct DISK_GEOMETRY {
     DWORD TracksPerCylinder = 0;
     DWORD SectorsPerTrack = 0;
     DWORD BytesPerSector = 0;
+};
+
+// IOCTL_DISK_GET_LENGTH_INFO: the disk's, or the volume's, length in bytes.
+struct GET_LENGTH_INFORMATION {
+    LARGE_INTEGER Length;
 };
 
 struct STORAGE_DEVICE_NUMBER {
@@ -129,6 +135,7 @@ struct DRIVE_LAYOUT_INFORMATION {
 
 static_assert(sizeof(LARGE_INTEGER) == 8);
 static_assert(sizeof(DISK_GEOMETRY) == 24);
+static_assert(sizeof(GET_LENGTH_INFORMATION) == 8);
 static_assert(sizeof(STORAGE_DEVICE_NUMBER) == 12);
 static_assert(sizeof(PARTITION_INFORMATION) == 32);
 static_assert(sizeof(DISK_EXTENT) == 24 && offsetof(DISK_EXTENT, StartingOffset) == 8);

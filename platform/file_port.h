@@ -6,6 +6,15 @@
 // ERROR_SHARING_VIOLATION; write access to a read-only file fails with
 // ERROR_ACCESS_DENIED. Handles are closed through SystemPort::CloseHandle and
 // search handles through SystemPort::FindClose.
+//
+// A write that succeeded may still sit in a cache: the system's, and the
+// device's own (a USB stick's, a bridge's). FILE_FLAG_WRITE_THROUGH on a
+// device handle asks the disk driver to send each write with FUA, which a
+// device may not take; FlushFileBuffers asks for everything written so far
+// to reach the medium: the file's data and entry through the file system and
+// then the device's cache (SYNCHRONIZE CACHE), or on a volume or disk handle
+// the whole device's. It needs GENERIC_WRITE (ERROR_ACCESS_DENIED otherwise)
+// and fails with the device's error (ERROR_NOT_READY once the medium is out).
 #pragma once
 
 #include "platform/handle.h"
@@ -30,6 +39,7 @@ public:
     virtual BOOL SetFileAttributesA(const char* fileName, DWORD attributes) = 0;
     virtual HANDLE FindFirstFileA(const char* pattern, WIN32_FIND_DATAA* data) = 0;
     virtual BOOL FindNextFileA(HANDLE find, WIN32_FIND_DATAA* data) = 0;
+    virtual BOOL FlushFileBuffers(HANDLE file) = 0;
 
 protected:
     ~FilePort() = default;

@@ -98,4 +98,8 @@ BOOL Win32FilePort::FindNextFileA(HANDLE find, WIN32_FIND_DATAA* data) {
     return TRUE;
 }
 
+BOOL Win32FilePort::FlushFileBuffers(HANDLE file) {
+    return ::FlushFileBuffers(file);
+}
+
 }  // namespace veldra::win32

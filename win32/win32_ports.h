@@ -53,6 +53,7 @@ public:
     BOOL SetFileAttributesA(const char* fileName, DWORD attributes) override;
     HANDLE FindFirstFileA(const char* pattern, WIN32_FIND_DATAA* data) override;
     BOOL FindNextFileA(HANDLE find, WIN32_FIND_DATAA* data) override;
+    BOOL FlushFileBuffers(HANDLE file) override;
 };
 
 class Win32ProfilePort final : public ProfilePort {

@@ -28,6 +28,13 @@ struct DeviceId {
     bool operator==(const DeviceId& other) const = default;
 };
 
+// A device's own write cache, as the disk class driver meets it: none; one
+// that a write-through handle's writes pass (the driver sets FUA on them);
+// or one that keeps those too, because the driver knows the device does not
+// take FUA or a bridge drops it. Whatever it holds reaches the medium only
+// with a flush.
+enum class WriteCache { None, Fua, NoFua };
+
 struct DeviceConfig {
     DeviceId id;
     std::filesystem::path image;  // absolute; empty with no medium
@@ -68,6 +75,10 @@ struct DeviceConfig {
     // The seek of this number on the device lands one sector before the
     // position asked for and reports where it landed.
     std::optional<int> straySeek;
+    WriteCache writeCache = WriteCache::None;
+    // The flush of this number (FlushFileBuffers on a handle of the device or
+    // of a file on its volume, counted from 1) fails with writeError.
+    std::optional<int> failingFlush;
 
     // Windows 6.0 and later: after a drive-layout request the disk's volume is
     // gone until the system reads the partition table again, which it does on

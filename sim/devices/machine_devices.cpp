@@ -126,6 +126,14 @@ void AssignDeviceKey(DeviceConfig& device, const std::filesystem::path& machineD
         device.shortTransfer = NumberOrFail<int>(key, value, fail);
     } else if (key == "stray-seeks") {
         device.straySeek = NumberOrFail<int>(key, value, fail);
+    } else if (key == "write-cache") {
+        if (value != "no" && value != "yes" && value != "no-fua")
+            fail("write-cache is no, yes or no-fua");
+        device.writeCache = value == "yes"      ? WriteCache::Fua
+                            : value == "no-fua" ? WriteCache::NoFua
+                                                : WriteCache::None;
+    } else if (key == "failing-flush") {
+        device.failingFlush = NumberOrFail<int>(key, value, fail);
     } else if (key == "unmounted-creates") {
         device.unmountedCreates = NumberOrFail<int>(key, value, fail);
     } else if (key == "reread-after") {

@@ -20,6 +20,10 @@ SimDevice::SimDevice(const DeviceConfig& config, bool rereadRule)
     if (extent) m_view.extent = *extent;
 }
 
+SimDevice::~SimDevice() {
+    if (MediumPresent()) WriteBack();
+}
+
 DISK_GEOMETRY SimDevice::Geometry() const {
     DISK_GEOMETRY geometry{};
     geometry.MediaType = m_config.mediaType;
@@ -32,17 +36,92 @@ DISK_GEOMETRY SimDevice::Geometry() const {
     return geometry;
 }
 
+// Reads see what the cache holds over what the medium holds.
 DWORD SimDevice::Read(std::uint64_t offset, void* buffer, std::size_t bytes) {
     if (!MediumPresent()) return ERROR_NOT_READY;
-    return m_pImage->Read(offset, buffer, bytes);
+    if (DWORD error = m_pImage->Read(offset, buffer, bytes)) return error;
+    BYTE* out = static_cast<BYTE*>(buffer);
+    for (auto it = m_cache.lower_bound(offset / kCacheBlock);
+         it != m_cache.end() && it->first * kCacheBlock < offset + bytes; ++it) {
+        std::uint64_t start = std::max<std::uint64_t>(it->first * kCacheBlock, offset);
+        std::uint64_t end = std::min<std::uint64_t>((it->first + 1) * kCacheBlock, offset + bytes);
+        std::copy(it->second.begin() + (start - it->first * kCacheBlock),
+                  it->second.begin() + (end - it->first * kCacheBlock), out + (start - offset));
+    }
+    return ERROR_SUCCESS;
 }
 
 DWORD SimDevice::Write(std::uint64_t offset, const void* buffer, std::size_t bytes) {
     if (!MediumPresent()) return ERROR_NOT_READY;
-    return m_pImage->Write(offset, buffer, bytes);
+    return Store(offset, buffer, bytes, false);
 }
 
-DWORD SimDevice::RawWrite(std::uint64_t offset, const void* buffer, std::size_t bytes) {
+DWORD SimDevice::Store(std::uint64_t offset, const void* data, std::size_t bytes,
+                       bool writeThrough) {
+    const BYTE* from = static_cast<const BYTE*>(data);
+    bool cached = m_config.writeCache == WriteCache::NoFua ||
+                  (m_config.writeCache == WriteCache::Fua && !writeThrough);
+    if (!cached) {
+        DWORD error = m_pImage->Write(offset, data, bytes);
+        // Blocks the cache holds take the new bytes too, or a later flush
+        // would bring the old ones back.
+        if (error == ERROR_SUCCESS) Patch(offset, from, bytes, false);
+        return error;
+    }
+    if (DWORD error = m_pImage->OpenError()) return error;
+    if (m_config.writeProtected) return ERROR_WRITE_PROTECT;
+    if (offset > Size() || bytes > Size() - offset) return ERROR_SECTOR_NOT_FOUND;
+    return Patch(offset, from, bytes, true);
+}
+
+DWORD SimDevice::Patch(std::uint64_t offset, const BYTE* data, std::size_t bytes, bool add) {
+    if (bytes == 0) return ERROR_SUCCESS;
+    for (std::uint64_t block = offset / kCacheBlock; block * kCacheBlock < offset + bytes;
+         ++block) {
+        auto it = m_cache.find(block);
+        if (it == m_cache.end()) {
+            if (!add) continue;
+            std::array<BYTE, kCacheBlock> fresh{};
+            std::uint64_t at = block * kCacheBlock;
+            std::size_t held =
+                static_cast<std::size_t>(std::min<std::uint64_t>(kCacheBlock, Size() - at));
+            if (DWORD error = m_pImage->Read(at, fresh.data(), held)) return error;
+            it = m_cache.emplace(block, fresh).first;
+        }
+        std::uint64_t start = std::max<std::uint64_t>(block * kCacheBlock, offset);
+        std::uint64_t end = std::min<std::uint64_t>((block + 1) * kCacheBlock, offset + bytes);
+        std::copy(data + (start - offset), data + (end - offset),
+                  it->second.begin() + (start - block * kCacheBlock));
+    }
+    return ERROR_SUCCESS;
+}
+
+DWORD SimDevice::WriteBack() {
+    while (!m_cache.empty()) {
+        auto it = m_cache.begin();
+        std::uint64_t at = it->first * kCacheBlock;
+        std::size_t held =
+            static_cast<std::size_t>(std::min<std::uint64_t>(kCacheBlock, m_pImage->Size() - at));
+        if (DWORD error = m_pImage->Write(at, it->second.data(), held)) return error;
+        m_cache.erase(it);
+    }
+    return ERROR_SUCCESS;
+}
+
+DWORD SimDevice::Flush() {
+    if (!MediumPresent()) return ERROR_NOT_READY;
+    ++m_nFlushes;
+    if (m_config.failingFlush && m_nFlushes == *m_config.failingFlush) return m_config.writeError;
+    return WriteBack();
+}
+
+void SimDevice::Pull() {
+    m_bPulled = true;
+    m_cache.clear();
+}
+
+DWORD SimDevice::RawWrite(std::uint64_t offset, const void* buffer, std::size_t bytes,
+                          bool writeThrough) {
     if (!MediumPresent()) return ERROR_NOT_READY;
     ++m_nRawWrites;
     if (m_nRawWrites > m_config.writesBeforeFailing && m_nFailedWrites < m_config.failingWrites) {
@@ -54,17 +133,17 @@ DWORD SimDevice::RawWrite(std::uint64_t offset, const void* buffer, std::size_t 
         std::vector<BYTE> altered(static_cast<const BYTE*>(buffer),
                                   static_cast<const BYTE*>(buffer) + bytes);
         altered[0] = static_cast<BYTE>(~altered[0]);
-        error = m_pImage->Write(offset, altered.data(), bytes);
+        error = Store(offset, altered.data(), bytes, writeThrough);
     } else {
-        error = m_pImage->Write(offset, buffer, bytes);
+        error = Store(offset, buffer, bytes, writeThrough);
     }
-    if (m_config.pullAfterWrites && m_nRawWrites >= *m_config.pullAfterWrites) m_bPulled = true;
+    if (m_config.pullAfterWrites && m_nRawWrites >= *m_config.pullAfterWrites) Pull();
     return error;
 }
 
 void SimDevice::FileWritten() {
     ++m_nFilesWritten;
-    if (m_config.pullAfterFiles && m_nFilesWritten >= *m_config.pullAfterFiles) m_bPulled = true;
+    if (m_config.pullAfterFiles && m_nFilesWritten >= *m_config.pullAfterFiles) Pull();
 }
 
 bool SimDevice::RefuseCreateWhileUnmounted() {
@@ -131,6 +210,7 @@ void SimDevice::Reread(std::uint64_t at) {
 
 void SimDevice::Replugged(std::optional<DWORD> number, std::uint64_t now) {
     m_nNumber = number;
+    m_cache.clear();  // out of the port, what the cache held is gone
     if (!m_bRereadRule) return;
     m_nRereadDue.reset();
     m_nArrivalDue.reset();
@@ -221,7 +301,8 @@ DWORD DeviceFile::Write(std::uint64_t offset, const void* buffer, DWORD bytes, D
     if (DWORD error = CheckTransfer(offset, bytes, &start)) return error;
     if (m_device.WriteProtected()) return ERROR_WRITE_PROTECT;
     bytes = Moved(bytes);
-    if (DWORD error = m_device.RawWrite(start + offset, buffer, bytes)) return error;
+    if (DWORD error = m_device.RawWrite(start + offset, buffer, bytes, m_bWriteThrough))
+        return error;
     *written = bytes;
     return ERROR_SUCCESS;
 }

@@ -5,6 +5,8 @@
 // the raw handles opened on it.
 #pragma once
 
+#include <array>
+#include <map>
 #include <memory>
 #include <optional>
 
@@ -35,6 +37,11 @@ public:
     // With rereadRule (Windows 6.0 and later), a new partition table is known
     // only after a re-read; without it, at once.
     SimDevice(const DeviceConfig& config, bool rereadRule);
+    // A medium still in the drive when the machine ends keeps what its cache
+    // held: the device writes it out in its own time.
+    ~SimDevice() override;
+    SimDevice(const SimDevice&) = delete;
+    SimDevice& operator=(const SimDevice&) = delete;
 
     const DeviceConfig& Config() const { return m_config; }
     // What IOCTL_STORAGE_GET_DEVICE_NUMBER answers; nullopt: the request fails.
@@ -49,13 +56,21 @@ public:
     DWORD Read(std::uint64_t offset, void* buffer, std::size_t bytes) override;
     DWORD Write(std::uint64_t offset, const void* buffer, std::size_t bytes) override;
 
-    // A raw write through a device handle: the machine's write faults apply.
-    DWORD RawWrite(std::uint64_t offset, const void* buffer, std::size_t bytes);
+    // A raw write through a device handle: the machine's write faults apply,
+    // and a handle opened with FILE_FLAG_WRITE_THROUGH passes a cache that
+    // takes FUA.
+    DWORD RawWrite(std::uint64_t offset, const void* buffer, std::size_t bytes,
+                   bool writeThrough = false);
+    // FlushFileBuffers reaching the device: what its cache holds goes to the
+    // medium. ERROR_NOT_READY without a medium; the "failing-flush" fault.
+    DWORD Flush();
+    // The medium leaves the drive, and with it whatever the cache held.
+    void Pull();
 
     // Events the faults follow: a file written on the medium's volume is
     // being closed, and has been.
     void ClosingWrittenFile() {
-        if (m_config.pullAtClose && m_nFilesWritten + 1 == *m_config.pullAtClose) m_bPulled = true;
+        if (m_config.pullAtClose && m_nFilesWritten + 1 == *m_config.pullAtClose) Pull();
     }
     void FileWritten();
     // Counts a write to a file on the medium's volume; true for the one a
@@ -90,6 +105,12 @@ public:
     void Insert();
 
 private:
+    // Writes through the cache: held there unless writeThrough passes it.
+    DWORD Store(std::uint64_t offset, const void* data, std::size_t bytes, bool writeThrough);
+    // Puts bytes into the cached blocks they touch; with `add`, into blocks
+    // not cached yet too (read from the medium first).
+    DWORD Patch(std::uint64_t offset, const BYTE* data, std::size_t bytes, bool add);
+    DWORD WriteBack();
     void Reread(std::uint64_t at);
     void Depart();
     std::optional<VolumeExtent> ExtentOnMedium();
@@ -106,6 +127,10 @@ private:
     int m_nUnmountedLeft = 0;
     int m_nTransfers = 0;
     int m_nSeeks = 0;
+    int m_nFlushes = 0;
+    // The write cache, in blocks of kCacheBlock bytes by their number.
+    static constexpr std::size_t kCacheBlock = 512;
+    std::map<std::uint64_t, std::array<BYTE, kCacheBlock>> m_cache;
 
     VolumeView m_view;
     bool m_bHasVolume = true;  // the partition table read last holds one
@@ -125,6 +150,8 @@ public:
     bool IsVolume() const { return m_letter != 0; }
     char Letter() const { return m_letter; }
     DWORD PartitionNumber() const { return m_nPartitionNumber; }
+    // Opened with FILE_FLAG_WRITE_THROUGH.
+    void SetWriteThrough(bool writeThrough) { m_bWriteThrough = writeThrough; }
 
     DWORD Read(std::uint64_t offset, void* buffer, DWORD bytes, DWORD* read) override;
     DWORD Write(std::uint64_t offset, const void* buffer, DWORD bytes, DWORD* written) override;
@@ -132,6 +159,7 @@ public:
     DWORD SetTimes(const FILETIME*, const FILETIME*, const FILETIME*) override {
         return ERROR_INVALID_FUNCTION;
     }
+    DWORD Flush() override { return m_device.Flush(); }
     DWORD Close() override { return ERROR_SUCCESS; }
 
 private:
@@ -141,6 +169,7 @@ private:
     SimDevice& m_device;
     char m_letter;
     DWORD m_nPartitionNumber;
+    bool m_bWriteThrough = false;
 };
 
 // The volume of a disk's medium: its first partition, or the whole medium when

@@ -174,6 +174,9 @@ BOOL SimDevices::DeviceIoControl(HANDLE handle, DWORD code, const void* in, DWOR
             return Geometry(*file, out, outSize, count);
         case IOCTL_VOLUME_GET_VOLUME_DISK_EXTENTS:
             return DiskExtents(*file, out, outSize, count);
+        case IOCTL_DISK_GET_LENGTH_INFO:
+            if (floppy) return Fail(ERROR_INVALID_FUNCTION);
+            return Length(*file, out, outSize, count);
         case IOCTL_DISK_GET_DRIVE_LAYOUT:
             if (floppy) return Fail(ERROR_INVALID_FUNCTION);
             return GetLayout(*file, out, outSize, count);
@@ -257,6 +260,25 @@ BOOL SimDevices::Geometry(DeviceFile& file, void* out, DWORD outSize, DWORD* ret
     DISK_GEOMETRY geometry = file.Device().Geometry();
     std::memcpy(out, &geometry, sizeof geometry);
     *returned = sizeof geometry;
+    return TRUE;
+}
+
+// As the disk driver answers it (DiskIoctlGetLengthInfo): the capacity read
+// from the medium now, or through a volume's handle its partition's length.
+BOOL SimDevices::Length(DeviceFile& file, void* out, DWORD outSize, DWORD* returned) {
+    if (out == nullptr || outSize < sizeof(GET_LENGTH_INFORMATION))
+        return Fail(ERROR_INSUFFICIENT_BUFFER);
+    SimDevice& device = file.Device();
+    if (!device.MediumPresent()) return Fail(ERROR_NOT_READY);
+    std::uint64_t bytes = device.Size();
+    if (file.IsVolume()) {
+        std::optional<VolumeExtent> volume = MbrVolume(device);
+        bytes = volume ? volume->size : 0;
+    }
+    GET_LENGTH_INFORMATION length{};
+    length.Length.QuadPart = static_cast<std::int64_t>(bytes);
+    std::memcpy(out, &length, sizeof length);
+    *returned = sizeof length;
     return TRUE;
 }
 

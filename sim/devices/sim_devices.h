@@ -44,6 +44,7 @@ private:
     BOOL DeviceNumber(DeviceFile& file, void* out, DWORD outSize, DWORD* returned);
     BOOL Geometry(DeviceFile& file, void* out, DWORD outSize, DWORD* returned);
     BOOL DiskExtents(DeviceFile& file, void* out, DWORD outSize, DWORD* returned);
+    BOOL Length(DeviceFile& file, void* out, DWORD outSize, DWORD* returned);
     BOOL GetLayout(DeviceFile& file, void* out, DWORD outSize, DWORD* returned);
     BOOL SetLayout(DeviceFile& file, const void* in, DWORD inSize);
     SimDevice* DiskNumbered(DWORD number);

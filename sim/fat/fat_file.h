@@ -26,6 +26,9 @@ public:
     DWORD Size(std::uint64_t* size) override;
     DWORD SetTimes(const FILETIME* creation, const FILETIME* lastAccess,
                    const FILETIME* lastWrite) override;
+    // The file system keeps nothing of its own between calls; the device
+    // below may (MediumVolume passes the flush on to it).
+    DWORD Flush() override { return ERROR_SUCCESS; }
     DWORD Close() override;
 
 private:

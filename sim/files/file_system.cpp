@@ -129,6 +129,8 @@ HANDLE SimFiles::OpenDevice(const char* path, DWORD access, DWORD share, DWORD d
     if ((access & (GENERIC_READ | GENERIC_WRITE)) && !(flags & FILE_FLAG_NO_BUFFERING))
         throw NotImplementedError(std::string("buffered I/O on device ") + path);
     if (ShareConflicts(key, access, share)) return fail(ERROR_SHARING_VIOLATION);
+    if (auto* raw = dynamic_cast<DeviceFile*>(device.get()))
+        raw->SetWriteThrough((flags & FILE_FLAG_WRITE_THROUGH) != 0);
     auto file = std::make_unique<OpenFile>(std::move(device), key, access, share);
     // A volume ("\\.\X:"), not a whole disk: the file system has its say.
     char letter = key.size() == 6 && key[5] == ':' ? key[4] : '\0';
@@ -237,6 +239,9 @@ HANDLE SimFiles::CreateFileA(const char* fileName, DWORD desiredAccess, DWORD sh
     if (SimDevices::IsDevicePath(fileName))
         return OpenDevice(fileName, desiredAccess, shareMode, creationDisposition,
                           flagsAndAttributes);
+    // Write-through reaches the device's cache through device handles only here.
+    if (flagsAndAttributes & FILE_FLAG_WRITE_THROUGH)
+        throw NotImplementedError(std::string("FILE_FLAG_WRITE_THROUGH on the file ") + fileName);
     ResolvedPath path = Resolve(fileName);
     if (path.error != ERROR_SUCCESS) return fail(path.error);
     bool wantsWrite = (desiredAccess & GENERIC_WRITE) != 0;
@@ -444,6 +449,17 @@ BOOL SimFiles::SetFileAttributesA(const char* fileName, DWORD attributes) {
         m_kernel.SetLastError(error);
         return FALSE;
     }
+    return TRUE;
+}
+
+// Windows takes the flush only from a handle that may write; the volume's
+// driver and then the device's write out what they hold.
+BOOL SimFiles::FlushFileBuffers(HANDLE handle) {
+    OpenFile* file = m_kernel.Lookup<OpenFile>(handle);
+    if (!file) return FALSE;
+    if (!(file->access & GENERIC_WRITE)) return Fail(ERROR_ACCESS_DENIED);
+    if (IsStale(*file)) return Fail(ERROR_FILE_INVALID);
+    if (DWORD error = file->file->Flush()) return Fail(error);
     return TRUE;
 }
 

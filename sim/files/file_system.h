@@ -35,6 +35,7 @@ public:
     BOOL SetFileAttributesA(const char* fileName, DWORD attributes) override;
     HANDLE FindFirstFileA(const char* pattern, WIN32_FIND_DATAA* data) override;
     BOOL FindNextFileA(HANDLE find, WIN32_FIND_DATAA* data) override;
+    BOOL FlushFileBuffers(HANDLE file) override;
 
     // For the functions that reach files without a handle (the profile).
     ResolvedPath Resolve(const char* path) { return m_drives.Resolve(path); }

@@ -30,6 +30,12 @@ public:
                    const FILETIME* lastWrite) override {
         return m_file->SetTimes(creation, lastAccess, lastWrite);
     }
+    // As the FAT driver does once the file and its entry are written out:
+    // the flush goes on to the device (FatCommonFlushBuffers).
+    DWORD Flush() override {
+        if (DWORD error = m_file->Flush()) return error;
+        return m_device.Flush();
+    }
     DWORD Close() override {
         if (m_bWritten) m_device.ClosingWrittenFile();
         DWORD error = m_file->Close();

@@ -56,6 +56,8 @@ public:
     // keeps it too, and the file system's own updates through this open.
     virtual DWORD SetTimes(const FILETIME* creation, const FILETIME* lastAccess,
                            const FILETIME* lastWrite) = 0;
+    // FlushFileBuffers: what this open wrote, down to the medium.
+    virtual DWORD Flush() = 0;
     virtual DWORD Close() = 0;
 };
 

@@ -108,12 +108,14 @@ Action ParseAction(const std::string& text) {
         queued.text = text;
         return queued;
     }
-    if (verb == "replug" || verb == "insert") {
+    if (verb == "replug" || verb == "pull" || verb == "insert") {
         std::string letter = host::UpperAscii(argument);
         if (letter.size() == 2 && letter[1] == ':') letter.pop_back();
         if (letter.size() != 1 || letter[0] < 'A' || letter[0] > 'Z')
             throw ScriptError("action '" + text + "' needs a drive letter, such as " + verb + " E");
-        action.kind = verb == "replug" ? ActionKind::Replug : ActionKind::Insert;
+        action.kind = verb == "pull"     ? ActionKind::Pull
+                      : verb == "insert" ? ActionKind::Insert
+                                         : ActionKind::Replug;
         action.drive = letter[0];
         return action;
     }
@@ -156,7 +158,9 @@ std::optional<Action> OperatorScript::Next() {
     while (!m_actions.empty()) {
         Action action = m_actions.front();
         m_actions.pop_front();
-        if ((action.kind == ActionKind::Replug || action.kind == ActionKind::Insert) && m_hands) {
+        bool hardware = action.kind == ActionKind::Replug || action.kind == ActionKind::Pull ||
+                        action.kind == ActionKind::Insert;
+        if (hardware && m_hands) {
             m_hands(action);
             continue;
         }

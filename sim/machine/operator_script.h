@@ -36,6 +36,7 @@ enum class ActionKind {
     WaitFor,  // until `file` exists on the host (at most `duration`)
     Replug,   // the stick behind drive `drive` is pulled and plugged in again
     Insert,   // a medium is put into the empty drive `drive`
+    Pull,     // the medium behind drive `drive` is pulled, and stays out
 };
 
 struct Action {
@@ -44,7 +45,7 @@ struct Action {
     int number = 0;
     std::chrono::milliseconds duration{0};
     std::filesystem::path file;
-    char drive = 0;    // for Replug: the letter, upper case
+    char drive = 0;    // for Replug and Pull: the letter, upper case
     std::string text;  // as written, for the transcript and errors
     // "meanwhile ACTION": a click or key made while a handler runs; it waits
     // in the queue (Verb for a button or a box, Enter, Escape, CloseBox).
@@ -60,7 +61,7 @@ public:
     void Append(const OperatorScript& more);
     bool Empty() const { return m_actions.empty(); }
     // The next action for the screen. Actions on the machine's hardware
-    // (replug) are handed to the hands given here as the script reaches them,
+    // (replug, pull) are handed to the hands given here as the script reaches them,
     // whatever window waits: the operator can pull a stick while a message
     // box is up as well as while the dialog is idle.
     std::optional<Action> Next();

@@ -43,6 +43,15 @@ OperatorScript SimMachine::WithHands(OperatorScript script, Transcript& transcri
             m_devices.Find(*drive->second.device)->Insert();
             return;
         }
+        if (action.kind == ActionKind::Pull) {
+            if (drive == Config().drives.end() || !drive->second.device) {
+                throw ScriptError("'" + action.text + "': drive " + action.drive +
+                                  ": stands on no device whose medium could be pulled");
+            }
+            transcript.Add("> " + action.text);
+            m_devices.Find(*drive->second.device)->Pull();
+            return;
+        }
         if (drive == Config().drives.end() || !drive->second.device ||
             drive->second.device->kind != DeviceKind::Disk) {
             throw ScriptError("'" + action.text + "': drive " + action.drive +

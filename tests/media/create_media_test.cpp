@@ -557,6 +557,184 @@ INSTANTIATE_TEST_SUITE_P(Rows, WindowsRules,
                                     (std::get<1>(info.param) == 0 ? "OnXp" : "OnWindows7");
                          });
 
+// The states media arrive in that the program must meet before it writes,
+// and devices that keep what they are sent in a cache of their own, a row
+// each, on Windows XP and on Windows 10. The stick's data file is the
+// example's with one more absolute sector: the 40 MiB stick's last. What the
+// medium holds afterwards is read here from the data file's own bytes and the
+// image, with mtools and fsck.fat for the files.
+enum class Holds {
+    Nothing,    // the image as it was
+    Absolute,   // the absolute entries
+    ImagePass,  // every sector entry, as the first pass wrote it
+    Medium,     // absolute entries, the volume's boot sector, the files; fsck.fat agrees
+};
+
+struct MediumStateRow {
+    const char* what;
+    std::string keys;                // of the picked device: the stick for "program 2"
+    std::string script;              // the creation, from the program pick on
+    std::vector<std::string> boxes;  // after the confirmation; none: status 129
+    Holds holds;
+    std::uint64_t stickBytes = kStickBytes;
+};
+
+void PrintTo(const MediumStateRow& row, std::ostream* out) {
+    *out << row.what;
+}
+
+std::uint32_t Le32At(const std::string& bytes, std::size_t at) {
+    std::uint32_t value = 0;
+    for (int i = 3; i >= 0; --i) value = value << 8 | BYTE(bytes[at + i]);
+    return value;
+}
+
+std::string UsbDataFileToTheStickEnd() {
+    std::string bytes = ExampleDataFile("NOVUSUSB.DAT");
+    BYTE* header = reinterpret_cast<BYTE*>(bytes.data());
+    BYTE* entry = header + HDR_OFFSET_ENTRIES + header[HDR_OFFSET_ENTRY_COUNT]++ * HDR_ENTRY_SIZE;
+    entry[0] = 1;
+    entry[1] = 0x81;
+    WriteLe32(entry + 2, 512);
+    WriteLe32(entry + 6, static_cast<std::uint32_t>(bytes.size() - HDR_SIZE));
+    WriteLe32(entry + 18, kStickBytes / 512 - 1);
+    WriteLe32(header + HDR_OFFSET_CHECKSUM, 0);
+    WriteLe32(header + HDR_OFFSET_CHECKSUM,
+              ComputeHeaderChecksum(std::span<const BYTE, HDR_SIZE>(header, HDR_SIZE)));
+    return bytes + std::string(512, 'Z');
+}
+
+class MediumStates : public CreateMedia,
+                     public ::testing::WithParamInterface<std::tuple<MediumStateRow, int>> {};
+
+constexpr const char* kXpAndTen[] = {"5.1.2600", "10.0.19045"};
+
+TEST_P(MediumStates, AreMetBeforeWritingOrLeaveTheWholeMedium) {
+    const auto& [row, version] = GetParam();
+    machine.SetSystem("version", kXpAndTen[version]);
+    bool stick = row.script.find("program 2") != std::string::npos;
+    Devices(stick ? "" : row.keys, stick ? row.keys : "");
+    machine.WriteFile("TAVEX/USB.DAT", UsbDataFileToTheStickEnd());
+    fs::resize_file(Image("stick.img"), row.stickBytes);
+    std::string picked = Image(stick ? "stick.img" : "fd.img");
+    std::string other = Image(stick ? "fd.img" : "stick.img");
+    std::string pickedBefore = Slurp(picked), otherBefore = Slurp(other);
+
+    // The blank stick's root cannot be read: the question of files left on
+    // it comes after the confirmation, and is answered OK.
+    std::string script = row.script;
+    if (stick) script.replace(script.find("create, yes"), 11, "create, yes, ok");
+    RunResult run = RunKeepingDataFiles(machine, script + ", exit");
+    ASSERT_EQ(run.exitCode, 0) << run.Text();
+    std::vector<std::string> boxes;
+    for (const std::string& line : run.lines) {
+        if (line.rfind("message box", 0) == 0 && line.find("OK/Cancel") == std::string::npos)
+            boxes.push_back(line);
+    }
+    ASSERT_FALSE(boxes.empty()) << run.Text();
+    boxes.erase(boxes.begin());  // the confirmation
+    EXPECT_EQ(boxes, row.boxes) << run.Text();
+    EXPECT_EQ(run.Has(kDone), row.boxes.empty()) << run.Text();
+    EXPECT_EQ(run.Has(kFailed), !row.boxes.empty()) << run.Text();
+    EXPECT_EQ(Slurp(other), otherBefore) << "only the picked medium may change";
+    std::string image = Slurp(picked);
+    if (row.holds == Holds::Nothing) {
+        EXPECT_TRUE(image == pickedBefore) << "the medium was written";
+        return;
+    }
+    std::string data = machine.ReadFile(stick ? "TAVEX/USB.DAT" : "TAVEX/FD.DAT");
+    std::uint32_t base = Le32At(data, 213);
+    for (int i = 0; i < BYTE(data[84]); ++i) {
+        std::size_t at = 256 + 48 * std::size_t(i);
+        BYTE kind = BYTE(data[at + 1]);
+        std::uint32_t size = Le32At(data, at + 2), offset = Le32At(data, at + 6);
+        std::string payload = data.substr(HDR_SIZE + offset, size);
+        if (data[at] != 1 || kind == ENTRY_ZERO_FILL) continue;
+        if (kind == ENTRY_FILE) {
+            std::string name = data.substr(at + 18, data.find('\0', at + 18) - (at + 18));
+            std::string medium = stick ? picked + "@@" + std::to_string(base * 512) : picked;
+            if (row.holds == Holds::Medium) {
+                EXPECT_EQ(Mtools("mtype", medium, "::" + name), payload) << name;
+            }
+            continue;
+        }
+        // The file copy changes the volume's sectors but its boot sector.
+        std::uint64_t first = Le32At(data, at + 18) + (kind == 0x81 ? 0 : base);
+        std::size_t bytes = kind == 0x81 || row.holds == Holds::ImagePass ? size / 512 * 512
+                            : row.holds == Holds::Medium && first == base ? 512
+                                                                          : 0;
+        EXPECT_TRUE(image.substr(first * 512, bytes) == payload.substr(0, bytes)) << "entry " << i;
+    }
+    if (row.holds != Holds::Medium) return;
+    EXPECT_EQ(Shell(ToolPath("fsck.fat") + " -n " + (stick ? StickPartition() : picked)), 0);
+    if (!stick) {
+        EXPECT_EQ(Mtools("mattrib", picked, "::/*"),
+                  "  A    R     ::/README.TXT\n  A    R     ::/NOVUS.CFG\n");
+    }
+}
+
+const std::string kNot512 =
+    "ドライブ E: のメディアはセクターサイズが512バイトではないため、作成できません。";
+
+const MediumStateRow kMediumStates[] = {
+    // Data files count in sectors of 512 bytes: a 4Kn stick, or
+    // magneto-optical media of 2048, would take each entry at another place.
+    {"AStickOf4096ByteSectors",
+     "bytes-per-sector = 4096\n",
+     "program 2, create, yes, ok",
+     {Stop(kNot512)},
+     Holds::Nothing},
+    {"AStickOf2048ByteSectors",
+     "bytes-per-sector = 2048\n",
+     "program 2, create, yes, ok",
+     {Stop(kNot512)},
+     Holds::Nothing},
+    // Refused before the partition table is reset; one sector more takes it.
+    {"AStickOneSectorTooSmall",
+     "",
+     "program 2, create, yes, ok",
+     {Stop("ドライブ E: のメディアは容量が不足しているため、作成できません。")},
+     Holds::Nothing,
+     kStickBytes - 512},
+    // Pulled the moment the status line says 129.
+    {"AStickWithAWriteCachePulledRightAfterTheEnd",
+     "write-cache = yes\n",
+     "program 2, create, yes, pull E",
+     {},
+     Holds::Medium},
+    // Only a flush of the volume writes the floppy's finishing out of a
+    // cache that write-through does not pass.
+    {"AFloppyWhoseCacheTakesNoFuaPulledRightAfterTheEnd",
+     "write-cache = no-fua\n",
+     "create, yes, pull A",
+     {},
+     Holds::Medium},
+    // Pulled after the first pass's last write, before its flush.
+    {"AStickWithAWriteCachePulledAfterTheFirstPass",
+     "write-cache = yes\npull-after-writes = 4\n",
+     "program 2, create, yes, ok",
+     {Stop(kWrite + "2")},
+     Holds::ImagePass},
+    {"TheFirstPassCannotBeFlushed",
+     "failing-flush = 1\n",
+     "program 2, create, yes, ok",
+     {Stop(kWrite + "2")},
+     Holds::ImagePass},
+    {"ACopiedFileCannotBeFlushed",
+     "failing-flush = 2\n",
+     "program 2, create, yes, ok",
+     {Stop(kWrite + "3")},
+     Holds::Absolute},
+};
+
+INSTANTIATE_TEST_SUITE_P(Rows, MediumStates,
+                         ::testing::Combine(::testing::ValuesIn(kMediumStates),
+                                            ::testing::Values(0, 1)),
+                         [](const auto& info) {
+                             return std::string(std::get<0>(info.param).what) +
+                                    (std::get<1>(info.param) == 0 ? "OnXp" : "OnWindows10");
+                         });
+
 // A replug needs a stick to pull and another removable disk to take its
 // number; the machine says so rather than pretend.
 TEST_F(CreateMedia, AReplugTheMachineCannotShowIsRefused) {

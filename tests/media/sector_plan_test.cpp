@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <vector>
 
 #include "media/progress_plan.h"
 #include "media/usb_layout.h"
@@ -72,6 +73,40 @@ TEST(SectorPlan, ChunksFillTheBufferAndWriteWholeSectorsOnly) {
         Chunk chunk = NextChunk(row.remaining, row.buffer, row.sectorSize);
         EXPECT_EQ(chunk.bytes, row.bytes) << row.remaining << "/" << row.sectorSize;
         EXPECT_EQ(chunk.sectors, row.sectors) << row.remaining << "/" << row.sectorSize;
+    }
+}
+
+// The medium must hold one sector past the last any entry writes: relative
+// entries from the base sector, absolute ones where they say, whole sectors
+// only; files, reserved kinds and slots out of use write none.
+TEST(SectorPlan, TheMediumNeedsOnePastTheLastSectorWritten) {
+    struct Slot {
+        BYTE inUse, kind;
+        std::uint32_t size, start;
+    };
+    const struct {
+        std::vector<Slot> slots;
+        std::uint32_t base;
+        std::uint64_t needed;
+    } rows[] = {
+        {{{1, ENTRY_SECTORS, 1024, 10}, {1, ENTRY_SECTORS_ABSOLUTE, 512, 2000}}, 2048, 2060},
+        {{{1, ENTRY_SECTORS_ABSOLUTE, 512, 5000}, {1, ENTRY_SECTORS, 512, 0}}, 2048, 5001},
+        {{{1, ENTRY_ZERO_FILL, 0x30000, 0}}, 100, 484},
+        {{{1, ENTRY_SECTORS, 1000, 10}, {1, ENTRY_SECTORS, 511, 90}}, 0, 11},
+        {{{1, ENTRY_FILE, 4096, 900}, {1, 0x07, 512, 900}, {0, ENTRY_SECTORS, 512, 900}}, 0, 0},
+    };
+    for (const auto& row : rows) {
+        DataFileHeader header;
+        for (std::size_t i = 0; i < row.slots.size(); ++i) {
+            BYTE* e = &header.bytes[HDR_OFFSET_ENTRIES + i * HDR_ENTRY_SIZE];
+            e[0] = row.slots[i].inUse;
+            e[1] = row.slots[i].kind;
+            WriteLe32(e + 2, row.slots[i].size);
+            WriteLe32(e + 18, row.slots[i].start);
+        }
+        header.bytes[HDR_OFFSET_ENTRY_COUNT] = static_cast<BYTE>(row.slots.size());
+        WriteLe32(&header.bytes[HDR_OFFSET_BASE_SECTOR], row.base);
+        EXPECT_EQ(SectorsNeeded(header), row.needed) << row.needed;
     }
 }
 

@@ -124,6 +124,35 @@ TEST_P(DeviceContract, WholeSectorsMoveAt64BitOffsets) {
     EXPECT_EQ(sys().GetLastError(), ERROR_INVALID_PARAMETER);
 }
 
+// A 4Kn disk: its sectors, not 512 bytes, are what a transfer moves whole.
+TEST_P(DeviceContract, ADiskOfLargerSectorsMovesOnlyWholeSectorsOfItsOwn) {
+    HostSetup setup;
+    setup.diskBytes = 8 << 20;
+    setup.diskSectorBytes = 4096;
+    if (!Boot(setup)) GTEST_SKIP() << GetParam().name << " cannot set this machine up";
+    UniqueFileHandle disk = OpenDisk();
+    ASSERT_TRUE(disk);
+    DISK_GEOMETRY geometry{};
+    DWORD returned = 0;
+    ASSERT_TRUE(
+        Ask(disk.get(), IOCTL_DISK_GET_DRIVE_GEOMETRY, &geometry, sizeof geometry, &returned));
+    EXPECT_EQ(geometry.BytesPerSector, 4096u);
+    std::vector<char> sector(4096, 'K'), back(4096, 0);
+    DWORD moved = 0;
+    Stale();
+    EXPECT_FALSE(files().ReadFile(disk.get(), back.data(), 512, &moved));
+    EXPECT_EQ(sys().GetLastError(), ERROR_INVALID_PARAMETER);
+    ASSERT_TRUE(Seek(disk.get(), 512));
+    Stale();
+    EXPECT_FALSE(files().WriteFile(disk.get(), sector.data(), 4096, &moved));
+    EXPECT_EQ(sys().GetLastError(), ERROR_INVALID_PARAMETER);
+    ASSERT_TRUE(Seek(disk.get(), 4096));
+    EXPECT_TRUE(files().WriteFile(disk.get(), sector.data(), 4096, &moved));
+    ASSERT_TRUE(Seek(disk.get(), 4096));
+    EXPECT_TRUE(files().ReadFile(disk.get(), back.data(), 4096, &moved));
+    EXPECT_EQ(back, sector);
+}
+
 TEST_P(DeviceContract, GeometryAndDeviceNumberNeedTheirWholeBuffers) {
     if (!BootWithDisk()) GTEST_SKIP() << GetParam().name << " cannot set this machine up";
     UniqueFileHandle disk = OpenDisk();
@@ -139,6 +168,13 @@ TEST_P(DeviceContract, GeometryAndDeviceNumberNeedTheirWholeBuffers) {
                           geometry.SectorsPerTrack * geometry.BytesPerSector;
     EXPECT_LE(bytes, kDiskBytes);
     EXPECT_GT(bytes, kDiskBytes - std::uint64_t{255} * 63 * 512);
+    // The length leaves nothing out.
+    GET_LENGTH_INFORMATION length{};
+    EXPECT_FALSE(Ask(disk.get(), IOCTL_DISK_GET_LENGTH_INFO, &length, 7, &returned));
+    EXPECT_EQ(sys().GetLastError(), ERROR_INSUFFICIENT_BUFFER);
+    ASSERT_TRUE(Ask(disk.get(), IOCTL_DISK_GET_LENGTH_INFO, &length, sizeof length, &returned));
+    EXPECT_EQ(returned, sizeof length);
+    EXPECT_EQ(std::uint64_t(length.Length.QuadPart), kDiskBytes);
 
     STORAGE_DEVICE_NUMBER number{};
     EXPECT_FALSE(Ask(disk.get(), IOCTL_STORAGE_GET_DEVICE_NUMBER, &number, 8, &returned));

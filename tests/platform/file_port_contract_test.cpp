@@ -240,9 +240,14 @@ TEST_P(FileContract, HandlesRefuseTheWrongAccessAndDieWhenClosed) {
     UniqueFileHandle reader = Open("H.DAT", GENERIC_READ, kShareAll);
     EXPECT_FALSE(Write(reader.get(), "x", &count));
     EXPECT_EQ(sys().GetLastError(), ERROR_ACCESS_DENIED);
+    // A flush writes out what a handle may have written: only a writer's.
+    EXPECT_FALSE(files().FlushFileBuffers(reader.get()));
+    EXPECT_EQ(sys().GetLastError(), ERROR_ACCESS_DENIED);
     UniqueFileHandle writer = Open("H.DAT", GENERIC_WRITE, kShareAll);
     EXPECT_FALSE(files().ReadFile(writer.get(), buffer, 1, &count));
     EXPECT_EQ(sys().GetLastError(), ERROR_ACCESS_DENIED);
+    EXPECT_TRUE(Write(writer.get(), "x", &count));
+    EXPECT_TRUE(files().FlushFileBuffers(writer.get()));
     writer.reset();
 
     HANDLE closed = reader.release();
@@ -254,6 +259,7 @@ TEST_P(FileContract, HandlesRefuseTheWrongAccessAndDieWhenClosed) {
         {"SetFilePointer", [&] { return Seek(closed, 0, FILE_BEGIN) == INVALID_SET_FILE_POINTER; }},
         {"GetFileSize", [&] { return files().GetFileSize(closed, nullptr) == INVALID_FILE_SIZE; }},
         {"SetFileTime", [&] { return !files().SetFileTime(closed, nullptr, nullptr, nullptr); }},
+        {"FlushFileBuffers", [&] { return !files().FlushFileBuffers(closed); }},
     };
     for (const auto& [call, fails] : calls) {
         Stale();

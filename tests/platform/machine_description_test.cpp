@@ -96,7 +96,7 @@ TEST_F(MachineDescription, HoldersAndTheRereadOfADiskArrive) {
     sim::MachineConfig config = Load(
         "[drive C]\nroot = C\n[drive E]\ntype = removable\ndevice = disk 1\n"
         "[disk 1]\nmedium = absent\nreread-after = never\nappear-after = 1500\n"
-        "[disk 2]\nmedium = absent\nreread-after = 40\n"
+        "[disk 2]\nmedium = absent\nreread-after = 40\nwrite-cache = no-fua\nfailing-flush = 2\n"
         "[holder Explorer]\nvolume = e:\nholds-after = 250\nlets-go-after = never\n"
         "[holder AutoPlay]\nvolume = E\n");
     EXPECT_FALSE(config.FollowsVistaRules());
@@ -106,6 +106,9 @@ TEST_F(MachineDescription, HoldersAndTheRereadOfADiskArrive) {
     const sim::DeviceConfig& other = config.devices.at(sim::DeviceId{sim::DeviceKind::Disk, 2});
     EXPECT_EQ(other.rereadAfterMs, 40u);
     EXPECT_EQ(other.appearAfterMs, 1000u);
+    EXPECT_EQ(stick.writeCache, sim::WriteCache::None);
+    EXPECT_EQ(other.writeCache, sim::WriteCache::NoFua);
+    EXPECT_EQ(other.failingFlush, 2);
     ASSERT_EQ(config.holders.size(), 2u);
     EXPECT_EQ(config.holders[0].name, "Explorer");
     EXPECT_EQ(config.holders[0].letter, 'E');
@@ -169,6 +172,8 @@ TEST_F(MachineDescription, MistakesNameTheFileAndLine) {
         {drive + "[holder X]\n[holder X]\n", 4, "holder X is described twice"},
         {drive + "[holder X]\nvolume = C\n", 3, "needs the volume of a drive on a device"},
         {drive + "[disk 1]\nmedium = absent\nreread-after = soon\n", 5, "is a number"},
+        {drive + "[disk 1]\nmedium = absent\nwrite-cache = on\n", 5, "no, yes or no-fua"},
+        {drive + "[disk 1]\nmedium = absent\nfailing-flush = once\n", 5, "is a number"},
     };
     for (const auto& c : cases) {
         std::string error = ErrorOf(c.text);

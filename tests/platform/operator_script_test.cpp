@@ -54,6 +54,7 @@ TEST(OperatorScript, ReadsEveryAction) {
         {"meanwhile drive 2", ActionKind::Verb, "drive", 2, 0ms, true},
         {"meanwhile esc", ActionKind::Escape, "esc", 0, 0ms, true},
         {"meanwhile close", ActionKind::CloseBox, "close", 0, 0ms, true},
+        {"pull a", ActionKind::Pull, "pull", 0, 0ms},
         {"replug e:", ActionKind::Replug, "replug", 0, 0ms},
     };
     std::string joined;
@@ -68,6 +69,7 @@ TEST(OperatorScript, ReadsEveryAction) {
         EXPECT_EQ(actions[i].meanwhile, cases[i].meanwhile) << cases[i].text;
         EXPECT_EQ(actions[i].text, cases[i].text);
     }
+    EXPECT_EQ(actions[std::size(cases) - 2].drive, 'A');
     EXPECT_EQ(actions[std::size(cases) - 1].drive, 'E');
     EXPECT_EQ(actions.back().kind, ActionKind::WaitFor);
     EXPECT_EQ(actions.back().file, "/tmp/a b");
@@ -104,6 +106,7 @@ TEST(OperatorScript, RefusesMistakesNamingTheAction) {
         {"meanwhile meanwhile exit", "'meanwhile meanwhile exit'"},
         {"replug", "'replug'"},
         {"replug EF", "'replug EF'"},
+        {"pull", "'pull'"},
     };
     for (const auto& c : cases) {
         try {
@@ -132,7 +135,7 @@ TEST(OperatorScript, RefusesWaitsLongerThanAnHour) {
 // Hands on the hardware take their actions as the script reaches them; the
 // screen sees the others only.
 TEST(OperatorScript, HardwareActionsGoToTheHandsInTheirPlace) {
-    OperatorScript script = OperatorScript::Parse("create, replug E, replug F:, yes");
+    OperatorScript script = OperatorScript::Parse("create, replug E, pull F:, yes");
     std::string replugged;
     script.SetHardwareHands([&](const Action& action) { replugged += action.drive; });
     EXPECT_EQ(script.Next()->verb, "create");

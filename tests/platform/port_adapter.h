@@ -39,6 +39,7 @@ struct HostSetup {
     std::vector<RegistryValue> registry{};
     // A removable disk of this many bytes (zeros), reached as DevicePath().
     std::optional<std::uint64_t> diskBytes{};
+    std::uint32_t diskSectorBytes = 512;  // its sectors
     // Instead: a 64 MiB removable disk whose first partition, from sector
     // 2048, holds a FAT16 volume at the drive VolumeRoot() names, on Windows
     // Vista or later.

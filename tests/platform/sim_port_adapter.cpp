@@ -96,7 +96,8 @@ public:
             std::filesystem::path image = m_machine.Dir() / "disk7.img";
             std::ofstream(image, std::ios::binary).close();
             std::filesystem::resize_file(image, *setup.diskBytes);
-            m_machine.AddSection("[disk 7]\nimage = disk7.img\n");
+            m_machine.AddSection("[disk 7]\nimage = disk7.img\nbytes-per-sector = " +
+                                 std::to_string(setup.diskSectorBytes) + "\n");
         }
         if (setup.fatVolume) {
             // The example machine's stick, on Windows 7.

@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <memory>
 
@@ -93,6 +94,56 @@ TEST_F(SimSystem, DescribedFaultsFailTheVersionQueryAndTheHeap) {
     EXPECT_EQ(m.HeapAlloc(HEAP_ZERO_MEMORY, 16), nullptr);
     EXPECT_EQ(m.GetLastError(), ERROR_NOT_ENOUGH_MEMORY);
     EXPECT_EQ(m.HeapBlockCount(), 0u);
+}
+
+// A device's write cache, seen from the image: a write waits there for a
+// flush, a write-through handle's passes a cache that takes FUA and not one
+// that does not, a pull loses what is left, and a medium still in when the
+// machine ends keeps it.
+TEST_F(SimSystem, AWriteCacheHoldsWritesUntilAFlushOrLosesThemToAPull) {
+    for (const char* image : {"fua.img", "nofua.img"}) {
+        std::ofstream(machine.Dir() / image, std::ios::binary).close();
+        std::filesystem::resize_file(machine.Dir() / image, 1 << 20);
+    }
+    machine.AddSection(
+        "[disk 1]\nimage = fua.img\nwrite-cache = yes\npull-after-writes = 3\n"
+        "[disk 2]\nimage = nofua.img\nwrite-cache = no-fua\n");
+    auto onImage = [&](const char* image, int sector) {
+        std::ifstream in(machine.Dir() / image, std::ios::binary);
+        in.seekg(sector * 512);
+        return static_cast<char>(in.get());
+    };
+    sim::SimMachine& m = Machine();
+    FilePort& files = m.ports().files;
+    auto write = [&](const char* disk, bool through, int sector, char fill) {
+        DWORD flags = FILE_FLAG_NO_BUFFERING | (through ? FILE_FLAG_WRITE_THROUGH : 0);
+        HANDLE h = files.CreateFileA(disk, GENERIC_READ | GENERIC_WRITE,
+                                     FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING, flags);
+        files.SetFilePointer(h, sector * 512, nullptr, FILE_BEGIN);
+        std::string bytes(512, fill);
+        DWORD done = 0;
+        EXPECT_TRUE(files.WriteFile(h, bytes.data(), 512, &done)) << disk << " " << sector;
+        return UniqueFileHandle(m, h);
+    };
+    const char* kFua = "\\\\.\\PhysicalDrive1";
+    const char* kNoFua = "\\\\.\\PhysicalDrive2";
+    UniqueFileHandle cached = write(kFua, false, 0, 'A');
+    EXPECT_EQ(onImage("fua.img", 0), '\0');
+    write(kFua, true, 1, 'B');
+    EXPECT_EQ(onImage("fua.img", 1), 'B');
+    ASSERT_TRUE(files.FlushFileBuffers(cached.get()));
+    EXPECT_EQ(onImage("fua.img", 0), 'A');
+    cached = write(kFua, false, 2, 'C');  // the third write: then the stick is pulled
+    EXPECT_FALSE(files.FlushFileBuffers(cached.get()));
+    EXPECT_EQ(m.GetLastError(), ERROR_NOT_READY);
+    EXPECT_EQ(onImage("fua.img", 2), '\0');
+
+    UniqueFileHandle nofua = write(kNoFua, true, 5, 'E');
+    EXPECT_EQ(onImage("nofua.img", 5), '\0') << "write-through does not pass it";
+    nofua.reset();
+    cached.reset();
+    sim.reset();
+    EXPECT_EQ(onImage("nofua.img", 5), 'E') << "a medium left in keeps it";
 }
 
 TEST(Win32ErrorFromErrno, GivesEachHostErrorItsWin32Number) {

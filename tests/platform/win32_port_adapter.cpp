@@ -100,6 +100,7 @@ public:
     BOOL FindNextFileA(HANDLE search, WIN32_FIND_DATAA* data) override {
         return m_files.FindNextFileA(search, data);
     }
+    BOOL FlushFileBuffers(HANDLE file) override { return m_files.FlushFileBuffers(file); }
 
     UINT GetPrivateProfileIntA(const char* section, const char* key, int fallback,
                                const char* name) override {

@@ -132,7 +132,7 @@ if [ "$any_missing" = yes ]; then
   attempt=1
   while :; do
     status=0
-    $sudo apt-get update -qq >"$scratch/update.log" 2>&1 || status=$?
+    $sudo apt-get update -qq -o DPkg::Lock::Timeout=300 >"$scratch/update.log" 2>&1 || status=$?
     if [ $status -eq 0 ] && ! grep -qE '^(W|E): (Failed to fetch|Some index files failed)' "$scratch/update.log"; then
       break
     fi
@@ -151,7 +151,8 @@ fi
 apt_install() {
   local recommends=$1 log=$2
   shift 2
-  local options=(-y -qq)
+  # Another apt (unattended upgrades on a fresh machine) holds the lock for a while.
+  local options=(-y -qq -o DPkg::Lock::Timeout=300)
   [ "$recommends" = yes ] || options+=(--no-install-recommends)
   $sudo apt-get install "${options[@]}" "$@" >"$log" 2>&1
 }

@@ -87,6 +87,10 @@ struct DeviceConfig {
     // after the re-read. Milliseconds of the virtual clock.
     std::optional<std::uint64_t> rereadAfterMs = 5000;
     std::uint64_t appearAfterMs = 1000;
+    // Windows 6.0 and later: once this disk's partition table has been read
+    // again, the drive letters of its volume stand on that disk's volume
+    // instead (the mount manager handed them on).
+    std::optional<DeviceId> lettersGoTo;
 };
 
 // A registry value: REG_SZ text (code page 932) or a REG_DWORD.

@@ -142,6 +142,9 @@ void AssignDeviceKey(DeviceConfig& device, const std::filesystem::path& machineD
         } else {
             device.rereadAfterMs = NumberOrFail<std::uint64_t>(key, value, fail);
         }
+    } else if (key == "letters-go-to") {
+        device.lettersGoTo = ParseDeviceId(value, fail);
+        if (device.lettersGoTo->kind != DeviceKind::Disk) fail("letters-go-to names a disk");
     } else if (key == "appear-after") {
         device.appearAfterMs = NumberOrFail<std::uint64_t>(key, value, fail);
     } else {

@@ -54,6 +54,34 @@ SimDevices::SimDevices(Kernel& kernel) : m_kernel(kernel) {
     for (const auto& [id, config] : kernel.Config().devices) {
         m_devices[id] = std::make_unique<SimDevice>(config, kernel.Config().FollowsVistaRules());
     }
+    for (const auto& [letter, drive] : kernel.Config().drives) {
+        if (!drive.device) continue;
+        m_letters[letter] = *drive.device;
+        SimDevice& device = *Find(*drive.device);
+        if (device.Config().lettersGoTo && kernel.Config().FollowsVistaRules())
+            m_movesAfter[letter] = device.Volume(kernel.Now()).generation;
+    }
+}
+
+SimDevice* SimDevices::DeviceOf(char letter) {
+    auto it = m_letters.find(AsciiUpper(letter));
+    return it == m_letters.end() ? nullptr : Find(it->second);
+}
+
+// The letter goes once the disk's volume has gone and come back.
+void SimDevices::CheckLetterMoves() {
+    for (auto it = m_movesAfter.begin(); it != m_movesAfter.end();) {
+        SimDevice& from = *DeviceOf(it->first);
+        VolumeView view = from.Volume(m_kernel.Now());
+        if (!view.present || view.generation == it->second) {
+            ++it;
+            continue;
+        }
+        char letter = it->first;
+        m_letters[letter] = *from.Config().lettersGoTo;
+        it = m_movesAfter.erase(it);
+        if (m_moved) m_moved(letter, *DeviceOf(letter));
+    }
 }
 
 SimDevice* SimDevices::Find(DeviceId id) {
@@ -126,6 +154,7 @@ std::unique_ptr<VolumeFile> SimDevices::Open(const std::string& path, std::strin
         return std::make_unique<DeviceFile>(*device, '\0', 0);
     }
     if (name.size() == 6 && name[5] == ':' && name[4] >= 'A' && name[4] <= 'Z') {
+        CheckLetterMoves();
         auto drive = m_kernel.Config().drives.find(name[4]);
         if (drive == m_kernel.Config().drives.end()) {
             *error = ERROR_FILE_NOT_FOUND;
@@ -136,7 +165,7 @@ std::unique_ptr<VolumeFile> SimDevices::Open(const std::string& path, std::strin
             *error = ERROR_ACCESS_DENIED;
             return nullptr;
         }
-        return std::make_unique<DeviceFile>(*Find(*drive->second.device), name[4],
+        return std::make_unique<DeviceFile>(*DeviceOf(name[4]), name[4],
                                             drive->second.partitionNumber);
     }
     throw NotImplementedError("device path " + path);
@@ -151,7 +180,8 @@ UINT SimDevices::GetDriveTypeA(const char* rootPathName) {
     if (drive == m_kernel.Config().drives.end()) return DRIVE_NO_ROOT_DIR;
     // A letter whose volume has gone (a new partition table not yet read) is
     // no drive for the while.
-    if (drive->second.device && !Find(*drive->second.device)->Volume(m_kernel.Now()).present)
+    CheckLetterMoves();
+    if (drive->second.device && !DeviceOf(drive->first)->Volume(m_kernel.Now()).present)
         return DRIVE_NO_ROOT_DIR;
     return static_cast<UINT>(drive->second.type);
 }

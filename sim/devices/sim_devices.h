@@ -3,6 +3,7 @@
 // the handles opened on them.
 #pragma once
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -22,6 +23,13 @@ public:
     void Attach(SimFiles& files) { m_pFiles = &files; }
 
     SimDevice* Find(DeviceId id);
+    // The device a drive letter stands on now; nullptr for a drive on a host
+    // folder or no drive.
+    SimDevice* DeviceOf(char letter);
+    // Hands letters on where a disk's "letters-go-to" says, once its table
+    // has been read again; `moved` learns of each letter handed on.
+    void CheckLetterMoves();
+    void OnLetterMoved(std::function<void(char, SimDevice&)> moved) { m_moved = std::move(moved); }
 
     // The operator pulls the stick behind the letter and plugs it in again;
     // meanwhile the next removable disk with a medium took its number, and the
@@ -52,6 +60,9 @@ private:
     Kernel& m_kernel;
     SimFiles* m_pFiles = nullptr;
     std::map<DeviceId, std::unique_ptr<SimDevice>> m_devices;
+    std::map<char, DeviceId> m_letters;     // the device of each letter now
+    std::map<char, unsigned> m_movesAfter;  // letters to hand on after this generation
+    std::function<void(char, SimDevice&)> m_moved;
 };
 
 }  // namespace veldra::sim

@@ -65,7 +65,7 @@ bool SimFiles::OthersOpen(char letter, const OpenFile* except) {
 bool SimFiles::HandlesOn(const SimDevice& device) {
     std::string letters;
     for (const auto& [letter, drive] : m_kernel.Config().drives) {
-        if (drive.device && m_devices.Find(*drive.device) == &device) letters += letter;
+        if (drive.device && m_devices.DeviceOf(letter) == &device) letters += letter;
     }
     bool open = false;
     m_kernel.ForEach<OpenFile>([&](const OpenFile& file) {

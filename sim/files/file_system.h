@@ -54,6 +54,8 @@ public:
     BOOL VolumeControl(HANDLE volume, DWORD code);
     // Whether any handle is open on the device or on a file of its volumes.
     bool HandlesOn(const SimDevice& device);
+    // A drive letter handed on to another device's volume.
+    void LetterMoved(char letter, SimDevice& device) { m_mounts.LetterMoved(letter, device); }
 
 private:
     class OpenFile;

@@ -8,7 +8,7 @@
 namespace veldra::sim {
 
 VolumeMounts::VolumeMounts(Kernel& kernel, SimDevices& devices)
-    : m_kernel(kernel), m_bEnforced(kernel.Config().FollowsVistaRules()) {
+    : m_kernel(kernel), m_devices(devices), m_bEnforced(kernel.Config().FollowsVistaRules()) {
     if (!m_bEnforced) return;
     for (const auto& [letter, drive] : kernel.Config().drives) {
         if (!drive.device) continue;
@@ -98,7 +98,21 @@ bool VolumeMounts::Holding(const Mount& mount, const Holder& holder) const {
            !(holder.releaseAt && *holder.releaseAt <= now);
 }
 
+void VolumeMounts::LetterMoved(char letter, SimDevice& device) {
+    Mount* mount = Find(letter);
+    if (mount == nullptr) return;
+    mount->device = &device;
+    VolumeView view = device.Volume(m_kernel.Now());
+    mount->generation = view.generation;
+    ++mount->epoch;
+    mount->mounted = false;
+    mount->lockOwner = nullptr;
+    mount->implicitLock = false;
+    for (Holder& holder : mount->holders) holder.armedAt = m_kernel.Now();
+}
+
 DWORD VolumeMounts::Access(char letter) {
+    m_devices.CheckLetterMoves();
     Mount* mount = Find(letter);
     if (mount == nullptr) return ERROR_SUCCESS;
     if (!CatchUp(*mount).present) return ERROR_PATH_NOT_FOUND;

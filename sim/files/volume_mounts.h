@@ -49,6 +49,9 @@ public:
     // VolumeGate: a path on the letter, a search of it or an open of its
     // volume is about to be used.
     DWORD Access(char letter) override;
+    // The letter stands on another device's volume from now on: a volume
+    // that has just arrived, not mounted yet.
+    void LetterMoved(char letter, SimDevice& device);
 
     // The count of mounts the letter's volume has seen; a handle opened under
     // an earlier one is stale.
@@ -100,6 +103,7 @@ private:
     bool Holding(const Mount& mount, const Holder& holder) const;
 
     Kernel& m_kernel;
+    SimDevices& m_devices;
     bool m_bEnforced;
     std::vector<Mount> m_mounts;
 };

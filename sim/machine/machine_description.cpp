@@ -358,7 +358,11 @@ MachineConfig LoadMachineDescription(const std::filesystem::path& directory) {
         if (drive.device && !config.devices.count(*drive.device))
             fail(name + " names a device that is not described");
     }
-    for (const auto& [id, device] : config.devices) CheckDevice(device, fail);
+    for (const auto& [id, device] : config.devices) {
+        CheckDevice(device, fail);
+        if (device.lettersGoTo && !config.devices.count(*device.lettersGoTo))
+            fail("letters-go-to names a device that is not described");
+    }
     return config;
 }
 

@@ -16,13 +16,17 @@ SimMachine::SimMachine(MachineConfig config, OperatorScript script, Transcript& 
       m_shell(m_drives, Config().viewers, transcript),
       m_desktop(*this, WithHands(std::move(script), transcript), transcript) {
     m_devices.Attach(m_files);
+    auto clock = [this] {
+        SYSTEMTIME now{};
+        GetLocalTime(&now);
+        return now;
+    };
+    m_devices.OnLetterMoved([this, clock](char letter, SimDevice& device) {
+        m_drives.Mount(letter, std::make_unique<MediumVolume>(device, clock));
+        m_files.LetterMoved(letter, device);
+    });
     for (const auto& [letter, drive] : Config().drives) {
         if (drive.hostRoot.empty()) {
-            auto clock = [this] {
-                SYSTEMTIME now{};
-                GetLocalTime(&now);
-                return now;
-            };
             m_drives.Mount(letter,
                            std::make_unique<MediumVolume>(*m_devices.Find(*drive.device), clock));
         } else {

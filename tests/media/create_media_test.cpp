@@ -754,10 +754,13 @@ struct DiskStateRow {
     const char* what;
     std::string sections;  // added to the machine
     std::string floppyKeys, stickKeys;
-    std::string prepare;  // a shell command on the stick's image IMG
+    std::string prepare;  // a shell command on the images IMG (the stick) and R_IMG
     std::string script;
     std::string stop;  // the stop message expected; empty: none
     bool done;
+    // Only Windows 6.0 and later hand the letter on: on XP the creation ends
+    // with 129, and the stop, when it comes, is answered OK.
+    bool vistaOnly = false;
 };
 
 void PrintTo(const DiskStateRow& row, std::ostream* out) {
@@ -779,6 +782,10 @@ TEST_P(DiskStates, WriteOnlyThePickedDiskOrNothing) {
     if (!row.sections.empty()) machine.AddSection(row.sections);
     if (!row.prepare.empty()) {
         std::string command = row.prepare;
+        for (std::size_t at; (at = command.find("MKFS")) != std::string::npos;)
+            command.replace(at, 4, ToolPath("mkfs.fat"));
+        for (std::size_t at; (at = command.find("R_IMG")) != std::string::npos;)
+            command.replace(at, 5, Image("r.img"));
         for (std::size_t at; (at = command.find("IMG")) != std::string::npos;)
             command.replace(at, 3, Image("stick.img"));
         ASSERT_EQ(Shell(command), 0) << command;
@@ -786,15 +793,23 @@ TEST_P(DiskStates, WriteOnlyThePickedDiskOrNothing) {
     std::map<std::string, std::string> before;
     for (const char* image : {"fd.img", "stick.img", "r.img"}) before[image] = Slurp(Image(image));
 
-    RunResult run = RunKeepingDataFiles(machine, row.script + ", exit");
+    bool arises = !row.vistaOnly || version[0] != '5';
+    RunResult run = RunKeepingDataFiles(
+        machine, row.script + (row.vistaOnly && arises ? ", ok" : "") + ", exit");
     ASSERT_EQ(run.exitCode, 0) << run.Text();
-    if (!row.stop.empty()) {
+    if (!row.stop.empty() && arises) {
         EXPECT_TRUE(run.Has(StopBox(row.stop))) << run.Text();
     }
-    EXPECT_EQ(run.Has(kDone), row.done) << run.Text();
-    EXPECT_EQ(Slurp(Image("r.img")), before["r.img"]) << "R: is never the target";
-    if (!row.done) {
-        for (const auto& [image, bytes] : before) EXPECT_EQ(Slurp(Image(image)), bytes) << image;
+    bool done = row.done || !arises;
+    EXPECT_EQ(run.Has(kDone), done) << run.Text();
+    EXPECT_TRUE(Slurp(Image("r.img")) == before["r.img"]) << "R: is never the target";
+    if (!done) {
+        // The letter handed on is found out after the first pass, which stays.
+        for (const auto& [image, bytes] : before) {
+            if (!row.vistaOnly) {
+                EXPECT_TRUE(Slurp(Image(image)) == bytes) << image;
+            }
+        }
         return;
     }
     bool stick = row.script.find("program 2") != std::string::npos;
@@ -825,6 +840,12 @@ const DiskStateRow kDiskStates[] = {
      "printf '\\125\\252EFI PART' | dd of=IMG bs=1 seek=510 conv=notrunc status=none",
      "program 2, create, yes, ok, ok",
      "IOCTL_DISK_GET_DRIVE_LAYOUT error\\nUSBデバイスへの書き込みができません", false},
+    // Once the stick's new table has been read, Windows 10 hands E: to the
+    // volume of another stick: the files must not follow the letter there.
+    {"TheLetterGoesToAnotherStick",
+     "[drive R]\ntype = removable\ndevice = disk 3\n[disk 3]\nimage = r.img\n", "",
+     "letters-go-to = disk 3\n", "MKFS R_IMG >/dev/null", "program 2, drive 1, create, yes, ok",
+     "メディアが挿入されていません。", false, true},
     // The floppy drive is empty when the program starts; the disk goes in
     // while the question asks for it.
     {"AFloppyDriveEmptyAtStart", "", "medium = absent\n", "", "", "create, insert A, yes", "",

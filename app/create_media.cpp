@@ -102,6 +102,19 @@ HANDLE CTAVEXFDDlg::OpenSelectedTarget(CreateTarget& target) {
                                                          : OpenTarget(target);
 }
 
+// What the failed opening found. A refusal (no right to write the device, a
+// policy against writing removable disks, the medium's write-protect switch)
+// is no missing medium: the operator is told what to change.
+std::string CTAVEXFDDlg::OpenFailureText(const CreateTarget& target) {
+    if (target.diskDoubtful)
+        return FormatMessageText(LoadText(IDS_DISK_NOT_IDENTIFIED), target.strDrive);
+    if (target.openError == ERROR_ACCESS_DENIED)
+        return FormatMessageText(LoadText(IDS_WRITE_DENIED), target.strDrive);
+    if (target.openError == ERROR_WRITE_PROTECT)
+        return FormatMessageText(LoadText(IDS_WRITE_PROTECTED), target.strDrive);
+    return LoadText(IDS_NO_MEDIUM);
+}
+
 // Only an answer that the root holds nothing lets the stick go without the
 // question: a root that cannot be read (BitLocker, a file system Windows
 // does not know, RAW) is the likeliest to hold someone's data. The search is
@@ -187,9 +200,7 @@ void CTAVEXFDDlg::OnCreateMedia() {
     m_ports.ui.UpdateWindow(m_hWnd);
     ShowStatus(IDS_CREATING);
     if (OpenSelectedTarget(target) == INVALID_HANDLE_VALUE) {
-        ShowStopMessage(target.diskDoubtful
-                            ? FormatMessageText(LoadText(IDS_DISK_NOT_IDENTIFIED), target.strDrive)
-                            : LoadText(IDS_NO_MEDIUM));
+        ShowStopMessage(OpenFailureText(target));
         ShowStatus(IDS_CREATE_FAILED);
         // A stick swapped since the list was made: the list shows what is there now.
         if (target.deviceMoved) RefillDriveBox();
@@ -248,7 +259,7 @@ void CTAVEXFDDlg::OnCreateMedia() {
     if (result == StepResult::Done) result = StampFloppyFiles(target);
     if (result == StepResult::Done) {
         if (OpenSelectedTarget(target) == INVALID_HANDLE_VALUE) {
-            ShowStopMessage(LoadText(IDS_NO_MEDIUM));
+            ShowStopMessage(OpenFailureText(target));
             result = StepResult::NotReopened;
         } else {
             PassLocks locks(disk, target);

@@ -225,6 +225,8 @@ private:
         } else if (key == "mutex-of-another-account") {
             if (value.empty()) Fail("mutex-of-another-account needs a name");
             m_config.otherAccountMutexes.push_back(ToCp932(value));
+        } else if (key == "deny-removable-writes") {
+            m_config.denyRemovableWrites = ParseYesNo(value);
         } else {
             Fail("unknown key '" + key + "' in [system]");
         }

@@ -93,6 +93,10 @@ struct MachineConfig {
     bool systemMenu = true;
     // Mutexes that programs of other accounts hold, code page 932.
     std::vector<std::string> otherAccountMutexes;
+    // The "Removable Disks: Deny write access" policy, or on Windows XP an
+    // account that is no administrator: opens of a removable device for
+    // writing are refused.
+    bool denyRemovableWrites = false;
 
     std::map<char, DriveConfig> drives;
     std::map<std::string, std::string> viewers;  // upper-case extension (".PDF") -> viewer name

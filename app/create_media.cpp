@@ -32,8 +32,21 @@ bool CTAVEXFDDlg::AskYesNo(const std::string& text) {
 // The bar stops at its maximum: the final pass's steps come on top of those
 // the range counts. Painted at once: the handler takes no messages until the
 // creation ends, and from Windows Vista on nothing else would show the step.
+// There the themed bar of Common Controls 6 moves up to a new position on its
+// own timer messages, which no loop dispatches during a creation, while a move
+// down is drawn at once: the bar is set one past the step (in a range one
+// longer, for the last) and back.
 void CTAVEXFDDlg::StepProgress() {
-    if (m_prgProgress.GetPos() < m_nProgressTotal) m_prgProgress.StepIt();
+    int position = m_prgProgress.GetPos();
+    if (position < m_nProgressTotal) ++position;
+    if (App().m_nMajorVersion >= 6) {
+        m_prgProgress.SetRange(0, static_cast<WORD>(m_nProgressTotal + 1));
+        m_prgProgress.SetPos(position + 1);
+        m_prgProgress.SetPos(position);
+        m_prgProgress.SetRange(0, static_cast<WORD>(m_nProgressTotal));
+    } else {
+        m_prgProgress.SetPos(position);
+    }
     m_prgProgress.UpdateWindow();
 }
 

@@ -42,7 +42,8 @@ Desktop::Desktop(Kernel& kernel, OperatorScript script, Transcript& transcript)
       m_config(kernel.Config()),
       m_script(std::move(script)),
       m_transcript(transcript),
-      m_bPaintOnRequest(kernel.Config().majorVersion >= 6) {
+      m_bPaintOnRequest(kernel.Config().majorVersion >= 6),
+      m_bAnimatedBars(kernel.Config().majorVersion >= 6) {
     m_kernel.WatchClock([this](std::uint64_t nowMs) { WatchClock(nowMs); });
 }
 
@@ -136,6 +137,7 @@ INT_PTR Desktop::DialogBoxParamA(int templateId, HWND parent, DialogProcedure& p
             continue;
         }
         if (DeliverQueuedInput(window)) continue;
+        RunBarAnimations();
         PaintWindows();
         if (!window.shown) {
             window.shown = true;

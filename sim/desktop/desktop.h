@@ -90,6 +90,9 @@ private:
         int shownLow = 0;
         int shownHigh = 100;
         int shownPosition = 0;
+        // Where a themed bar has got to: it moves up to a new position only on
+        // its animation's timer messages, down at once.
+        int drawnPosition = 0;
     };
     struct MenuItem {
         UINT flags;
@@ -139,6 +142,7 @@ private:
     bool PaintsAtOnce(const Window& window) const;
     void PaintControl(Control& control);
     void PaintWindows();
+    void RunBarAnimations();
     void TookMessages();
     void WatchClock(std::uint64_t nowMs);
     void TakeMeanwhileActions(Window& window);
@@ -152,6 +156,7 @@ private:
     std::vector<std::unique_ptr<Window>> m_windows;  // open dialogs, innermost last
     std::deque<QueuedInput> m_input;
     bool m_bPaintOnRequest;  // Vista and later: changes wait for a painting
+    bool m_bAnimatedBars;    // Vista and later: the themed bar animates upwards
     bool m_bGhosting = true;
     std::uint64_t m_nTookMessagesMs = 0;  // when the thread last took messages
     std::uintptr_t m_nNextWindow = 0x10000;

@@ -23,8 +23,8 @@ SimMachine::SimMachine(MachineConfig config, OperatorScript script, Transcript& 
                 GetLocalTime(&now);
                 return now;
             };
-            m_drives.Mount(letter,
-                           std::make_unique<MediumVolume>(*m_devices.Find(*drive.device), clock));
+            m_drives.Mount(letter, std::make_unique<MediumVolume>(*m_devices.Find(*drive.device),
+                                                                  clock, Config().timeZoneMinutes));
         } else {
             m_drives.Mount(letter, std::make_unique<HostFolderVolume>(
                                        drive.hostRoot, drive.readOnly, drive.freeBytes));

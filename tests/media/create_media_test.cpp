@@ -128,6 +128,17 @@ TEST_F(CreateMedia, AUsbStickGetsItsPartitionAndFilesWithTheirOwnTimes) {
     EXPECT_TRUE(machine.Exists("TAVEX/TVLOG.TXT"));
 }
 
+// On a Japanese PC the FAT driver stores the data file's times (UTC) nine
+// hours on, as local time.
+TEST_F(CreateMedia, FileTimesOnTheStickAreTheMachinesLocalTime) {
+    Devices("");
+    machine.SetSystem("time-zone", "+09:00");
+    RunResult run = RunKeepingDataFiles(machine, "program 2, create, yes, ok, exit");
+    ASSERT_TRUE(run.Has(kDone)) << run.Text();
+    std::string listing = Mtools("mdir", Image("stick.img") + "@@1M", "-a ::/");
+    EXPECT_NE(listing.find("2004-03-15  21:30"), std::string::npos) << listing;
+}
+
 // FAT refuses both times; the program does not look at SetFileTime's
 // result, and the file keeps the time it was written (the machine's clock).
 // A hidden and a read-only file the floppy held already are left as they were.

@@ -32,8 +32,21 @@ bool CTAVEXFDDlg::AskYesNo(const std::string& text) {
 // The bar stops at its maximum: the final pass's steps come on top of those
 // the range counts. Painted at once: the handler takes no messages until the
 // creation ends, and from Windows Vista on nothing else would show the step.
+// There the themed bar of Common Controls 6 moves up to a new position on its
+// own timer messages, which no loop dispatches during a creation, while a move
+// down is drawn at once: the bar is set one past the step (in a range one
+// longer, for the last) and back.
 void CTAVEXFDDlg::StepProgress() {
-    if (m_prgProgress.GetPos() < m_nProgressTotal) m_prgProgress.StepIt();
+    int position = m_prgProgress.GetPos();
+    if (position < m_nProgressTotal) ++position;
+    if (App().m_nMajorVersion >= 6) {
+        m_prgProgress.SetRange(0, static_cast<WORD>(m_nProgressTotal + 1));
+        m_prgProgress.SetPos(position + 1);
+        m_prgProgress.SetPos(position);
+        m_prgProgress.SetRange(0, static_cast<WORD>(m_nProgressTotal));
+    } else {
+        m_prgProgress.SetPos(position);
+    }
     m_prgProgress.UpdateWindow();
 }
 
@@ -100,6 +113,19 @@ StepResult CTAVEXFDDlg::VerifyFileEntries(CreateTarget& target, BYTE* buffer, in
 HANDLE CTAVEXFDDlg::OpenSelectedTarget(CreateTarget& target) {
     return target.pDrive->DeviceClass == DEVCLASS_FLOPPY ? OpenTargetVolume(target)
                                                          : OpenTarget(target);
+}
+
+// What the failed opening found. A refusal (no right to write the device, a
+// policy against writing removable disks, the medium's write-protect switch)
+// is no missing medium: the operator is told what to change.
+std::string CTAVEXFDDlg::OpenFailureText(const CreateTarget& target) {
+    if (target.diskDoubtful)
+        return FormatMessageText(LoadText(IDS_DISK_NOT_IDENTIFIED), target.strDrive);
+    if (target.openError == ERROR_ACCESS_DENIED)
+        return FormatMessageText(LoadText(IDS_WRITE_DENIED), target.strDrive);
+    if (target.openError == ERROR_WRITE_PROTECT)
+        return FormatMessageText(LoadText(IDS_WRITE_PROTECTED), target.strDrive);
+    return LoadText(IDS_NO_MEDIUM);
 }
 
 // Only an answer that the root holds nothing lets the stick go without the
@@ -187,9 +213,7 @@ void CTAVEXFDDlg::OnCreateMedia() {
     m_ports.ui.UpdateWindow(m_hWnd);
     ShowStatus(IDS_CREATING);
     if (OpenSelectedTarget(target) == INVALID_HANDLE_VALUE) {
-        ShowStopMessage(target.diskDoubtful
-                            ? FormatMessageText(LoadText(IDS_DISK_NOT_IDENTIFIED), target.strDrive)
-                            : LoadText(IDS_NO_MEDIUM));
+        ShowStopMessage(OpenFailureText(target));
         ShowStatus(IDS_CREATE_FAILED);
         // A stick swapped since the list was made: the list shows what is there now.
         if (target.deviceMoved) RefillDriveBox();
@@ -248,7 +272,7 @@ void CTAVEXFDDlg::OnCreateMedia() {
     if (result == StepResult::Done) result = StampFloppyFiles(target);
     if (result == StepResult::Done) {
         if (OpenSelectedTarget(target) == INVALID_HANDLE_VALUE) {
-            ShowStopMessage(LoadText(IDS_NO_MEDIUM));
+            ShowStopMessage(OpenFailureText(target));
             result = StepResult::NotReopened;
         } else {
             PassLocks locks(disk, target);

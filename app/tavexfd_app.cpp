@@ -79,6 +79,7 @@ bool CTAVEXFDApp::CheckPlatform() {
     version.dwOSVersionInfoSize = sizeof(OSVERSIONINFOA);
     BOOL ok = m_ports.system.GetVersionExA(&version);
     m_nPlatformId = version.dwPlatformId;
+    m_nMajorVersion = ok ? version.dwMajorVersion : 0;
     return IsSupportedPlatform(ok, version);
 }
 

@@ -26,6 +26,7 @@ public:
 
     HANDLE m_hSingleInstanceMutex = NULL_HANDLE;
     DWORD m_nPlatformId = 0;
+    DWORD m_nMajorVersion = 0;  // 6 and later: Vista's themed controls
     int m_nRunMode = 0;
     std::string m_strExeDir;
     std::string m_strExeDirSlash;

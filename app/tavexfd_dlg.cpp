@@ -42,8 +42,11 @@ BOOL CTAVEXFDDlg::OnCommand(WORD id, WORD notifyCode) {
     switch (id) {
         case IDC_BTN_CREATE:
             if (notifyCode != BN_CLICKED) return FALSE;
+            m_bCreating = true;
             OnCreateMedia();
+            m_bCreating = false;
             DiscardQueuedInput();
+            if (m_bDrivesChanged) RefillDriveBox();
             return TRUE;
         case IDC_CMB_PROGRAM:
             if (notifyCode != CBN_SELCHANGE) return FALSE;
@@ -66,6 +69,10 @@ BOOL CTAVEXFDDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR*
         case WM_PAINT:
             if (!m_ports.ui.IsIconic(m_hWnd)) return FALSE;
             OnPaint();
+            return TRUE;
+        case WM_DEVICECHANGE:
+            OnDeviceChange(wParam, lParam);
+            *result = TRUE;
             return TRUE;
         case WM_QUERYDRAGICON:
             *result = static_cast<INT_PTR>(HandleBits(OnQueryDragIcon()));
@@ -142,8 +149,10 @@ void CTAVEXFDDlg::SetupForProgram() {
 }
 
 void CTAVEXFDDlg::RefillDriveBox() {
+    m_bDrivesChanged = false;
     bool usbMedium = App().m_DataHeader.MediaKind() == MEDIA_USB;
     int remembered = m_cmbDrive.GetCurSel();
+    std::string letter = remembered == CB_ERR ? std::string() : m_cmbDrive.GetLBText(remembered);
     if (remembered == CB_ERR) remembered = 0;
     m_cmbDrive.ResetContent();
 
@@ -151,9 +160,24 @@ void CTAVEXFDDlg::RefillDriveBox() {
     KeepDrivesForMedium(m_DriveList, usbMedium);
     for (std::int32_t i = 0; i < m_DriveList.Count; ++i) {
         const DriveRecord& record = m_DriveList.Records[static_cast<std::size_t>(i)];
-        m_cmbDrive.AddString(record.Letters.substr(0, 1) + ":");
+        std::string line = record.Letters.substr(0, 1) + ":";
+        if (line == letter) remembered = i;
+        m_cmbDrive.AddString(line);
     }
     m_cmbDrive.SetCurSel(remembered < m_DriveList.Count ? remembered : 0);
+}
+
+// A stick plugged in or pulled out: the drive box follows, but never under a
+// running creation, whose target record is one of the list's.
+void CTAVEXFDDlg::OnDeviceChange(WPARAM event, LPARAM data) {
+    if (event != DBT_DEVICEARRIVAL && event != DBT_DEVICEREMOVECOMPLETE) return;
+    const auto* header = reinterpret_cast<const DEV_BROADCAST_HDR*>(data);
+    if (header == nullptr || header->dbch_devicetype != DBT_DEVTYP_VOLUME) return;
+    if (m_bCreating) {
+        m_bDrivesChanged = true;
+        return;
+    }
+    RefillDriveBox();
 }
 
 void CTAVEXFDDlg::OnSelchangeProgram() {

@@ -56,7 +56,8 @@ public:
     DriveListRefresh RefreshDriveList(DriveList& list);
 
     void SetupForProgram();
-    // The drive box anew from a fresh drive list, keeping the line picked.
+    // The drive box anew from a fresh drive list, keeping the letter picked
+    // where it is still listed (the line picked otherwise).
     void RefillDriveBox();
     BYTE* AllocWorkBuffer(int* size);
 
@@ -90,6 +91,11 @@ public:
     std::string m_strMessage;
     DriveList m_DriveList;
     LetterTable m_LetterTable;
+    // A creation runs: its target record points into the drive list, and
+    // its message boxes run loops that take WM_DEVICECHANGE. A volume that
+    // came or went meanwhile refills the box once the creation has ended.
+    bool m_bCreating = false;
+    bool m_bDrivesChanged = false;
 
     CComboBox m_cmbProgram;
     CEdit m_edtMediaKind;
@@ -114,6 +120,7 @@ private:
     HICON OnQueryDragIcon();
     void OnSelchangeProgram();
     void OnCreateMedia();
+    void OnDeviceChange(WPARAM event, LPARAM data);
 
     // ListedDataFiles: entry n of the program list, paths only.
     std::optional<ListedDataFile> EntryPaths(int entryNumber) override;
@@ -124,6 +131,7 @@ private:
     RecordsContext Records();
     MediaContext Media();
     HANDLE OpenSelectedTarget(CreateTarget& target);
+    std::string OpenFailureText(const CreateTarget& target);
     bool StickRootIsEmpty(const CreateTarget& target);
     void ClassifyAgain(DriveRecord& record);
     StepResult CheckLetterOnTarget(CreateTarget& target);

@@ -223,6 +223,12 @@ bool CDiskInfo::QueryGeometry(HANDLE device, DISK_GEOMETRY* geometry) {
            returned >= sizeof *geometry;
 }
 
+bool CDiskInfo::IsWritable(HANDLE device) {
+    DWORD returned = 0;
+    return m_ports.devices.DeviceIoControl(device, IOCTL_DISK_IS_WRITABLE, nullptr, 0, nullptr, 0,
+                                           &returned) != FALSE;
+}
+
 bool CDiskInfo::QueryDeviceNumber(HANDLE device, STORAGE_DEVICE_NUMBER* number) {
     DWORD returned = 0;
     return m_ports.devices.DeviceIoControl(device, IOCTL_STORAGE_GET_DEVICE_NUMBER, nullptr, 0,

@@ -81,6 +81,9 @@ public:
     HANDLE OpenVolumeToProbe(char letter);
     // IOCTL_DISK_GET_DRIVE_GEOMETRY on an open device.
     bool QueryGeometry(HANDLE device, DISK_GEOMETRY* geometry);
+    // IOCTL_DISK_IS_WRITABLE on an open device: false, with the last error
+    // (ERROR_WRITE_PROTECT), for a write-protected medium.
+    bool IsWritable(HANDLE device);
     // IOCTL_STORAGE_GET_DEVICE_NUMBER on an open device.
     bool QueryDeviceNumber(HANDLE device, STORAGE_DEVICE_NUMBER* number);
     // IOCTL_VOLUME_GET_VOLUME_DISK_EXTENTS on an open volume, with room for

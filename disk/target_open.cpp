@@ -49,15 +49,31 @@ HANDLE OpenTargetOnce(CDiskInfo& disk, CreateTarget& target, const std::string& 
     target.volumeShared = false;
     target.deviceMoved = false;
     target.diskDoubtful = false;
+    target.openError = ERROR_SUCCESS;
     if (target.platformId != VER_PLATFORM_WIN32_NT || target.pDrive == nullptr)
         return Store(target, INVALID_HANDLE_VALUE);
     DriveRecord& record = *target.pDrive;
     // An unclassified drive would be opened as whatever physical drive its
     // number names, which need not be the drive the operator picked.
-    if (record.DeviceClass == DEVCLASS_NONE) return Store(target, INVALID_HANDLE_VALUE);
+    if (record.DeviceClass == DEVCLASS_NONE) {
+        // Discovery could not ask its volume: a volume that may not be opened
+        // for writing (a policy, an account without the rights) is a refusal.
+        if (!record.Letters.empty()) {
+            UniqueFileHandle volume(disk.Ports().system, disk.OpenVolumeToAsk(record.Letters[0]));
+            if (!volume && disk.Ports().system.GetLastError() == ERROR_ACCESS_DENIED)
+                target.openError = ERROR_ACCESS_DENIED;
+        }
+        return Store(target, INVALID_HANDLE_VALUE);
+    }
     bool floppy = record.DeviceClass == DEVCLASS_FLOPPY;
     if (!floppy && !StillOnListedDisk(disk, record)) {
-        target.deviceMoved = true;
+        // A volume that may not be opened for writing cannot be asked either:
+        // that is a refusal, not a moved disk.
+        if (disk.Ports().system.GetLastError() == ERROR_ACCESS_DENIED) {
+            target.openError = ERROR_ACCESS_DENIED;
+        } else {
+            target.deviceMoved = true;
+        }
         return Store(target, INVALID_HANDLE_VALUE);
     }
     if (!floppy && !VolumeOnListedDevice(disk, record)) {
@@ -75,12 +91,20 @@ HANDLE OpenTargetOnce(CDiskInfo& disk, CreateTarget& target, const std::string& 
         device = disk.OpenDrive(record, kShareAll);
         target.volumeShared = device != INVALID_HANDLE_VALUE;
     }
-    if (device == INVALID_HANDLE_VALUE) return Store(target, INVALID_HANDLE_VALUE);
+    if (device == INVALID_HANDLE_VALUE) {
+        target.openError = disk.Ports().system.GetLastError();
+        return Store(target, INVALID_HANDLE_VALUE);
+    }
 
     DISK_GEOMETRY geometry{};
     bool usable = disk.QueryGeometry(device, &geometry) &&
                   AcceptsMedium(record.DeviceClass, geometry.MediaType) &&
                   IsUsableSectorSize(record.BytesPerSector);
+    if (usable && !disk.IsWritable(device) &&
+        disk.Ports().system.GetLastError() == ERROR_WRITE_PROTECT) {
+        target.openError = ERROR_WRITE_PROTECT;
+        usable = false;
+    }
     if (!usable) {
         disk.Ports().system.CloseHandle(device);
         target.volumeShared = false;

@@ -29,6 +29,11 @@ struct CreateTarget {
     // geometries: another device answers that number, and the program
     // cannot tell which disk it would write.
     bool diskDoubtful = false;
+    // Why the last opening failed, as the system said it: ERROR_ACCESS_DENIED
+    // (no right to write the device, or a policy against removable disks),
+    // ERROR_WRITE_PROTECT (the medium's switch); anything else reads as no
+    // usable medium.
+    DWORD openError = ERROR_SUCCESS;
 };
 
 constexpr int kTargetOpenAttempts = 3;
@@ -66,7 +71,9 @@ bool VolumeOnListedDevice(CDiskInfo& disk, const DriveRecord& record);
 // record's Device. A disk is opened only while its letter still stands on it
 // (deviceMoved otherwise). A floppy's volume that another program holds open
 // (Windows Vista and later refuse an open that does not share writing) is
-// opened sharing writing (volumeShared).
+// opened sharing writing (volumeShared). A medium the driver reports
+// write-protected is not kept open: the open itself succeeds on Windows, and
+// only the first write would fail.
 HANDLE OpenTargetOnce(CDiskInfo& disk, CreateTarget& target, const std::string& geometryPath);
 
 // Up to three attempts, one second apart; none after a moved disk.

@@ -19,8 +19,14 @@ std::uint64_t TicksOf(int year, int month, int day) {
 
 }  // namespace
 
-std::optional<SYSTEMTIME> FatDriverTime(const FILETIME& time, FatTimeField field) {
+std::optional<SYSTEMTIME> FatDriverTime(const FILETIME& time, FatTimeField field,
+                                        std::int32_t zoneMinutes) {
     std::uint64_t ticks = Ticks(time);
+    std::int64_t bias = std::int64_t{zoneMinutes} * 60'000 * std::int64_t{kTicksPerMs};
+    if (bias < 0 && ticks < static_cast<std::uint64_t>(-bias)) return std::nullopt;
+    if (bias > 0 && ticks > ~std::uint64_t{0} - static_cast<std::uint64_t>(bias))
+        return std::nullopt;
+    ticks += static_cast<std::uint64_t>(bias);
     if (field != FatTimeField::Creation) {
         if (ticks > ~std::uint64_t{0} - kAlmostTwoSeconds) return std::nullopt;
         ticks += kAlmostTwoSeconds;

@@ -1,8 +1,10 @@
 // What the Windows FAT driver makes of the times SetFileTime gives it. FAT
-// counts local time from 1980 to 2107; local time is taken here as the
-// FILETIME's own (UTC), as on the simulated machine.
+// counts local time from 1980 to 2107; the driver converts the FILETIME (UTC)
+// to local time first (fastfat timesup.c, FatNtTimeToFatTime, through
+// ExSystemTimeToLocalTime), by zoneMinutes east of UTC.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 
 #include "host/civil_time.h"
@@ -18,7 +20,8 @@ enum class FatTimeField { Creation, LastAccess, LastWrite };
 // from 1979-12-31, which it takes as 1980-01-01 00:00:00 (time zones push
 // times there). Zero and all ones are no times but requests (leave the time
 // as it is); callers deal with them first.
-std::optional<SYSTEMTIME> FatDriverTime(const FILETIME& time, FatTimeField field);
+std::optional<SYSTEMTIME> FatDriverTime(const FILETIME& time, FatTimeField field,
+                                        std::int32_t zoneMinutes = 0);
 
 // Whether FAT holds the time as given to all three fields, as the program
 // sets a file's times: zero and all ones (no times), or kFatTimeRange. Past

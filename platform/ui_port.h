@@ -30,6 +30,8 @@
 namespace veldra {
 
 #ifdef _WIN32
+using ::DEV_BROADCAST_HDR;
+using ::DEV_BROADCAST_VOLUME;
 using ::HCURSOR;
 using ::HDC;
 using ::HICON;
@@ -73,8 +75,26 @@ struct MSG {
     DWORD time = 0;
     POINT pt;
 };
+
+// What WM_DEVICECHANGE's lParam points to for DBT_DEVICEARRIVAL and
+// DBT_DEVICEREMOVECOMPLETE: a header, and for DBT_DEVTYP_VOLUME the volume's
+// letters as bits (bit 0 is A:).
+struct DEV_BROADCAST_HDR {
+    DWORD dbch_size = 0;
+    DWORD dbch_devicetype = 0;
+    DWORD dbch_reserved = 0;
+};
+
+struct DEV_BROADCAST_VOLUME {
+    DWORD dbcv_size = 0;
+    DWORD dbcv_devicetype = 0;
+    DWORD dbcv_reserved = 0;
+    DWORD dbcv_unitmask = 0;
+    WORD dbcv_flags = 0;
+};
 #endif
 static_assert(sizeof(RECT) == 16);
+static_assert(sizeof(DEV_BROADCAST_HDR) == 12 && sizeof(DEV_BROADCAST_VOLUME) == 20);
 static_assert(sizeof(MSG) == (sizeof(void*) == 8 ? 48 : 28));
 
 // The system cursors of LoadCursorA, by the numbers behind the SDK's
@@ -110,6 +130,9 @@ public:
     virtual BOOL IsWindowEnabled(HWND window) = 0;
     virtual BOOL UpdateWindow(HWND window) = 0;
     virtual int MessageBoxA(HWND owner, const char* text, const char* caption, UINT type) = 0;
+    // A message number the system gives every program that asks by the same
+    // name (the shell's "QueryCancelAutoPlay"); 0 on failure.
+    virtual UINT RegisterWindowMessageA(const char* name) = 0;
 
     // The first message of the thread's queue for window (NULL_HWND: any of
     // the thread's windows) whose number lies in filterMin..filterMax (0, 0:

@@ -21,5 +21,6 @@
 #include <windows.h>
 // After <windows.h>, in this order.
 #include <commctrl.h>
+#include <dbt.h>
 #include <shellapi.h>
 #include <winioctl.h>

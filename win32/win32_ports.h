@@ -97,6 +97,7 @@ public:
     BOOL IsWindowEnabled(HWND window) override;
     BOOL UpdateWindow(HWND window) override;
     int MessageBoxA(HWND owner, const char* text, const char* caption, UINT type) override;
+    UINT RegisterWindowMessageA(const char* name) override;
     BOOL PeekMessageA(MSG* message, HWND window, UINT filterMin, UINT filterMax,
                       UINT remove) override;
     void DisableProcessWindowsGhosting() override;

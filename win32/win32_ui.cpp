@@ -139,6 +139,12 @@ int Win32UiPort::MessageBoxA(HWND owner, const char* text, const char* caption, 
     return ::MessageBoxW(owner, WideArg(text).get(), WideArg(caption).get(), type);
 }
 
+// The names asked for are ASCII: the same message in either form.
+UINT Win32UiPort::RegisterWindowMessageA(const char* name) {
+    if (!Converts932()) return ::RegisterWindowMessageA(name);
+    return ::RegisterWindowMessageW(WideArg(name).get());
+}
+
 // The messages taken out are keys and clicks to be dropped: none of their
 // text is read.
 BOOL Win32UiPort::PeekMessageA(MSG* message, HWND window, UINT filterMin, UINT filterMax,

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "host/cp932.h"
+#include "host/text.h"
 #include "res/message_text.h"
 #include "res/resource.h"  // the string table's ids
 
@@ -41,7 +42,8 @@ Desktop::Desktop(Kernel& kernel, OperatorScript script, Transcript& transcript)
       m_config(kernel.Config()),
       m_script(std::move(script)),
       m_transcript(transcript),
-      m_bPaintOnRequest(kernel.Config().majorVersion >= 6) {
+      m_bPaintOnRequest(kernel.Config().majorVersion >= 6),
+      m_bAnimatedBars(kernel.Config().majorVersion >= 6) {
     m_kernel.WatchClock([this](std::uint64_t nowMs) { WatchClock(nowMs); });
 }
 
@@ -135,6 +137,7 @@ INT_PTR Desktop::DialogBoxParamA(int templateId, HWND parent, DialogProcedure& p
             continue;
         }
         if (DeliverQueuedInput(window)) continue;
+        RunBarAnimations();
         PaintWindows();
         if (!window.shown) {
             window.shown = true;
@@ -150,6 +153,34 @@ INT_PTR Desktop::DialogBoxParamA(int templateId, HWND parent, DialogProcedure& p
     std::erase_if(m_input, [&](const QueuedInput& input) { return input.dialog == window.hwnd; });
     m_windows.pop_back();
     return result;
+}
+
+void Desktop::BroadcastVolumeChange(WPARAM event, char letter) {
+    DEV_BROADCAST_VOLUME volume{};
+    volume.dbcv_size = sizeof volume;
+    volume.dbcv_devicetype = DBT_DEVTYP_VOLUME;
+    volume.dbcv_unitmask = DWORD{1} << (letter - 'A');
+    std::vector<HWND> windows;
+    for (const auto& window : m_windows) windows.push_back(window->hwnd);
+    for (HWND hwnd : windows) {
+        if (Window* window = FindWindow(hwnd))
+            Dispatch(*window, WM_DEVICECHANGE, event, reinterpret_cast<LPARAM>(&volume));
+    }
+}
+
+// As the system's atom table: one number from 0xC000 on for each name, the
+// same for every caller, names compared without regard to case.
+UINT Desktop::RegisterWindowMessageA(const char* name) {
+    if (name == nullptr || *name == '\0') {
+        m_kernel.SetLastError(ERROR_INVALID_PARAMETER);
+        return 0;
+    }
+    std::string key = host::UpperAscii(name);
+    auto found = m_registeredMessages.find(key);
+    if (found != m_registeredMessages.end()) return found->second;
+    UINT number = 0xC000u + static_cast<UINT>(m_registeredMessages.size());
+    m_registeredMessages.emplace(key, number);
+    return number;
 }
 
 void Desktop::Dispatch(Window& window, UINT message, WPARAM wParam, LPARAM lParam) {

@@ -13,6 +13,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <map>
 #include <memory>
 #include <string>
 #include <tuple>
@@ -35,6 +36,11 @@ public:
     Desktop& operator=(const Desktop&) = delete;
 
     std::size_t ScriptRemaining() const { return m_script.Remaining(); }
+    // A volume arrived or went (a stick plugged in or out): every open dialog
+    // gets WM_DEVICECHANGE with DBT_DEVICEARRIVAL or DBT_DEVICEREMOVECOMPLETE
+    // and a DEV_BROADCAST_VOLUME naming the letter. The operator acts only
+    // while the thread waits in a loop, so the message is sent at once.
+    void BroadcastVolumeChange(WPARAM event, char letter);
 
     int LoadStringA(UINT id, char* buffer, int size) override;
     INT_PTR DialogBoxParamA(int templateId, HWND parent, DialogProcedure& procedure) override;
@@ -48,6 +54,7 @@ public:
     BOOL IsWindowEnabled(HWND window) override;
     BOOL UpdateWindow(HWND window) override;
     int MessageBoxA(HWND owner, const char* text, const char* caption, UINT type) override;
+    UINT RegisterWindowMessageA(const char* name) override;
     HMENU GetSystemMenu(HWND window, BOOL revert) override;
     BOOL AppendMenuA(HMENU menu, UINT flags, std::uintptr_t idNewItem, const char* text) override;
     HICON LoadIconA(int resourceId) override;
@@ -83,6 +90,9 @@ private:
         int shownLow = 0;
         int shownHigh = 100;
         int shownPosition = 0;
+        // Where a themed bar has got to: it moves up to a new position only on
+        // its animation's timer messages, down at once.
+        int drawnPosition = 0;
     };
     struct MenuItem {
         UINT flags;
@@ -132,6 +142,7 @@ private:
     bool PaintsAtOnce(const Window& window) const;
     void PaintControl(Control& control);
     void PaintWindows();
+    void RunBarAnimations();
     void TookMessages();
     void WatchClock(std::uint64_t nowMs);
     void TakeMeanwhileActions(Window& window);
@@ -145,10 +156,12 @@ private:
     std::vector<std::unique_ptr<Window>> m_windows;  // open dialogs, innermost last
     std::deque<QueuedInput> m_input;
     bool m_bPaintOnRequest;  // Vista and later: changes wait for a painting
+    bool m_bAnimatedBars;    // Vista and later: the themed bar animates upwards
     bool m_bGhosting = true;
     std::uint64_t m_nTookMessagesMs = 0;  // when the thread last took messages
     std::uintptr_t m_nNextWindow = 0x10000;
     HCURSOR m_hCursor = static_cast<HCURSOR>(SYSTEM_CURSOR_ARROW);
+    std::map<std::string, UINT> m_registeredMessages;  // by upper-case name
 };
 
 }  // namespace veldra::sim

@@ -82,13 +82,19 @@ LRESULT Desktop::ProgressMessage(Window& window, Control& control, UINT message,
             if (!atOnce) return;
             bar.shownLow = bar.rangeLow;
             bar.shownHigh = bar.rangeHigh;
-            bar.shownPosition = bar.position;
+            bar.shownPosition = bar.drawnPosition;
         }
     } shown{control, atOnce};
     auto show = [&](const std::string& what) {
         if (atOnce) ShowChange(control, what);
     };
+    // Common Controls 6 on Vista and later: a higher position is reached
+    // through the animation's timer messages, a lower one drawn at once.
     auto showPosition = [&](int before) {
+        if (!m_bAnimatedBars || !window.shown || control.position < before)
+            control.drawnPosition = control.position;
+        control.drawnPosition =
+            std::clamp(control.drawnPosition, control.rangeLow, control.rangeHigh);
         if (control.position != before) {
             show(std::to_string(control.position) + "/" + std::to_string(control.rangeHigh));
         }

@@ -255,6 +255,7 @@ int Desktop::MessageBoxA(HWND owner, const char* text, const char* caption, UINT
                                   m_input.front().action.text);
     }
     TookMessages();
+    RunBarAnimations();
     PaintWindows();
     while (true) {
         std::optional<Action> next = m_script.Next();

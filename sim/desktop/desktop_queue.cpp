@@ -32,10 +32,21 @@ void Desktop::PaintControl(Control& control) {
         ShowChange(control, "range " + std::to_string(control.rangeLow) + ".." +
                                 std::to_string(control.rangeHigh));
     }
-    if (control.position != control.shownPosition) {
-        control.shownPosition = control.position;
+    if (control.drawnPosition != control.shownPosition) {
+        control.shownPosition = control.drawnPosition;
         ShowChange(control,
-                   std::to_string(control.position) + "/" + std::to_string(control.rangeHigh));
+                   std::to_string(control.drawnPosition) + "/" + std::to_string(control.rangeHigh));
+    }
+}
+
+// A loop that dispatches (the dialog's, a message box's) delivers the themed
+// bars' timer messages: each reaches the position it was given. PeekMessageA
+// dispatches nothing, and a handler that takes no messages delivers none.
+void Desktop::RunBarAnimations() {
+    for (auto& window : m_windows) {
+        for (Control& control : window->controls) {
+            if (control.kind == ControlClass::Progress) control.drawnPosition = control.position;
+        }
     }
 }
 

@@ -39,6 +39,9 @@ struct DeviceConfig {
     DeviceId id;
     std::filesystem::path image;  // absolute; empty with no medium
     bool mediumPresent = true;
+    // A USB disk not plugged in when the machine starts: no letter, no
+    // "\\.\PhysicalDriveN", until the operator plugs it in.
+    bool plugged = true;
     bool writeProtected = false;
     // IOCTL_STORAGE_GET_DEVICE_NUMBER's DeviceNumber; nullopt: the request
     // fails, as a legacy floppy controller's does.

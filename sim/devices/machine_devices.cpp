@@ -75,6 +75,10 @@ void AssignDeviceKey(DeviceConfig& device, const std::filesystem::path& machineD
     } else if (key == "medium") {
         if (value != "present" && value != "absent") fail("medium is present or absent");
         device.mediumPresent = value == "present";
+    } else if (key == "plugged") {
+        device.plugged = YesNo(key, value, fail);
+        if (!device.plugged && device.id.kind != DeviceKind::Disk)
+            fail("only a disk can be unplugged");
     } else if (key == "write-protected") {
         device.writeProtected = YesNo(key, value, fail);
     } else if (key == "device-number") {

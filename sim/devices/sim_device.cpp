@@ -9,8 +9,11 @@
 namespace veldra::sim {
 
 SimDevice::SimDevice(const DeviceConfig& config, bool rereadRule)
-    : m_config(config), m_bRereadRule(rereadRule), m_nNumber(config.deviceNumber) {
-    if (config.mediumPresent) {
+    : m_config(config),
+      m_bRereadRule(rereadRule),
+      m_nNumber(config.deviceNumber),
+      m_bUnplugged(!config.plugged) {
+    if (config.mediumPresent && config.plugged) {
         m_pImage = std::make_unique<ImageDevice>(config.image, config.bytesPerSector,
                                                  config.writeProtected);
     }
@@ -160,6 +163,11 @@ std::optional<VolumeExtent> SimDevice::ExtentOnMedium() {
 // What was due by now happens first: a re-read the system made on its own,
 // the arrival of the volume it found.
 VolumeView SimDevice::Volume(std::uint64_t now) {
+    if (m_bUnplugged) {
+        VolumeView gone = m_view;
+        gone.present = false;
+        return gone;
+    }
     if (!m_bRereadRule) return m_view;
     if (m_nRereadDue && now >= *m_nRereadDue) Reread(*m_nRereadDue);
     if (m_nArrivalDue && now >= *m_nArrivalDue) {
@@ -235,6 +243,30 @@ void SimDevice::Insert() {
     if (extent) m_view.extent = *extent;
     m_view.present = m_bHasVolume || !m_bRereadRule;
     ++m_view.generation;
+}
+
+void SimDevice::Unplug() {
+    if (m_bUnplugged) throw NotImplementedError("unplug of a disk that is not plugged in");
+    Pull();
+    m_bUnplugged = true;
+    m_nRereadDue.reset();
+    m_nArrivalDue.reset();
+    ++m_view.generation;
+}
+
+void SimDevice::Plug(std::uint64_t now) {
+    if (!m_bUnplugged) throw NotImplementedError("plug of a disk that is plugged in");
+    if (m_config.image.empty()) throw NotImplementedError("plug of a disk without an image");
+    m_bUnplugged = false;
+    m_pImage = std::make_unique<ImageDevice>(m_config.image, m_config.bytesPerSector,
+                                             m_config.writeProtected);
+    m_bPulled = false;
+    std::optional<VolumeExtent> extent = ExtentOnMedium();
+    m_bHasVolume = extent.has_value();
+    if (extent) m_view.extent = *extent;
+    m_view.present = m_bHasVolume || !m_bRereadRule;
+    ++m_view.generation;
+    m_view.arrivedAt = now;
 }
 
 std::optional<VolumeExtent> MbrVolume(BlockDevice& device) {

@@ -46,7 +46,8 @@ public:
     const DeviceConfig& Config() const { return m_config; }
     // What IOCTL_STORAGE_GET_DEVICE_NUMBER answers; nullopt: the request fails.
     std::optional<DWORD> Number() const { return m_nNumber; }
-    bool MediumPresent() const { return m_pImage != nullptr && !m_bPulled; }
+    bool MediumPresent() const { return m_pImage != nullptr && !m_bPulled && !m_bUnplugged; }
+    bool Plugged() const { return !m_bUnplugged; }
     DISK_GEOMETRY Geometry() const;
 
     // The medium as the file system sees it.
@@ -103,6 +104,11 @@ public:
     // The operator puts the medium (the configured image) into the empty
     // drive. NotImplementedError when a medium is in, or no image is named.
     void Insert();
+    // The operator takes the whole stick out of its port, and puts it back:
+    // its volume goes with it and comes back at `now`, under the number it
+    // was described with.
+    void Unplug();
+    void Plug(std::uint64_t now);
 
 private:
     // Writes through the cache: held there unless writeThrough passes it.
@@ -120,6 +126,7 @@ private:
     std::optional<DWORD> m_nNumber;
     std::unique_ptr<ImageDevice> m_pImage;
     bool m_bPulled = false;
+    bool m_bUnplugged = false;
     int m_nRawWrites = 0;
     int m_nFailedWrites = 0;
     int m_nFilesWritten = 0;

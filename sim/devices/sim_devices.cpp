@@ -94,7 +94,7 @@ SimDevice* SimDevices::Find(DeviceId id) {
 SimDevice* SimDevices::DiskNumbered(DWORD number) {
     for (auto& [id, device] : m_devices) {
         if (id.kind == DeviceKind::Disk && device->Config().deviceType == FILE_DEVICE_DISK &&
-            device->Number() == number) {
+            device->Plugged() && device->Number() == number) {
             return device.get();
         }
     }
@@ -165,10 +165,23 @@ std::unique_ptr<VolumeFile> SimDevices::Open(const std::string& path, std::strin
             *error = ERROR_ACCESS_DENIED;
             return nullptr;
         }
+        // An unplugged stick's letter is gone with it.
+        if (!DeviceOf(name[4])->Plugged()) {
+            *error = ERROR_FILE_NOT_FOUND;
+            return nullptr;
+        }
         return std::make_unique<DeviceFile>(*DeviceOf(name[4]), name[4],
                                             drive->second.partitionNumber);
     }
     throw NotImplementedError("device path " + path);
+}
+
+bool SimDevices::Removable(const SimDevice& device) const {
+    if (device.Config().id.kind == DeviceKind::Floppy) return true;
+    for (const auto& [letter, drive] : m_kernel.Config().drives) {
+        if (drive.device == device.Config().id && drive.type == DRIVE_REMOVABLE) return true;
+    }
+    return false;
 }
 
 UINT SimDevices::GetDriveTypeA(const char* rootPathName) {
@@ -213,6 +226,14 @@ BOOL SimDevices::DeviceIoControl(HANDLE handle, DWORD code, const void* in, DWOR
         case IOCTL_DISK_SET_DRIVE_LAYOUT:
             if (floppy) return Fail(ERROR_INVALID_FUNCTION);
             return SetLayout(*file, in, inSize);
+        // The disk and floppy drivers ask the medium's write-protect state
+        // here; the open of the device does not (it succeeds, and only the
+        // writes fail).
+        case IOCTL_DISK_IS_WRITABLE:
+            if (!file->Device().MediumPresent()) return Fail(ERROR_NOT_READY);
+            if (file->Device().WriteProtected()) return Fail(ERROR_WRITE_PROTECT);
+            m_kernel.SetLastError(ERROR_SUCCESS);
+            return TRUE;
         case IOCTL_DISK_UPDATE_PROPERTIES:
             if (floppy) return Fail(ERROR_INVALID_FUNCTION);
             file->Device().UpdateProperties(m_kernel.Now());

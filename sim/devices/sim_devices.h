@@ -42,6 +42,10 @@ public:
     static bool IsDevicePath(const std::string& path);
     std::unique_ptr<VolumeFile> Open(const std::string& path, std::string* key, DWORD* error);
 
+    // A floppy unit, or a disk behind a removable drive letter: what the
+    // policies for removable disks apply to.
+    bool Removable(const SimDevice& device) const;
+
     UINT GetDriveTypeA(const char* rootPathName) override;
     BOOL DeviceIoControl(HANDLE device, DWORD ioControlCode, const void* inBuffer,
                          DWORD inBufferSize, void* outBuffer, DWORD outBufferSize,

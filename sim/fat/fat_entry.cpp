@@ -272,7 +272,8 @@ FatStamp FatStampFromLocal(const SYSTEMTIME& t) {
     return stamp;
 }
 
-FILETIME FileTimeFromFat(std::uint16_t date, std::uint16_t time, std::uint8_t centiseconds) {
+FILETIME FileTimeFromFat(std::uint16_t date, std::uint16_t time, std::uint8_t centiseconds,
+                         std::int32_t zoneMinutes) {
     int year = 1980 + (date >> 9);
     int month = (date >> 5) & 0x0F;
     int day = date & 0x1F;
@@ -287,7 +288,7 @@ FILETIME FileTimeFromFat(std::uint16_t date, std::uint16_t time, std::uint8_t ce
         centiseconds = 0;
     }
     std::int64_t ms = host::MillisecondsFromCivil(year, month, day, hour, minute, second) +
-                      std::int64_t{centiseconds} * 10;
+                      std::int64_t{centiseconds} * 10 - std::int64_t{zoneMinutes} * 60'000;
     return host::FileTimeFromMilliseconds(ms);
 }
 

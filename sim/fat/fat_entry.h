@@ -77,6 +77,8 @@ struct FatStamp {
 // program sets go through host/fat_time.h first).
 FatStamp FatStampFromLocal(const SYSTEMTIME& time);
 // FILETIME 0 for a date that names no day (an entry never given one).
-FILETIME FileTimeFromFat(std::uint16_t date, std::uint16_t time, std::uint8_t centiseconds);
+// zoneMinutes: the local time's offset east of UTC, taken off.
+FILETIME FileTimeFromFat(std::uint16_t date, std::uint16_t time, std::uint8_t centiseconds,
+                         std::int32_t zoneMinutes = 0);
 
 }  // namespace veldra::sim

@@ -22,12 +22,13 @@ void PutStamp(std::uint8_t* entry, std::size_t timeAt, std::size_t dateAt, const
 }  // namespace
 
 FatFile::FatFile(BlockDevice& medium, FatVolume::LocalClock clock, std::uint64_t entryOffset,
-                 const ShortName& name, bool modified)
+                 const ShortName& name, bool modified, std::int32_t zoneMinutes)
     : m_medium(medium),
       m_clock(std::move(clock)),
       m_entryOffset(entryOffset),
       m_name(name),
-      m_modified(modified) {}
+      m_modified(modified),
+      m_nZoneMinutes(zoneMinutes) {}
 
 FatFile::~FatFile() {
     if (!m_closed) Close();
@@ -182,13 +183,13 @@ DWORD FatFile::SetTimes(const FILETIME* creation, const FILETIME* lastAccess,
         bool keep = false;  // all ones: left as it is, for the rest of this open
         std::optional<SYSTEMTIME> local;
     };
-    auto take = [](const FILETIME* time, host::FatTimeField field, Given* given) {
+    auto take = [this](const FILETIME* time, host::FatTimeField field, Given* given) {
         if (time == nullptr || host::IsZeroFileTime(*time)) return true;
         if (host::IsAllOnesFileTime(*time)) {
             given->keep = true;
             return true;
         }
-        given->local = host::FatDriverTime(*time, field);
+        given->local = host::FatDriverTime(*time, field, m_nZoneMinutes);
         return given->local.has_value();
     };
     Given c, a, w;

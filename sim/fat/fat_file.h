@@ -16,7 +16,7 @@ class FatFile final : public VolumeFile {
 public:
     // modified: the open changed the file already (created or truncated it).
     FatFile(BlockDevice& medium, FatVolume::LocalClock clock, std::uint64_t entryOffset,
-            const ShortName& name, bool modified);
+            const ShortName& name, bool modified, std::int32_t zoneMinutes = 0);
     ~FatFile() override;
     FatFile(const FatFile&) = delete;
     FatFile& operator=(const FatFile&) = delete;
@@ -47,6 +47,7 @@ private:
     bool m_lastWriteGiven = false;
     bool m_lastAccessGiven = false;
     bool m_closed = false;
+    std::int32_t m_nZoneMinutes;
 };
 
 }  // namespace veldra::sim

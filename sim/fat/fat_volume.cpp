@@ -5,8 +5,8 @@
 
 namespace veldra::sim {
 
-FatVolume::FatVolume(BlockDevice& medium, LocalClock clock)
-    : m_medium(medium), m_clock(std::move(clock)) {}
+FatVolume::FatVolume(BlockDevice& medium, LocalClock clock, std::int32_t zoneMinutes)
+    : m_medium(medium), m_clock(std::move(clock)), m_nZoneMinutes(zoneMinutes) {}
 
 std::optional<std::uint64_t> FatVolume::FreeBytes() const {
     std::optional<FatMount> mount;
@@ -56,9 +56,9 @@ DWORD FatVolume::Info(const VolumePath& path, VolumeEntryInfo* info) {
     const std::uint8_t* e = found->entry.data();
     DWORD attributes = e[11] & (kAttrChangeable | kAttrDirectory);
     info->attributes = attributes ? attributes : FILE_ATTRIBUTE_NORMAL;
-    info->creationTime = FileTimeFromFat(Le16(e + 16), Le16(e + 14), e[13]);
-    info->lastAccessTime = FileTimeFromFat(Le16(e + 18), 0, 0);
-    info->lastWriteTime = FileTimeFromFat(Le16(e + 24), Le16(e + 22), 0);
+    info->creationTime = FileTimeFromFat(Le16(e + 16), Le16(e + 14), e[13], m_nZoneMinutes);
+    info->lastAccessTime = FileTimeFromFat(Le16(e + 18), 0, 0, m_nZoneMinutes);
+    info->lastWriteTime = FileTimeFromFat(Le16(e + 24), Le16(e + 22), 0, m_nZoneMinutes);
     info->size = found->IsDirectory() ? 0 : Le32(e + 28);
     return ERROR_SUCCESS;
 }
@@ -131,7 +131,8 @@ std::unique_ptr<VolumeFile> FatVolume::Open(const VolumePath& path, const Volume
     if (*error) return nullptr;
     ShortName name;
     std::copy(entry.begin(), entry.begin() + name.size(), name.begin());
-    return std::make_unique<FatFile>(m_medium, m_clock, offset, name, how.create || how.truncate);
+    return std::make_unique<FatFile>(m_medium, m_clock, offset, name, how.create || how.truncate,
+                                     m_nZoneMinutes);
 }
 
 }  // namespace veldra::sim

@@ -23,7 +23,10 @@ public:
 
     // The medium is the whole device; the volume is where FindFatPartition
     // says. Both must outlive the volume and its open files.
-    FatVolume(BlockDevice& medium, LocalClock clock);
+    // zoneMinutes: the machine's time zone, east of UTC. FAT holds local
+    // time: the driver converts the FILETIMEs it is given (UTC) with it, and
+    // the times it reports back.
+    FatVolume(BlockDevice& medium, LocalClock clock, std::int32_t zoneMinutes = 0);
 
     bool WriteProtected() const override { return m_medium.WriteProtected(); }
     // The free clusters' bytes; 0 when the medium holds no volume.
@@ -39,6 +42,7 @@ public:
 private:
     BlockDevice& m_medium;
     LocalClock m_clock;
+    std::int32_t m_nZoneMinutes;
 };
 
 }  // namespace veldra::sim

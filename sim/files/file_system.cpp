@@ -124,6 +124,12 @@ HANDLE SimFiles::OpenDevice(const char* path, DWORD access, DWORD share, DWORD d
         !raw->Device().MediumPresent()) {
         return fail(ERROR_NOT_READY);
     }
+    // The policy for removable disks (and an XP account without
+    // administrator rights) refuses the open itself.
+    if (raw != nullptr && (access & GENERIC_WRITE) && m_kernel.Config().denyRemovableWrites &&
+        m_devices.Removable(raw->Device())) {
+        return fail(ERROR_ACCESS_DENIED);
+    }
     // Without it, reads of a volume may come from the system's cache rather
     // than from the medium; that cache is not part of this machine.
     if ((access & (GENERIC_READ | GENERIC_WRITE)) && !(flags & FILE_FLAG_NO_BUFFERING))

@@ -14,8 +14,8 @@ namespace veldra::sim {
 
 class MediumVolume final : public Volume {
 public:
-    MediumVolume(SimDevice& device, FatVolume::LocalClock clock)
-        : m_device(device), m_fat(device, std::move(clock)) {}
+    MediumVolume(SimDevice& device, FatVolume::LocalClock clock, std::int32_t zoneMinutes = 0)
+        : m_device(device), m_fat(device, std::move(clock), zoneMinutes) {}
 
     bool WriteProtected() const override { return m_device.WriteProtected(); }
     std::optional<std::uint64_t> FreeBytes() const override { return m_fat.FreeBytes(); }

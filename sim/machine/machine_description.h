@@ -93,6 +93,12 @@ struct MachineConfig {
     bool systemMenu = true;
     // Mutexes that programs of other accounts hold, code page 932.
     std::vector<std::string> otherAccountMutexes;
+    // The "Removable Disks: Deny write access" policy, or on Windows XP an
+    // account that is no administrator: opens of a removable device for
+    // writing are refused.
+    bool denyRemovableWrites = false;
+    // The time zone, minutes east of UTC: the FAT driver keeps local time.
+    std::int32_t timeZoneMinutes = 0;
 
     std::map<char, DriveConfig> drives;
     std::map<std::string, std::string> viewers;  // upper-case extension (".PDF") -> viewer name

@@ -108,13 +108,16 @@ Action ParseAction(const std::string& text) {
         queued.text = text;
         return queued;
     }
-    if (verb == "replug" || verb == "pull" || verb == "insert") {
+    if (verb == "replug" || verb == "pull" || verb == "insert" || verb == "plug" ||
+        verb == "unplug") {
         std::string letter = host::UpperAscii(argument);
         if (letter.size() == 2 && letter[1] == ':') letter.pop_back();
         if (letter.size() != 1 || letter[0] < 'A' || letter[0] > 'Z')
             throw ScriptError("action '" + text + "' needs a drive letter, such as " + verb + " E");
         action.kind = verb == "pull"     ? ActionKind::Pull
                       : verb == "insert" ? ActionKind::Insert
+                      : verb == "plug"   ? ActionKind::Plug
+                      : verb == "unplug" ? ActionKind::Unplug
                                          : ActionKind::Replug;
         action.drive = letter[0];
         return action;
@@ -159,7 +162,8 @@ std::optional<Action> OperatorScript::Next() {
         Action action = m_actions.front();
         m_actions.pop_front();
         bool hardware = action.kind == ActionKind::Replug || action.kind == ActionKind::Pull ||
-                        action.kind == ActionKind::Insert;
+                        action.kind == ActionKind::Insert || action.kind == ActionKind::Plug ||
+                        action.kind == ActionKind::Unplug;
         if (hardware && m_hands) {
             m_hands(action);
             continue;

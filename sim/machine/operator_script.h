@@ -37,6 +37,8 @@ enum class ActionKind {
     Replug,   // the stick behind drive `drive` is pulled and plugged in again
     Insert,   // a medium is put into the empty drive `drive`
     Pull,     // the medium behind drive `drive` is pulled, and stays out
+    Plug,     // the stick of drive `drive` is plugged in: its volume arrives
+    Unplug,   // the stick of drive `drive` is taken out whole: its volume goes
 };
 
 struct Action {
@@ -45,7 +47,7 @@ struct Action {
     int number = 0;
     std::chrono::milliseconds duration{0};
     std::filesystem::path file;
-    char drive = 0;    // for Replug and Pull: the letter, upper case
+    char drive = 0;    // for the hardware actions: the letter, upper case
     std::string text;  // as written, for the transcript and errors
     // "meanwhile ACTION": a click or key made while a handler runs; it waits
     // in the queue (Verb for a button or a box, Enter, Escape, CloseBox).

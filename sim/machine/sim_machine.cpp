@@ -22,13 +22,14 @@ SimMachine::SimMachine(MachineConfig config, OperatorScript script, Transcript& 
         return now;
     };
     m_devices.OnLetterMoved([this, clock](char letter, SimDevice& device) {
-        m_drives.Mount(letter, std::make_unique<MediumVolume>(device, clock));
+        m_drives.Mount(letter,
+                       std::make_unique<MediumVolume>(device, clock, Config().timeZoneMinutes));
         m_files.LetterMoved(letter, device);
     });
     for (const auto& [letter, drive] : Config().drives) {
         if (drive.hostRoot.empty()) {
-            m_drives.Mount(letter,
-                           std::make_unique<MediumVolume>(*m_devices.Find(*drive.device), clock));
+            m_drives.Mount(letter, std::make_unique<MediumVolume>(*m_devices.Find(*drive.device),
+                                                                  clock, Config().timeZoneMinutes));
         } else {
             m_drives.Mount(letter, std::make_unique<HostFolderVolume>(
                                        drive.hostRoot, drive.readOnly, drive.freeBytes));
@@ -54,6 +55,26 @@ OperatorScript SimMachine::WithHands(OperatorScript script, Transcript& transcri
             }
             transcript.Add("> " + action.text);
             m_devices.Find(*drive->second.device)->Pull();
+            return;
+        }
+        if (action.kind == ActionKind::Plug || action.kind == ActionKind::Unplug) {
+            if (drive == Config().drives.end() || !drive->second.device ||
+                drive->second.device->kind != DeviceKind::Disk) {
+                throw ScriptError("'" + action.text + "': drive " + action.drive +
+                                  ": stands on no disk that could be plugged in or out");
+            }
+            transcript.Add("> " + action.text);
+            SimDevice& stick = *m_devices.Find(*drive->second.device);
+            bool arrives = action.kind == ActionKind::Plug;
+            if (arrives) {
+                stick.Plug(Now());
+            } else {
+                stick.Unplug();
+            }
+            // The system tells every top-level window (WM_DEVICECHANGE,
+            // DEV_BROADCAST_VOLUME with the letter's bit).
+            m_desktop.BroadcastVolumeChange(arrives ? DBT_DEVICEARRIVAL : DBT_DEVICEREMOVECOMPLETE,
+                                            action.drive);
             return;
         }
         if (drive == Config().drives.end() || !drive->second.device ||

@@ -128,6 +128,17 @@ TEST_F(CreateMedia, AUsbStickGetsItsPartitionAndFilesWithTheirOwnTimes) {
     EXPECT_TRUE(machine.Exists("TAVEX/TVLOG.TXT"));
 }
 
+// On a Japanese PC the FAT driver stores the data file's times (UTC) nine
+// hours on, as local time.
+TEST_F(CreateMedia, FileTimesOnTheStickAreTheMachinesLocalTime) {
+    Devices("");
+    machine.SetSystem("time-zone", "+09:00");
+    RunResult run = RunKeepingDataFiles(machine, "program 2, create, yes, ok, exit");
+    ASSERT_TRUE(run.Has(kDone)) << run.Text();
+    std::string listing = Mtools("mdir", Image("stick.img") + "@@1M", "-a ::/");
+    EXPECT_NE(listing.find("2004-03-15  21:30"), std::string::npos) << listing;
+}
+
 // FAT refuses both times; the program does not look at SetFileTime's
 // result, and the file keeps the time it was written (the machine's clock).
 // A hidden and a read-only file the floppy held already are left as they were.
@@ -246,6 +257,52 @@ TEST_F(CreateMedia, AWriteThatFailsTwiceCostsThreeDelaysAndLeavesNoTrace) {
     EXPECT_EQ(Shell(ToolPath("fsck.fat") + " -n " + Image("fd.img")), 0);
 }
 
+// Sticks that come and go while the program runs: D: (not plugged in at
+// first) before E: and F: in the drive box.
+class SticksComingAndGoing : public CreateMedia {
+protected:
+    void SetUp() override {
+        CreateMedia::SetUp();
+        if (IsSkipped()) return;
+        for (const char* name : {"d.img", "f.img"}) {
+            std::ofstream(Image(name), std::ios::binary).close();
+            fs::resize_file(Image(name), 8 << 20);
+        }
+        Devices("");
+        machine.AddSection(
+            "[drive D]\ntype = removable\ndevice = disk 2\n[disk 2]\nimage = d.img\nplugged = no\n"
+            "[drive F]\ntype = removable\ndevice = disk 3\n[disk 3]\nimage = f.img\n");
+    }
+};
+
+// The letter picked stays picked, though it moves down a line and back.
+TEST_F(SticksComingAndGoing, AStickPluggedInIsListedAndGoesWhenPulledOut) {
+    RunResult run = RunKeepingDataFiles(machine, "program 2, drive 2, plug D, unplug D, exit");
+    ASSERT_EQ(run.exitCode, 0) << run.Text();
+    int plugged = run.IndexOf("> plug D");
+    int unplugged = run.IndexOf("> unplug D");
+    ASSERT_GT(plugged, 0) << run.Text();
+    EXPECT_EQ(run.IndexOf("drive box: add \"D:\""), plugged + 2) << run.Text();
+    int reselected = run.IndexOf("drive box: select 3 \"F:\"", plugged);
+    EXPECT_GT(reselected, plugged) << run.Text();
+    EXPECT_LT(reselected, unplugged) << run.Text();
+    EXPECT_EQ(run.IndexOf("drive box: add \"D:\"", unplugged), -1) << run.Text();
+    EXPECT_GT(run.IndexOf("drive box: select 2 \"F:\"", unplugged), unplugged) << run.Text();
+}
+
+// The creation's message boxes run loops that take the news; the box is
+// refilled only once the creation has ended.
+TEST_F(SticksComingAndGoing, AStickPluggedInDuringACreationIsListedAfterIt) {
+    RunResult run = RunKeepingDataFiles(machine, "program 2, create, plug D, yes, ok, exit");
+    ASSERT_TRUE(run.Has(kDone)) << run.Text();
+    int plugged = run.IndexOf("> plug D");
+    int done = run.IndexOf(kDone);
+    ASSERT_GT(plugged, 0) << run.Text();
+    EXPECT_EQ(run.IndexOf("drive box:", plugged), run.IndexOf("drive box: clear", done))
+        << run.Text();
+    EXPECT_GT(run.IndexOf("drive box: add \"D:\"", done), done) << run.Text();
+}
+
 struct FailureRow {
     const char* what;
     std::string floppyKeys;
@@ -332,12 +389,13 @@ const FailureRow kFailures[] = {
      {},
      false,
      true},
-    {"LayoutCannotBeWritten",
+    // A write-protected stick is refused before its layout is touched.
+    {"WriteProtectedStick",
      "",
      "write-protected = yes\n",
      "program 2, create, yes, ok, ok",
-     {Stop("IOCTL_DISK_SET_DRIVE_LAYOUT error\\nUSBデバイスへの書き込みができません")},
-     500,
+     {Stop("ドライブ E: のメディアは書き込み禁止になっているため、作成できません。")},
+     2000,
      {},
      false,
      true},
@@ -427,8 +485,11 @@ struct WindowsRuleRow {
     std::string script;        // the creations; "create" is the floppy's, "program 2" the stick's
     bool formattedStick;       // the stick holds a FAT volume, as the example's does
     std::uint64_t sleptMs[2];  // on XP, on Windows 7
-    bool refused = false;      // a swapped stick: message 115, status 118, nothing written
+    // Refused before anything is written: this stop message, status 118
+    // (115 for a swapped stick, whose drive list is made anew).
+    const char* refusal = nullptr;
     bool superfloppy = false;  // the stick holds a FAT volume from its first sector, no partitions
+    const char* systemKey = nullptr;  // a [system] key that is "yes"
 };
 
 void PrintTo(const WindowsRuleRow& row, std::ostream* out) {
@@ -436,6 +497,7 @@ void PrintTo(const WindowsRuleRow& row, std::ostream* out) {
 }
 
 constexpr const char* kVersions[] = {"5.1.2600", "6.1.7601"};
+constexpr const char kNoMedium[] = "メディアが挿入されていません。";
 
 class WindowsRules : public CreateMedia,
                      public ::testing::WithParamInterface<std::tuple<WindowsRuleRow, int>> {};
@@ -443,6 +505,7 @@ class WindowsRules : public CreateMedia,
 TEST_P(WindowsRules, HoldOnXpAndOnWindows7) {
     const auto& [row, version] = GetParam();
     machine.SetSystem("version", kVersions[version]);
+    if (row.systemKey) machine.SetSystem(row.systemKey, "yes");
     if (row.formattedStick) {
         // The example machine's stick: one FAT16 partition from sector 2048.
         ASSERT_EQ(Shell(std::string(VELDRA_SOURCE_DIR) + "/examples/media/make-media.sh " +
@@ -461,18 +524,23 @@ TEST_P(WindowsRules, HoldOnXpAndOnWindows7) {
         "[drive F]\ntype = removable\ndevice = disk 2\n[disk 2]\nimage = other.img\n");
     std::map<std::string, std::string> before;
     for (const char* image : {"fd.img", "stick.img", "other.img"}) {
-        if (row.refused || image == std::string("other.img")) before[image] = Slurp(Image(image));
+        if (row.refusal || image == std::string("other.img")) before[image] = Slurp(Image(image));
     }
 
     RunResult run = RunKeepingDataFiles(machine, row.script + ", exit");
     ASSERT_EQ(run.exitCode, 0) << run.Text();
     EXPECT_EQ(run.sleptMs, row.sleptMs[version]) << run.Text();
     EXPECT_EQ(Slurp(Image("other.img")), before["other.img"]) << "only the picked stick changes";
-    if (row.refused) {
+    if (row.refusal) {
         int failed = run.IndexOf(kFailed);
-        EXPECT_LT(run.IndexOf(StopBox("メディアが挿入されていません。")), failed) << run.Text();
-        // The drive list is made anew, from what is plugged in now.
-        EXPECT_LT(failed, run.IndexOf("drive box: clear", failed)) << run.Text();
+        int refused = run.IndexOf(StopBox(row.refusal));
+        EXPECT_GE(refused, 0) << run.Text();
+        EXPECT_LT(refused, failed) << run.Text();
+        EXPECT_EQ(run.Count("message box [stop"), 1) << run.Text();
+        // After a swap the drive list is made anew, from what is plugged in now.
+        if (row.refusal == std::string(kNoMedium)) {
+            EXPECT_LT(failed, run.IndexOf("drive box: clear", failed)) << run.Text();
+        }
         for (const auto& [image, bytes] : before) EXPECT_EQ(Slurp(Image(image)), bytes) << image;
         return;
     }
@@ -537,16 +605,35 @@ const WindowsRuleRow kWindowsRules[] = {
      "program 2, create, yes",
      false,
      {900, 3900},
-     false,
+     nullptr,
      true},
     // Windows gave the stick's number to the other stick: E: answers 2 now.
-    {"AStickReplugged", "", "program 2, replug E, create, yes, ok", true, {0, 0}, true},
+    {"AStickReplugged", "", "program 2, replug E, create, yes, ok", true, {0, 0}, kNoMedium},
     {"AStickRepluggedWhileTheConfirmationIsUp",
      "",
      "program 2, create, replug E, yes, ok",
      true,
      {0, 0},
-     true},
+     kNoMedium},
+    // "Removable Disks: Deny write access" (on XP: an account without
+    // administrator rights): Windows refuses the open with
+    // ERROR_ACCESS_DENIED, and the operator is told so, not that no medium is in.
+    {"WritesToRemovableDisksDeniedForTheFloppy",
+     "",
+     "create, yes, ok",
+     false,
+     {2000, 2000},
+     "ドライブ A: への書き込みが許可されていないため、作成できません。",
+     false,
+     "deny-removable-writes"},
+    {"WritesToRemovableDisksDeniedForTheStick",
+     "",
+     "program 2, create, yes, ok",
+     true,
+     {2000, 2000},
+     "ドライブ E: への書き込みが許可されていないため、作成できません。",
+     false,
+     "deny-removable-writes"},
 };
 
 INSTANTIATE_TEST_SUITE_P(Rows, WindowsRules,

@@ -98,5 +98,25 @@ TEST(FatTimes, AsTheDriverStoresOrRefusesThem) {
     EXPECT_TRUE(FatHoldsFileTime(FILETIME{0xFFFFFFFFu, 0xFFFFFFFFu}));
 }
 
+// The driver converts to the machine's local time before it counts: at
+// +09:00 a time late on the last day of 2107 (UTC) lies in 2108 there, and
+// at -05:00 the first hours of 1980 lie on the last day of 1979.
+TEST(FatTimes, AreTheMachinesLocalTime) {
+    auto at = [](const char* given) {
+        return FileTimeFromMilliseconds(MillisecondsFromCivil(*ParseTimestamp(given)));
+    };
+    std::optional<SYSTEMTIME> tokyo =
+        FatDriverTime(at("2004-03-15 12:30:00"), FatTimeField::LastWrite, 9 * 60);
+    ASSERT_TRUE(tokyo.has_value());
+    EXPECT_EQ(tokyo->wDay * 100 + tokyo->wHour, 1521);
+    EXPECT_TRUE(FatDriverTime(at("2107-12-31 14:59:58"), FatTimeField::LastWrite, 9 * 60));
+    EXPECT_FALSE(FatDriverTime(at("2107-12-31 15:00:00"), FatTimeField::LastWrite, 9 * 60));
+    std::optional<SYSTEMTIME> east =
+        FatDriverTime(at("1980-01-01 03:00:00"), FatTimeField::Creation, -5 * 60);
+    ASSERT_TRUE(east.has_value());
+    EXPECT_EQ(east->wYear * 10000 + east->wMonth * 100 + east->wDay, 19800101);
+    EXPECT_EQ(east->wHour, 0);
+}
+
 }  // namespace
 }  // namespace veldra::host

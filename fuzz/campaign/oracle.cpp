@@ -193,8 +193,9 @@ bool Oracle::WritePass(bool final) {
             done += chunk;
         }
     }
+    // The pass is flushed to the device, which fails without its medium.
+    if (m_pulled) return Fail("the medium was pulled before the pass was flushed");
     if (!m_creation.verify) return true;
-    if (m_pulled) return Fail("the medium was pulled before the read-back");
     // The read-back reads each entry of the pass again, 64 sectors at a time
     // (half the work buffer); a seek or read that goes wrong fails it.
     for (const Entry& e : m_entries) {
@@ -411,9 +412,17 @@ std::string Oracle::Judge(const std::string& medium, std::uint64_t clockStart,
             std::uint64_t at = v.ClusterOffset(c) + i * kSector;
             std::string d = firstDifference(at, at + kSector);
             std::string_view sector(medium.data() + at, kSector);
+            // A write the device altered left its first byte inverted.
+            bool lies = m_target.faults.corruptFileWrites.has_value();
             auto leftBehind = [&](const std::string& bytes) {
-                for (std::size_t k = i * kSector; k < bytes.size(); k += v.ClusterBytes())
-                    if (sector.starts_with(std::string_view(bytes).substr(k, kSector))) return true;
+                for (std::size_t k = i * kSector; k < bytes.size(); k += v.ClusterBytes()) {
+                    std::string_view want = std::string_view(bytes).substr(k, kSector);
+                    if (sector.starts_with(want)) return true;
+                    if (lies && k % kChunk == 0 && !want.empty() &&
+                        sector[0] == static_cast<char>(~want[0]) &&
+                        sector.substr(1).starts_with(want.substr(1)))
+                        return true;
+                }
                 return false;
             };
             if (!d.empty() && std::none_of(m_replaced.begin(), m_replaced.end(), leftBehind))

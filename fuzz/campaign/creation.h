@@ -33,7 +33,8 @@ private:
 // The device faults of the machine description, as drawn.
 struct Faults {
     std::optional<int> failingWrites, writesBeforeFailing, pullAfterWrites, corruptWrites,
-        corruptFileWrites, pullAfterFiles, unmountedCreates;
+        corruptFileWrites, pullAfterFiles, pullAtClose, shortTransfers, straySeeks,
+        unmountedCreates, writeError;
     bool writeProtected = false;
     bool absent = false;
 };
@@ -46,7 +47,8 @@ struct Device {
     int number = 0;     // [floppy N] or [disk N]
     std::string image;  // the medium as it goes in
     Faults faults;
-    std::string extraKeys;  // reread-after and appear-after, as lines
+    std::string extraKeys;  // reread-after, appear-after and write-cache, as lines
+    int sectorSize = 512;   // bytes-per-sector
     std::string ImageName() const {
         return std::string(1, static_cast<char>(letter + 32)) + ".img";
     }
@@ -63,9 +65,10 @@ struct OperatorAnswers {
 
 struct Creation {
     std::uint64_t seed = 0;
-    std::string version;  // [system] version
-    bool vista = false;   // 6.0 and later
-    std::string clock;    // [system] clock, "YYYY-MM-DD hh:mm:ss"
+    std::string version;    // [system] version
+    bool vista = false;     // 6.0 and later
+    bool supported = true;  // not Windows 2000: the program refuses to start there
+    std::string clock;      // [system] clock, "YYYY-MM-DD hh:mm:ss"
     int writeDelay = 100, writeRetry = 5;
     bool verify = false;
     std::vector<Device> devices;

@@ -1,5 +1,7 @@
 #include "fuzz/campaign/fat_time.h"
 
+#include <algorithm>
+
 namespace veldra::campaign {
 namespace {
 
@@ -56,16 +58,26 @@ std::uint64_t FileTimeOf(int year, int month, int day, int hour, int minute, int
            kTicksPerSecond;
 }
 
+// As FatSetBasicInfo (filesys/fastfat/fileinfo.c) takes each time through
+// FatNtTimeToFatTime (timesup.c): the write and access times rounded up to an
+// even second first, the creation time cut to 10 ms; a year FAT cannot count
+// refuses the whole call, except a time that falls on 1979-12-31, which the
+// driver stores as 1980-01-01 00:00:00 (with no hundredths for a creation).
 std::optional<FatTimes> FatTimesFor(std::uint64_t ticks) {
     constexpr std::uint64_t kTwoSeconds = 2 * kTicksPerSecond;
-    std::uint64_t rounded = (ticks + kTwoSeconds - 1) / kTwoSeconds * kTwoSeconds;
-    if (ticks < FileTimeOf(1980, 1, 1, 0, 0, 0) || rounded >= FileTimeOf(2108, 1, 1, 0, 0, 0))
-        return std::nullopt;
-    Civil created = CivilFrom(ticks), written = CivilFrom(rounded);
+    const std::uint64_t k1979Last = FileTimeOf(1979, 12, 31, 0, 0, 0);
+    const std::uint64_t k1980 = FileTimeOf(1980, 1, 1, 0, 0, 0);
+    const std::uint64_t k2108 = FileTimeOf(2108, 1, 1, 0, 0, 0);
+    std::uint64_t rounded = ticks + (kTwoSeconds - 1);
+    if (ticks < k1979Last || ticks >= k2108 || rounded >= k2108) return std::nullopt;
+    Civil created = CivilFrom(std::max(ticks, k1980)),
+          written = CivilFrom(std::max(rounded / kTwoSeconds * kTwoSeconds, k1980));
     FatTimes t;
     t.createdDate = FatDate(created);
     t.createdTime = FatTime(created);
-    t.createdTenths = static_cast<std::uint8_t>(ticks % kTwoSeconds / (kTicksPerSecond / 100));
+    t.createdTenths =
+        ticks < k1980 ? 0
+                      : static_cast<std::uint8_t>(ticks % kTwoSeconds / (kTicksPerSecond / 100));
     t.writtenDate = FatDate(written);
     t.writtenTime = FatTime(written);
     t.accessDate = t.writtenDate;

@@ -14,8 +14,9 @@ std::uint64_t FileTimeOf(int year, int month, int day, int hour, int minute, int
 
 // The FAT fields of a file whose creation, access and write times were all
 // set to ticks: creation to 10 ms, the write time rounded up to an even
-// second, the access date that of the rounded time. None when FAT cannot
-// count the time (before 1980, or past 2107 after the rounding).
+// second, the access date that of the rounded time; a time on 1979-12-31 is
+// 1980-01-01 00:00:00. None when FAT cannot count the time (before
+// 1979-12-31, or past 2107 after the rounding): the call changes nothing.
 struct FatTimes {
     std::uint16_t createdDate = 0, createdTime = 0, accessDate = 0, writtenDate = 0,
                   writtenTime = 0;

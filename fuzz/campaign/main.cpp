@@ -97,6 +97,8 @@ int main(int argc, char** argv) {
         }
         ::alarm(0);
         ++outcomes[result.outcome.empty() ? "unjudged" : result.outcome];
+        if (verbose && !result.reason.empty())
+            std::printf("campaign: %s: %s\n", result.outcome.c_str(), result.reason.c_str());
         if (!result.failure.empty()) {
             ++failures;
             std::printf("campaign: seed %llu failed: %s\nreplay: veldra-campaign --replay %llu\n",

@@ -48,12 +48,41 @@ std::string Hex(std::uint64_t value) {
     return text;
 }
 
+bool IsGpt(const std::string& image) {
+    return image.size() >= 2 * kSector && static_cast<std::uint8_t>(image[446 + 4]) == 0xEE &&
+           image.compare(kSector, 8, "EFI PART") == 0;
+}
+
 }  // namespace
 
+std::uint64_t SectorsNeeded(const std::string& dataFile) {
+    std::uint64_t needed = 0;
+    std::uint32_t base = Le32(dataFile, 213);
+    for (int i = 0; i < static_cast<std::uint8_t>(dataFile[84]); ++i) {
+        std::size_t at = 256 + 48 * static_cast<std::size_t>(i);
+        std::uint8_t kind = static_cast<std::uint8_t>(dataFile[at + 1]);
+        std::uint64_t sectors = Le32(dataFile, at + 2) / kSector;
+        if (dataFile[at] != 1 || sectors == 0 ||
+            (kind != kSectors && kind != kZeroFill && kind != kAbsolute))
+            continue;
+        std::uint64_t start = Le32(dataFile, at + 18) + (kind == kAbsolute ? 0 : base);
+        needed = std::max(needed, start + sectors);
+    }
+    return needed;
+}
+
 Oracle::Oracle(const Creation& creation, const Device& target)
-    : m_creation(creation), m_target(target), m_image(target.image) {
+    : m_creation(creation),
+      m_target(target),
+      m_image(target.image),
+      m_mayWrite(target.image.size() / kSector, false) {
     Parse();
     Walk();
+}
+
+void Oracle::MayWrite(std::uint64_t fromByte, std::uint64_t toByte) {
+    for (std::uint64_t s = fromByte / kSector; s < m_mayWrite.size() && s * kSector < toByte; ++s)
+        m_mayWrite[s] = true;
 }
 
 void Oracle::Parse() {
@@ -94,7 +123,14 @@ void Oracle::Walk() {
     if (m_creation.usbProgram && stick) {
         // Only a root that reads as empty goes without the question: files on
         // it, no medium, or no file system the machine knows all bring it.
-        std::optional<FatVolume> before = faults.absent ? std::nullopt : VolumeOf(m_image);
+        // A locked BitLocker volume, and sectors of another size than its
+        // boot sector names, read as no file system.
+        bool locked = m_image.compare(3, 8, "-FVE-FS-") == 0 ||
+                      (m_image.size() > 2048 * kSector &&
+                       m_image.compare(2048 * kSector + 3, 8, "-FVE-FS-") == 0);
+        std::optional<FatVolume> before = faults.absent || locked || m_target.sectorSize != 512
+                                              ? std::nullopt
+                                              : VolumeOf(m_image);
         std::string error;
         bool empty = before && RootFiles(m_image, *before, &error).empty();
         if (!empty && !answers.proceed) {
@@ -104,8 +140,16 @@ void Oracle::Walk() {
         }
     }
     if (faults.absent) return void(Fail("no medium in the drive"));
+    // The medium is looked at before anything is written: its sectors, its size.
+    if (m_target.sectorSize != static_cast<int>(kSector))
+        return void(Fail("sectors of " + std::to_string(m_target.sectorSize) + " bytes"));
+    if (m_image.size() / kSector < SectorsNeeded(m_creation.dataFile))
+        return void(Fail("the medium is smaller than the data file needs"));
     if (stick) {
         if (faults.writeProtected) return void(Fail("a write-protected stick keeps its layout"));
+        // The drive-layout requests know master boot records only.
+        if (IsGpt(m_image)) return void(Fail("a GPT stick's layout cannot be reset"));
+        MayWrite(0, kSector);
         // An empty partition table: four empty entries, the signature and the
         // boot code kept.
         std::fill(m_image.begin() + 446, m_image.begin() + 510, '\0');
@@ -149,39 +193,70 @@ bool Oracle::WritePass(bool final) {
             done += chunk;
         }
     }
+    // The pass is flushed to the device, which fails without its medium.
+    if (m_pulled) return Fail("the medium was pulled before the pass was flushed");
     if (!m_creation.verify) return true;
-    if (m_pulled) return Fail("the medium was pulled before the read-back");
+    // The read-back reads each entry of the pass again, 64 sectors at a time
+    // (half the work buffer); a seek or read that goes wrong fails it.
+    for (const Entry& e : m_entries) {
+        bool zero = e.kind == kZeroFill;
+        if (e.inUse != 1 ||
+            (final ? e.kind != kAbsolute : e.kind != kSectors && !zero && e.kind != kAbsolute))
+            continue;
+        std::uint64_t first = e.kind == kAbsolute ? e.start : std::uint64_t{e.start} + m_base;
+        for (std::uint32_t done = 0; done < e.size / kSector; done += 64)
+            if (!Read(first + done)) return Fail("a read-back transfer went wrong");
+    }
     if (!m_corrupt.empty())
         return Fail("sector " + std::to_string(m_corrupt.front()) + " holds a corrupted write");
     return true;
 }
 
-// A raw write as the device takes it: the machine's failing window, its
-// pull and its lie, the medium's end and its write protection.
+// A seek through the device handle to a sector; false for the one that
+// strays a sector short (the program sees where it landed and transfers
+// nothing). One to sector 0 can land nowhere else.
+bool Oracle::Seek(std::uint64_t sector) {
+    bool strays = m_target.faults.straySeeks && ++m_seeks == *m_target.faults.straySeeks;
+    return !strays || sector == 0;
+}
+
+// A read of the read-back: its seek, and its transfer, which may be cut short.
+bool Oracle::Read(std::uint64_t sector) {
+    if (!Seek(sector) || m_pulled) return false;
+    return !(m_target.faults.shortTransfers && ++m_transfers == *m_target.faults.shortTransfers);
+}
+
+// A raw write as the device takes it: the seek before it, the medium's write
+// protection, a transfer cut one sector short, the machine's failing window,
+// its pull and its lie.
 bool Oracle::Write(std::uint32_t sector, std::uint32_t count, const char* data) {
     const Faults& f = m_target.faults;
-    if (m_pulled) return false;
+    if (!Seek(sector) || m_pulled || f.writeProtected) return false;
+    std::uint64_t at = std::uint64_t{sector} * kSector;
+    if (at + std::uint64_t{count} * kSector > m_image.size()) return false;
+    bool cut = f.shortTransfers && ++m_transfers == *f.shortTransfers;
+    std::uint32_t moved = cut ? count - std::min<std::uint32_t>(count, 1) : count;
     ++m_rawWrites;
+    MayWrite(at, at + std::uint64_t{moved} * kSector);
     if (m_rawWrites > f.writesBeforeFailing.value_or(0) &&
         m_failedWrites < f.failingWrites.value_or(0)) {
         ++m_failedWrites;
         return false;
     }
-    std::uint64_t at = std::uint64_t{sector} * kSector, bytes = std::uint64_t{count} * kSector;
-    bool fits = !f.writeProtected && at + bytes <= m_image.size();
-    if (fits && bytes > 0) {
+    std::uint64_t bytes = std::uint64_t{moved} * kSector;
+    if (bytes > 0) {
         m_image.replace(at, bytes, data ? std::string(data, bytes) : std::string(bytes, '\0'));
         std::erase_if(m_corrupt,
-                      [&](std::uint64_t s) { return s >= sector && s < sector + count; });
+                      [&](std::uint64_t s) { return s >= sector && s < sector + moved; });
         if (f.corruptWrites == m_rawWrites) {
             m_image[at] = static_cast<char>(~m_image[at]);
             m_corrupt.push_back(sector);
         }
         m_touched = true;
-        if (m_finalPass) std::fill_n(m_final.begin() + sector, count, true);
+        if (m_finalPass) std::fill_n(m_final.begin() + sector, moved, true);
     }
     if (f.pullAfterWrites && m_rawWrites >= *f.pullAfterWrites) m_pulled = true;
-    return fits;
+    return !cut;
 }
 
 // Windows' view of the medium: a floppy is one volume; a stick's master boot
@@ -206,6 +281,9 @@ std::optional<FatVolume> Oracle::VolumeOf(const std::string& image) const {
 bool Oracle::CopyFiles() {
     const Faults& f = m_target.faults;
     std::string error;
+    m_fileStep = true;
+    // The file system's writes go anywhere past the volume's reserved sectors.
+    if (m_volume) MayWrite(m_volume->FatOffset(), m_volume->offset + m_volume->bytes);
     if (m_volume) {
         for (const FatFile& file : RootFiles(m_image, *m_volume, &error)) {
             ExpectedFile kept{
@@ -254,8 +332,15 @@ bool Oracle::CopyFiles() {
         std::erase(m_corruptFiles, e.name);
         for (std::uint32_t done = 0; done < e.size; done += kChunk)
             if (f.corruptFileWrites == ++m_fileWrites) m_corruptFiles.push_back(e.name);
-        if (e.size > 0 && f.pullAfterFiles && ++m_filesWritten >= *f.pullAfterFiles)
-            m_pulled = true;
+        if (e.size > 0) {
+            // Pulled as the file is closed: the close fails, and so does the run.
+            if (f.pullAtClose && m_filesWritten + 1 == *f.pullAtClose) {
+                m_pulled = true;
+                return Fail("the medium was pulled as " + e.name + " was closed");
+            }
+            ++m_filesWritten;
+            if (f.pullAfterFiles && m_filesWritten >= *f.pullAfterFiles) m_pulled = true;
+        }
     }
     if (!m_creation.verify) return true;
     if (m_pulled) return Fail("the medium was pulled before the files were read back");
@@ -277,6 +362,23 @@ bool Oracle::Stamp() {
         file.attributes = kReadOnly | kArchive;
     }
     return true;
+}
+
+std::string Oracle::JudgeFailure(const std::string& medium) const {
+    const std::string& before = m_target.image;
+    if (medium.size() != before.size()) return "the medium changed its size";
+    for (std::size_t s = 0; s < m_mayWrite.size(); ++s) {
+        if (m_mayWrite[s] ||
+            medium.compare(s * kSector, kSector, before, s * kSector, kSector) == 0)
+            continue;
+        std::size_t at = s * kSector;
+        while (medium[at] == before[at]) ++at;
+        return "byte " + Hex(at) + " (sector " + std::to_string(s) +
+               "), which the run had no cause to write by then, is " +
+               Hex(static_cast<std::uint8_t>(medium[at])) + ", not " +
+               Hex(static_cast<std::uint8_t>(before[at]));
+    }
+    return "";
 }
 
 std::string Oracle::Judge(const std::string& medium, std::uint64_t clockStart,
@@ -310,9 +412,17 @@ std::string Oracle::Judge(const std::string& medium, std::uint64_t clockStart,
             std::uint64_t at = v.ClusterOffset(c) + i * kSector;
             std::string d = firstDifference(at, at + kSector);
             std::string_view sector(medium.data() + at, kSector);
+            // A write the device altered left its first byte inverted.
+            bool lies = m_target.faults.corruptFileWrites.has_value();
             auto leftBehind = [&](const std::string& bytes) {
-                for (std::size_t k = i * kSector; k < bytes.size(); k += v.ClusterBytes())
-                    if (sector.starts_with(std::string_view(bytes).substr(k, kSector))) return true;
+                for (std::size_t k = i * kSector; k < bytes.size(); k += v.ClusterBytes()) {
+                    std::string_view want = std::string_view(bytes).substr(k, kSector);
+                    if (sector.starts_with(want)) return true;
+                    if (lies && k % kChunk == 0 && !want.empty() &&
+                        sector[0] == static_cast<char>(~want[0]) &&
+                        sector.substr(1).starts_with(want.substr(1)))
+                        return true;
+                }
                 return false;
             };
             if (!d.empty() && std::none_of(m_replaced.begin(), m_replaced.end(), leftBehind))

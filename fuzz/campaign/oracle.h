@@ -29,6 +29,10 @@ struct ExpectedFile {
     std::optional<FatFile> created;
 };
 
+// The sectors a medium must have for the data file: up to the last whole
+// sector any sector or zero-fill entry in use writes.
+std::uint64_t SectorsNeeded(const std::string& dataFile);
+
 class Oracle {
 public:
     Oracle(const Creation& creation, const Device& target);
@@ -38,6 +42,14 @@ public:
     bool Untouched() const { return !m_touched; }           // the medium must be as it was
     // The volume the file entries went to, when there is one.
     const std::optional<FatVolume>& Volume() const { return m_volume; }
+
+    // For a run that failed: empty when every byte of the medium outside what
+    // the run may have written by the point where it failed is as it went in.
+    std::string JudgeFailure(const std::string& medium) const;
+    // A failed run left a file system that fsck.fat must find sound: the
+    // files were being written on the volume the first pass made, and the
+    // medium stayed in.
+    bool FileSystemExpected() const { return m_fileStep && m_volume && !m_pulled; }
 
     // Empty when the medium holds what the data file says; else what differs.
     // The run's clock went from start to end (FILETIME).
@@ -56,6 +68,9 @@ private:
     void Walk();
     bool WritePass(bool final);
     bool Write(std::uint32_t sector, std::uint32_t count, const char* data);
+    bool Read(std::uint64_t sector);
+    bool Seek(std::uint64_t sector);
+    void MayWrite(std::uint64_t fromByte, std::uint64_t toByte);
     bool CopyFiles();
     bool Stamp();
     std::optional<FatVolume> VolumeOf(const std::string& image) const;
@@ -71,7 +86,9 @@ private:
 
     std::string m_image;  // the medium below the file system, as the run leaves it
     int m_rawWrites = 0, m_failedWrites = 0, m_fileWrites = 0, m_filesWritten = 0;
-    bool m_pulled = false, m_touched = false;
+    int m_seeks = 0, m_transfers = 0;  // through the device handle, reads and writes
+    bool m_pulled = false, m_touched = false, m_fileStep = false;
+    std::vector<bool> m_mayWrite;             // sectors the run may have written so far
     std::vector<std::string> m_corruptFiles;  // files holding a lie of the device
     std::vector<std::uint64_t> m_corrupt;     // sectors holding a lie of the device
     std::vector<bool> m_final;                // sectors the final pass wrote

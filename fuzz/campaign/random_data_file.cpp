@@ -70,14 +70,35 @@ FILETIME AsFileTime(std::uint64_t ticks) {
 }
 
 // Mostly a time FAT can hold, to the 100 ns; now and then none (zero) or one
-// it cannot (before 1980, past 2107).
+// it cannot (before 1979-12-31, past 2107); and a fixed share from the edges
+// of FAT's range and of its two seconds.
 FILETIME RandomTime(Dice& dice) {
     if (dice.Chance(5)) return FILETIME{};
     std::uint64_t low = FileTimeOf(1980, 1, 1, 0, 0, 0);
     std::uint64_t high = FileTimeOf(2107, 12, 31, 23, 59, 58);
+    std::uint64_t lastOf1979 = FileTimeOf(1979, 12, 31, 0, 0, 0);
     if (dice.Chance(5))
-        return AsFileTime(dice.Chance(50) ? low - dice.Between(1, low / 8)
+        return AsFileTime(dice.Chance(50) ? lastOf1979 - dice.Between(1, low / 8)
                                           : high + dice.Between(1, 1ull << 40));
+    if (dice.Chance(20)) {
+        std::uint64_t even = dice.Between(low, high) / (2 * kTicksPerSecond) * 2 * kTicksPerSecond;
+        const std::vector<std::uint64_t> edges = {
+            lastOf1979 - 1,  // 1979-12-30, the last tick FAT refuses
+            lastOf1979,      // 1979-12-31 00:00:00, kept as 1980
+            dice.Between(lastOf1979, low - 1),
+            low - 1,  // the last tick of 1979
+            low,      // 1980-01-01 00:00:00
+            low + 1,
+            even,
+            even + 1,
+            even - 1,
+            even + kTicksPerSecond,
+            high,                    // 2107-12-31 23:59:58, the last FAT holds
+            high + 1,                // rounds past 2107
+            high + kTicksPerSecond,  // 2107-12-31 23:59:59
+        };
+        return AsFileTime(dice.Pick(edges));
+    }
     if (dice.Chance(10)) return AsFileTime(dice.Chance(50) ? low : high);
     return AsFileTime(dice.Between(low, high));
 }
@@ -192,7 +213,14 @@ void FreeClusterEntries(Dice& dice, const Layout& layout, const FatVolume& fat,
         std::uint32_t at = layout.start + sector - layout.base;
         int kind = static_cast<int>(dice.Between(0, 2));
         if (kind == 0) chaos.push_back(ZeroFill(at, count * kSector));
-        if (kind == 1) chaos.push_back(Sectors(ENTRY_SECTORS, at, Garbage(dice, count * kSector)));
+        // A fixed share of sizes at a sector's edges: one byte, one sector less
+        // or more by a byte, the whole run less or more by a byte.
+        std::size_t bytes = count * kSector;
+        if (dice.Chance(30))
+            bytes = dice.Pick(std::vector<std::size_t>{1, kSector - 1, kSector, kSector + 1,
+                                                       bytes - 1, bytes + 1});
+        bytes = std::min<std::size_t>(bytes, room * kSector);
+        if (kind == 1) chaos.push_back(Sectors(ENTRY_SECTORS, at, Garbage(dice, bytes)));
         // Written again after the files, over whatever file took those clusters.
         if (kind == 2)
             chaos.push_back(Sectors(ENTRY_SECTORS_ABSOLUTE, layout.start + sector,

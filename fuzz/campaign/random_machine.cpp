@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "fuzz/campaign/oracle.h"
 #include "fuzz/campaign/random_data_file.h"
 
 namespace veldra::campaign {
@@ -27,6 +28,20 @@ std::string RandomStick(Dice& dice, std::uint32_t sectors) {
         mbr[510] = 0x55, mbr[511] = static_cast<char>(0xAA);
         image.replace(0, kSector, mbr);
     }
+    // A volume BitLocker has locked: its boot sector names "-FVE-FS-".
+    if (dice.Chance(5)) image.replace(at + 3, 8, "-FVE-FS-");
+    return image;
+}
+
+// A GPT stick: a protective master boot record over the whole medium and the
+// header at sector 1.
+std::string GptStick(std::uint32_t sectors) {
+    std::string image(std::size_t{sectors} * kSector, '\0');
+    image[446 + 4] = static_cast<char>(0xEE);
+    image[446 + 8] = 1;
+    for (int i = 0; i < 4; ++i) image[446 + 12 + i] = static_cast<char>(0xFF);
+    image[510] = 0x55, image[511] = static_cast<char>(0xAA);
+    image.replace(kSector, 8, "EFI PART");
     return image;
 }
 
@@ -34,7 +49,7 @@ Faults RandomFaults(Dice& dice, Creation& creation) {
     Faults f;
     if (!dice.Chance(55)) return f;
     for (auto n = dice.Between(1, 2); n > 0; --n) {
-        switch (dice.Between(0, 8)) {
+        switch (dice.Between(0, 12)) {
             case 0:
             case 1:
                 f.failingWrites = static_cast<int>(dice.Between(1, 7));
@@ -64,6 +79,20 @@ Faults RandomFaults(Dice& dice, Creation& creation) {
             case 8:
                 f.absent = dice.Chance(60);
                 break;
+            case 9:
+                f.pullAtClose = static_cast<int>(dice.Between(1, 5));
+                break;
+            case 10:
+                f.shortTransfers = static_cast<int>(dice.Between(1, 30));
+                break;
+            case 11:
+                f.straySeeks = static_cast<int>(dice.Between(1, 30));
+                break;
+            case 12:
+                // Any error a write fails with is a failed write to the program.
+                f.failingWrites = static_cast<int>(dice.Between(1, 7));
+                f.writeError = static_cast<int>(dice.Pick(std::vector<int>{23, 31, 483, 1117}));
+                break;
         }
     }
     return f;
@@ -80,6 +109,10 @@ std::string Keys(const Faults& f) {
     key("corrupt-writes", f.corruptWrites);
     key("corrupt-file-writes", f.corruptFileWrites);
     key("pull-after-files", f.pullAfterFiles);
+    key("pull-at-close", f.pullAtClose);
+    key("short-transfers", f.shortTransfers);
+    key("stray-seeks", f.straySeeks);
+    key("write-error", f.writeError);
     key("unmounted-creates", f.unmountedCreates);
     if (f.writeProtected) keys += "write-protected = yes\n";
     if (f.absent) keys += "medium = absent\n";
@@ -98,9 +131,14 @@ Creation RandomCreation(std::uint64_t seed) {
     Creation c;
     c.seed = seed;
     Dice dice(seed);
+    // Windows 2000 only shows the program refusing to start: now and then.
     c.version =
-        dice.Pick(std::vector<std::string>{"5.1.2600", "6.0.6002", "6.1.7601", "10.0.19045"});
+        dice.Chance(3)
+            ? "5.0.2195"
+            : dice.Pick(std::vector<std::string>{"5.1.2600", "5.2.3790", "6.0.6002", "6.1.7601",
+                                                 "6.2.9200", "6.3.9600", "10.0.19045"});
     c.vista = c.version[0] != '5';
+    c.supported = c.version.rfind("5.0.", 0) != 0;
     char clock[32];
     std::snprintf(clock, sizeof clock, "%04d-%02d-%02d %02d:%02d:%02d",
                   static_cast<int>(dice.Between(1990, 2030)), static_cast<int>(dice.Between(1, 12)),
@@ -121,6 +159,16 @@ Creation RandomCreation(std::uint64_t seed) {
         auto sectors = static_cast<std::uint32_t>(
             dice.Pick(std::vector<std::uint32_t>{4096, 8192, 16384, 32768}));
         Device stick{letter, DeviceKind::Stick, number++, RandomStick(dice, sectors), {}, ""};
+        // The states sticks arrive in: a GPT disk, 4096-byte sectors, a
+        // medium just large enough for the data file or a sector too small.
+        int state = static_cast<int>(dice.Between(1, 100));
+        std::uint64_t needed = SectorsNeeded(c.dataFile);
+        if (state <= 4) stick.image = GptStick(sectors);
+        if (state > 4 && state <= 8) stick.sectorSize = 4096;
+        if (state > 8 && state <= 14 && needed > 8)
+            stick.image.assign((needed - (state <= 11)) * kSector, '\0');
+        if (dice.Chance(15))
+            stick.extraKeys += dice.Chance(70) ? "write-cache = yes\n" : "write-cache = no-fua\n";
         if (c.vista && dice.Chance(40)) {
             stick.extraKeys =
                 dice.Chance(30) ? "reread-after = never\n"
@@ -130,8 +178,12 @@ Creation RandomCreation(std::uint64_t seed) {
         c.devices.push_back(stick);
     }
     for (Device& d : c.devices) d.faults = RandomFaults(dice, c);
-    // Holders let go within the program's patience with a lock.
-    if (c.vista && dice.Chance(40)) {
+    // Holders let go within the program's patience with a lock. A seek or a
+    // transfer that goes wrong is counted in the oracle's walk, which has no
+    // word for the writes a holder's new mount makes the program repeat.
+    bool counted = false;
+    for (const Device& d : c.devices) counted |= d.faults.shortTransfers || d.faults.straySeeks;
+    if (c.vista && !counted && dice.Chance(40)) {
         for (auto n = dice.Between(1, 2); n > 0; --n) {
             const Device& held = dice.Pick(c.devices);
             c.holders += "[holder H" + std::to_string(n) + "]\nvolume = " + held.letter +
@@ -164,7 +216,10 @@ std::string MachineDescription(const Creation& c) {
         ini +=
             std::string("[drive ") + d.letter + "]\ntype = removable\ndevice = " + section + "\n\n";
         ini += "[" + section + "]\nimage = " + d.ImageName() + "\n" +
-               (floppy ? "device-number = fails\n" : "") + Keys(d.faults) + d.extraKeys + "\n";
+               (floppy ? "device-number = fails\n" : "") +
+               (d.sectorSize != 512 ? "bytes-per-sector = " + std::to_string(d.sectorSize) + "\n"
+                                    : "") +
+               Keys(d.faults) + d.extraKeys + "\n";
     }
     ini += "[registry SYSTEM\\CurrentControlSet\\Services\\Flpydisk\\Enum]\nCount = dword:1\n\n";
     return ini + c.holders;

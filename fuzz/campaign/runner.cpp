@@ -59,6 +59,7 @@ struct Run {
     std::string error;
     std::vector<std::string> lines;
     std::uint64_t sleptMs = 0;
+    std::size_t heapBlocksLeft = 0, handlesLeft = 0;
 };
 
 std::string Join(const std::vector<std::string>& actions) {
@@ -100,6 +101,8 @@ Run RunWithAnswers(const fs::path& dir, const Creation& c, std::string* failure)
                                        &run.error, &stats);
         run.lines = transcript.Lines();
         run.sleptMs = stats.sleptMs;
+        run.heapBlocksLeft = stats.heapBlocksLeft;
+        run.handlesLeft = stats.handlesLeft;
         bool boxWaits = run.exitCode == sim::EXIT_SCRIPT && !run.lines.empty() &&
                         run.lines.back().rfind("message box ", 0) == 0 &&
                         run.lines.back().find(" -> ") == std::string::npos;
@@ -155,9 +158,26 @@ std::string CheckLog(const Creation& c, const fs::path& dir, bool done) {
     return shaped ? "" : "TVLOG.TXT: the entry appended is not the creation's";
 }
 
-std::string Check(const Creation& c, const fs::path& dir, const Run& run, std::string& outcome) {
+std::string Check(const Creation& c, const fs::path& dir, const Run& run, std::string& outcome,
+                  std::string& reason) {
     if (run.exitCode != 0)
         return "the run ended with exit code " + std::to_string(run.exitCode) + ": " + run.error;
+    // Whatever the run did, it gave back what it took.
+    if (run.heapBlocksLeft != 0 || run.handlesLeft != 0)
+        return std::to_string(run.heapBlocksLeft) + " heap blocks and " +
+               std::to_string(run.handlesLeft) + " handles left at the end";
+    if (!c.supported) {
+        // Windows 2000: the program says so and ends, with nothing touched.
+        outcome = "declined";
+        reason = "Windows 2000";
+        if (PickedLetter(run, 1) != 0) return "the program started on Windows 2000";
+        for (const Device& d : c.devices)
+            if (ReadBytes(dir / d.ImageName()) != d.image)
+                return std::string("the medium at ") + d.letter + ": changed on Windows 2000";
+        if (ReadBytes(Tavex(dir) / "TAVEXMEDIA.INI") != MediaDefinition(c))
+            return "TAVEXMEDIA.INI changed on Windows 2000";
+        return CheckLog(c, dir, false);
+    }
     char letter = PickedLetter(run, c.answers.driveLine);
     const Device* target = DeviceAt(c, letter);
     if (target == nullptr)
@@ -169,6 +189,7 @@ std::string Check(const Creation& c, const fs::path& dir, const Run& run, std::s
     outcome = done ? "created" : failed ? "failed" : "declined";
 
     Oracle oracle(c, *target);
+    reason = oracle.Reason();
     const char* names[] = {"declined", "failed", "created"};
     std::string expected = names[static_cast<int>(oracle.Expected())];
     bool fits = oracle.Expected() == Outcome::Declined ? !creating && !done && !failed
@@ -182,6 +203,22 @@ std::string Check(const Creation& c, const fs::path& dir, const Run& run, std::s
     std::string medium = ReadBytes(dir / target->ImageName());
     if (oracle.Untouched() && medium != target->image)
         return std::string("the medium at ") + letter + ": changed though nothing may be written";
+    auto fsck = [&](const FatVolume& v) -> std::string {
+        fs::path volume = dir / "volume.img";
+        WriteBytes(volume, medium.substr(v.offset, v.bytes));
+        std::string report;
+        if (Shell(ToolPath("fsck.fat") + " -n " + volume.string(), &report) != 0)
+            return "fsck.fat -n finds faults: " + report;
+        return "";
+    };
+    if (failed) {
+        std::string outside = oracle.JudgeFailure(medium);
+        if (!outside.empty())
+            return std::string("failed, and the medium at ") + letter + ": " + outside;
+        if (oracle.FileSystemExpected())
+            if (std::string faults = fsck(*oracle.Volume()); !faults.empty())
+                return "failed, and " + faults;
+    }
     if (done) {
         int y = 0, mo = 0, d = 0, h = 0, mi = 0, s = 0;
         std::sscanf(c.clock.c_str(), "%d-%d-%d %d:%d:%d", &y, &mo, &d, &h, &mi, &s);
@@ -189,13 +226,8 @@ std::string Check(const Creation& c, const fs::path& dir, const Run& run, std::s
         std::string differs = oracle.Judge(medium, start, start + run.sleptMs * 10'000);
         if (!differs.empty())
             return std::string("created, but the medium at ") + letter + ": " + differs;
-        if (const std::optional<FatVolume>& v = oracle.Volume()) {
-            fs::path volume = dir / "volume.img";
-            WriteBytes(volume, medium.substr(v->offset, v->bytes));
-            std::string report;
-            if (Shell(ToolPath("fsck.fat") + " -n " + volume.string(), &report) != 0)
-                return "created, but fsck.fat -n finds faults: " + report;
-        }
+        if (const std::optional<FatVolume>& v = oracle.Volume())
+            if (std::string faults = fsck(*v); !faults.empty()) return "created, but " + faults;
     }
     for (const Device& other : c.devices) {
         if (&other != target && ReadBytes(dir / other.ImageName()) != other.image)
@@ -226,7 +258,8 @@ CreationResult RunCreation(std::uint64_t seed, bool keepMachine) {
     Creation creation = RandomCreation(seed);
     fs::path dir = MakeTempDir("veldra-campaign");
     Run run = RunWithAnswers(dir, creation, &result.failure);
-    if (result.failure.empty()) result.failure = Check(creation, dir, run, result.outcome);
+    if (result.failure.empty())
+        result.failure = Check(creation, dir, run, result.outcome, result.reason);
     if (keepMachine || !result.failure.empty()) {
         WriteBytes(dir / "transcript.txt", [&] {
             std::string text;

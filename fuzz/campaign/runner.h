@@ -12,6 +12,7 @@ namespace veldra::campaign {
 struct CreationResult {
     std::string failure;            // empty when every invariant held
     std::string outcome;            // "created", "failed" or "declined", for the tally
+    std::string reason;             // why the oracle expected it to fail or stop
     std::filesystem::path machine;  // kept when asked for, or on failure
 };
 

@@ -5,8 +5,10 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <optional>
 #include <string>
 
+#include "fuzz/campaign/fat_time.h"
 #include "host/civil_time.h"
 #include "host/fat_time.h"
 
@@ -49,7 +51,11 @@ TEST(Timestamp, RefusesAnyOtherShapeAndDaysThatDoNotExist) {
 }
 
 // Each row: a time given to SetFileTime, and what the driver stores for it
-// as creation, last write and last access time ("" where it refuses it).
+// as creation, last write and last access time ("" where it refuses it). The
+// rows follow FatSetBasicInfo (filesys/fastfat/fileinfo.c), which takes each
+// time through FatNtTimeToFatTime (timesup.c) and keeps 1979-12-31 as
+// 1980-01-01; the simulator's driver and the campaign's oracle both answer
+// them, the oracle for a file whose three times are set alike.
 TEST(FatTimes, AsTheDriverStoresOrRefusesThem) {
     const struct {
         const char* given;
@@ -67,7 +73,8 @@ TEST(FatTimes, AsTheDriverStoresOrRefusesThem) {
          true},
         {"1980-01-01 00:00:00", 0, "1980-01-01 00:00:00.000", "1980-01-01 00:00:00", "1980-01-01",
          true},
-        // The last day of 1979 is taken as 1980-01-01, also once rounding reaches it.
+        // The last day of 1979 is taken as 1980-01-01 (FatSetBasicInfo's special
+        // case), also once rounding reaches it.
         {"1979-12-31 12:00:00", 0, "1980-01-01 00:00:00.000", "1980-01-01 00:00:00", "1980-01-01",
          false},
         {"1979-12-30 23:59:59", 0, "", "1980-01-01 00:00:00", "1980-01-01", false},
@@ -92,6 +99,28 @@ TEST(FatTimes, AsTheDriverStoresOrRefusesThem) {
         EXPECT_EQ(text(FatDriverTime(time, FatTimeField::LastWrite), 19), row.write);
         EXPECT_EQ(text(FatDriverTime(time, FatTimeField::LastAccess), 10), row.access);
         EXPECT_EQ(FatHoldsFileTime(time), row.holds);
+
+        // All three alike: one refused time refuses the call.
+        std::optional<campaign::FatTimes> oracle = campaign::FatTimesFor(Ticks(time));
+        bool refused = !*row.creation || !*row.write || !*row.access;
+        ASSERT_EQ(oracle.has_value(), !refused);
+        if (refused) continue;
+        auto field = [](const char* text, int at, int digits) {
+            return std::stoi(std::string(text + at, static_cast<std::size_t>(digits)));
+        };
+        auto date = [&](const char* t) {
+            return (field(t, 0, 4) - 1980) << 9 | field(t, 5, 2) << 5 | field(t, 8, 2);
+        };
+        auto clock = [&](const char* t) {
+            return field(t, 11, 2) << 11 | field(t, 14, 2) << 5 | field(t, 17, 2) / 2;
+        };
+        EXPECT_EQ(oracle->createdDate, date(row.creation));
+        EXPECT_EQ(oracle->createdTime, clock(row.creation));
+        EXPECT_EQ(oracle->createdTenths,
+                  field(row.creation, 17, 2) % 2 * 100 + field(row.creation, 20, 3) / 10);
+        EXPECT_EQ(oracle->writtenDate, date(row.write));
+        EXPECT_EQ(oracle->writtenTime, clock(row.write));
+        EXPECT_EQ(oracle->accessDate, date(row.access));
     }
     // No times but requests: left as they are.
     EXPECT_TRUE(FatHoldsFileTime(FILETIME{0, 0}));

@@ -48,6 +48,7 @@ void CTAVEXFDDlg::StepProgress() {
         m_prgProgress.SetPos(position);
     }
     m_prgProgress.UpdateWindow();
+    TakeSentMessages();
 }
 
 // The status line, painted at once for the same reason.

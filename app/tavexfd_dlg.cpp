@@ -78,8 +78,24 @@ BOOL CTAVEXFDDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR*
             *result = static_cast<INT_PTR>(HandleBits(OnQueryDragIcon()));
             return TRUE;
         default:
-            return FALSE;
+            // While a creation runs, AutoPlay must not offer to format the
+            // stick whose volume comes and goes between the passes: one
+            // click would wipe it. A dialog answers through DWLP_MSGRESULT.
+            if (message == 0 || message != m_nQueryCancelAutoPlay || !m_bCreating) return FALSE;
+            m_ports.ui.SetWindowLongPtrA(m_hWnd, DWLP_MSGRESULT, TRUE);
+            *result = TRUE;
+            return TRUE;
     }
+}
+
+// The shell's query is sent, and a thread takes sent messages only when it
+// asks for messages: a creation asks at each step, for a message nobody posts,
+// so that no click or key is taken and the query is answered in time.
+void CTAVEXFDDlg::TakeSentMessages() {
+    if (m_nQueryCancelAutoPlay == 0) return;
+    MSG message{};
+    m_ports.ui.PeekMessageA(&message, m_hWnd, m_nQueryCancelAutoPlay, m_nQueryCancelAutoPlay,
+                            PM_NOREMOVE);
 }
 
 // A start-up step failed (its message has been shown): the dialog ends as
@@ -102,6 +118,7 @@ BOOL CTAVEXFDDlg::OnInitDialog() {
     m_ports.ui.SendMessageA(m_hWnd, WM_SETICON, ICON_SMALL,
                             static_cast<LPARAM>(HandleBits(m_hIcon)));
 
+    m_nQueryCancelAutoPlay = m_ports.ui.RegisterWindowMessageA("QueryCancelAutoPlay");
     if (App().m_nRunMode == RUNMODE_INSTALL) return RunInstallSteps();
 
     DataFileCheck check = CheckDataFiles();

@@ -96,6 +96,8 @@ public:
     // came or went meanwhile refills the box once the creation has ended.
     bool m_bCreating = false;
     bool m_bDrivesChanged = false;
+    // The shell's "QueryCancelAutoPlay" (0 where it could not be registered).
+    UINT m_nQueryCancelAutoPlay = 0;
 
     CComboBox m_cmbProgram;
     CEdit m_edtMediaKind;
@@ -121,6 +123,7 @@ private:
     void OnSelchangeProgram();
     void OnCreateMedia();
     void OnDeviceChange(WPARAM event, LPARAM data);
+    void TakeSentMessages();
 
     // ListedDataFiles: entry n of the program list, paths only.
     std::optional<ListedDataFile> EntryPaths(int entryNumber) override;

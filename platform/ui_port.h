@@ -133,6 +133,9 @@ public:
     // A message number the system gives every program that asks by the same
     // name (the shell's "QueryCancelAutoPlay"); 0 on failure.
     virtual UINT RegisterWindowMessageA(const char* name) = 0;
+    // What a dialog procedure answers a message with, besides TRUE for
+    // "handled": SetWindowLongPtrA with DWLP_MSGRESULT (the only index used).
+    virtual INT_PTR SetWindowLongPtrA(HWND window, int index, INT_PTR value) = 0;
 
     // The first message of the thread's queue for window (NULL_HWND: any of
     // the thread's windows) whose number lies in filterMin..filterMax (0, 0:

@@ -98,6 +98,7 @@ public:
     BOOL UpdateWindow(HWND window) override;
     int MessageBoxA(HWND owner, const char* text, const char* caption, UINT type) override;
     UINT RegisterWindowMessageA(const char* name) override;
+    INT_PTR SetWindowLongPtrA(HWND window, int index, INT_PTR value) override;
     BOOL PeekMessageA(MSG* message, HWND window, UINT filterMin, UINT filterMax,
                       UINT remove) override;
     void DisableProcessWindowsGhosting() override;

@@ -145,6 +145,13 @@ UINT Win32UiPort::RegisterWindowMessageA(const char* name) {
     return ::RegisterWindowMessageW(WideArg(name).get());
 }
 
+// A Unicode dialog is set through the W function; on 32-bit Windows both are
+// the SDK's macros for SetWindowLongA and SetWindowLongW.
+INT_PTR Win32UiPort::SetWindowLongPtrA(HWND window, int index, INT_PTR value) {
+    if (!Converts932()) return ::SetWindowLongPtrA(window, index, value);
+    return ::SetWindowLongPtrW(window, index, value);
+}
+
 // The messages taken out are keys and clicks to be dropped: none of their
 // text is read.
 BOOL Win32UiPort::PeekMessageA(MSG* message, HWND window, UINT filterMin, UINT filterMax,

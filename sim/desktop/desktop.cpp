@@ -183,6 +183,39 @@ UINT Desktop::RegisterWindowMessageA(const char* name) {
     return number;
 }
 
+INT_PTR Desktop::SetWindowLongPtrA(HWND hwnd, int index, INT_PTR value) {
+    Window* window = FindWindow(hwnd);
+    if (window == nullptr) {
+        m_kernel.SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+        return 0;
+    }
+    if (index != DWLP_MSGRESULT)
+        throw NotImplementedError("SetWindowLongPtrA index " + std::to_string(index));
+    INT_PTR previous = window->msgResult;
+    window->msgResult = value;
+    return previous;
+}
+
+void Desktop::SetAutoPlay(std::function<std::vector<char>()> arrivals,
+                          std::function<void(char)> prompt) {
+    m_autoPlayArrivals = std::move(arrivals);
+    m_autoPlayPrompt = std::move(prompt);
+}
+
+// The shell's query reaches the foreground window, the innermost dialog.
+void Desktop::DeliverSentMessages() {
+    if (!m_autoPlayArrivals || m_bSending || m_windows.empty()) return;
+    m_bSending = true;
+    for (char letter : m_autoPlayArrivals()) {
+        Window& foreground = *m_windows.back();
+        foreground.msgResult = 0;
+        UINT query = RegisterWindowMessageA("QueryCancelAutoPlay");
+        bool handled = foreground.procedure->DialogProc(foreground.hwnd, query, 0, 0) != FALSE;
+        if (!(handled && foreground.msgResult == TRUE)) m_autoPlayPrompt(letter);
+    }
+    m_bSending = false;
+}
+
 void Desktop::Dispatch(Window& window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (!window.procedure->DialogProc(window.hwnd, message, wParam, lParam)) {
         DefaultDialogHandling(window, message, wParam, lParam);

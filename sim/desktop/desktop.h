@@ -13,6 +13,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -55,6 +56,18 @@ public:
     BOOL UpdateWindow(HWND window) override;
     int MessageBoxA(HWND owner, const char* text, const char* caption, UINT type) override;
     UINT RegisterWindowMessageA(const char* name) override;
+    INT_PTR SetWindowLongPtrA(HWND window, int index, INT_PTR value) override;
+    // AutoPlay on 6.0 and later: `arrivals` names the removable volumes that
+    // arrived, since last asked, without a file system the machine knows.
+    // For each, when the thread next takes messages (a loop, PeekMessageA:
+    // the shell's query is a sent message), the foreground dialog gets
+    // "QueryCancelAutoPlay"; unless it answers TRUE, `prompt` shows the
+    // format prompt for that letter.
+    void SetAutoPlay(std::function<std::vector<char>()> arrivals, std::function<void(char)> prompt);
+    // The sent messages that wait: the shell's queries for arrived volumes.
+    // Called whenever the thread takes messages, and by the operator's hands,
+    // who act only while it waits in a loop.
+    void DeliverSentMessages();
     HMENU GetSystemMenu(HWND window, BOOL revert) override;
     BOOL AppendMenuA(HMENU menu, UINT flags, std::uintptr_t idNewItem, const char* text) override;
     HICON LoadIconA(int resourceId) override;
@@ -113,6 +126,7 @@ private:
         bool ghosted = false;   // its ghost stands in its place
         bool painting = false;  // between BeginPaint and EndPaint
         std::vector<MenuItem> systemMenu;
+        INT_PTR msgResult = 0;  // DWLP_MSGRESULT
     };
     // A click or key the operator made while a handler ran.
     struct QueuedInput {
@@ -162,6 +176,9 @@ private:
     std::uintptr_t m_nNextWindow = 0x10000;
     HCURSOR m_hCursor = static_cast<HCURSOR>(SYSTEM_CURSOR_ARROW);
     std::map<std::string, UINT> m_registeredMessages;  // by upper-case name
+    std::function<std::vector<char>()> m_autoPlayArrivals;
+    std::function<void(char)> m_autoPlayPrompt;
+    bool m_bSending = false;
 };
 
 }  // namespace veldra::sim

@@ -62,6 +62,7 @@ void Desktop::PaintWindows() {
 // PeekMessageA): it responds, and any ghost gives way to its window.
 void Desktop::TookMessages() {
     m_nTookMessagesMs = m_kernel.SleptMilliseconds();
+    DeliverSentMessages();
     for (auto& window : m_windows) {
         if (!window->ghosted) continue;
         window->ghosted = false;

@@ -175,6 +175,7 @@ VolumeView SimDevice::Volume(std::uint64_t now) {
         ++m_view.generation;
         m_view.arrivedAt = *m_nArrivalDue;
         m_nArrivalDue.reset();
+        Arrived();
     }
     return m_view;
 }
@@ -230,6 +231,7 @@ void SimDevice::Replugged(std::optional<DWORD> number, std::uint64_t now) {
     m_view.present = true;
     ++m_view.generation;
     m_view.arrivedAt = now;
+    Arrived();
 }
 
 void SimDevice::Insert() {
@@ -267,6 +269,7 @@ void SimDevice::Plug(std::uint64_t now) {
     m_view.present = m_bHasVolume || !m_bRereadRule;
     ++m_view.generation;
     m_view.arrivedAt = now;
+    if (m_view.present) Arrived();
 }
 
 std::optional<VolumeExtent> MbrVolume(BlockDevice& device) {

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <array>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -109,6 +110,8 @@ public:
     // was described with.
     void Unplug();
     void Plug(std::uint64_t now);
+    // Told whenever the volume arrives (the shell looks at it then).
+    void WatchArrivals(std::function<void()> watch) { m_arrived = std::move(watch); }
 
 private:
     // Writes through the cache: held there unless writeThrough passes it.
@@ -127,6 +130,10 @@ private:
     std::unique_ptr<ImageDevice> m_pImage;
     bool m_bPulled = false;
     bool m_bUnplugged = false;
+    std::function<void()> m_arrived;
+    void Arrived() {
+        if (m_arrived) m_arrived();
+    }
     int m_nRawWrites = 0;
     int m_nFailedWrites = 0;
     int m_nFilesWritten = 0;

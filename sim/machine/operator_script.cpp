@@ -122,6 +122,14 @@ Action ParseAction(const std::string& text) {
         action.drive = letter[0];
         return action;
     }
+    if (verb == "format-prompt") {
+        if (argument != "format" && argument != "cancel")
+            throw ScriptError("action '" + text +
+                              "' is format-prompt format or format-prompt cancel");
+        action.kind = ActionKind::FormatPrompt;
+        action.number = argument == "format" ? 1 : 0;
+        return action;
+    }
     if (verb == "wait-for") {
         if (argument.empty()) throw ScriptError("action '" + text + "' needs a host file path");
         action.kind = ActionKind::WaitFor;
@@ -163,7 +171,8 @@ std::optional<Action> OperatorScript::Next() {
         m_actions.pop_front();
         bool hardware = action.kind == ActionKind::Replug || action.kind == ActionKind::Pull ||
                         action.kind == ActionKind::Insert || action.kind == ActionKind::Plug ||
-                        action.kind == ActionKind::Unplug;
+                        action.kind == ActionKind::Unplug ||
+                        action.kind == ActionKind::FormatPrompt;
         if (hardware && m_hands) {
             m_hands(action);
             continue;

@@ -32,13 +32,14 @@ enum class ActionKind {
     No,
     Ok,
     Cancel,
-    Wait,     // `duration` of real time
-    WaitFor,  // until `file` exists on the host (at most `duration`)
-    Replug,   // the stick behind drive `drive` is pulled and plugged in again
-    Insert,   // a medium is put into the empty drive `drive`
-    Pull,     // the medium behind drive `drive` is pulled, and stays out
-    Plug,     // the stick of drive `drive` is plugged in: its volume arrives
-    Unplug,   // the stick of drive `drive` is taken out whole: its volume goes
+    Wait,          // `duration` of real time
+    WaitFor,       // until `file` exists on the host (at most `duration`)
+    Replug,        // the stick behind drive `drive` is pulled and plugged in again
+    Insert,        // a medium is put into the empty drive `drive`
+    Pull,          // the medium behind drive `drive` is pulled, and stays out
+    Plug,          // the stick of drive `drive` is plugged in: its volume arrives
+    Unplug,        // the stick of drive `drive` is taken out whole: its volume goes
+    FormatPrompt,  // AutoPlay's format prompt answered: `number` 1 formats, 0 cancels
 };
 
 struct Action {

@@ -1,6 +1,9 @@
 #include "sim/machine/sim_machine.h"
 
+#include <algorithm>
+
 #include "platform/mbcs.h"
+#include "sim/fat/fat_mount.h"
 #include "sim/files/host_volume.h"
 #include "sim/files/medium_volume.h"
 
@@ -26,6 +29,30 @@ SimMachine::SimMachine(MachineConfig config, OperatorScript script, Transcript& 
                        std::make_unique<MediumVolume>(device, clock, Config().timeZoneMinutes));
         m_files.LetterMoved(letter, device);
     });
+    if (Config().majorVersion >= 6) {
+        // The shell looks at a removable disk's volume as it arrives; a
+        // floppy drive reports no arrival.
+        for (const auto& [letter, drive] : Config().drives) {
+            if (!drive.device || drive.type != DRIVE_REMOVABLE ||
+                drive.device->kind != DeviceKind::Disk) {
+                continue;
+            }
+            SimDevice& device = *m_devices.Find(*drive.device);
+            device.WatchArrivals([this, &device, letter = letter] {
+                std::optional<FatMount> mount;
+                if (FatMount::Open(device, &mount) != ERROR_SUCCESS)
+                    m_rawArrivals.push_back(letter);
+            });
+        }
+        m_desktop.SetAutoPlay(
+            [this] { return RawArrivals(); },
+            [this, &transcript](char letter) {
+                m_formatPrompts.push_back(letter);
+                transcript.Add(std::string("AutoPlay prompt [Format disk/Cancel]: ") +
+                               "\"You need to format the disk in drive " + letter +
+                               ": before you can use it.\"");
+            });
+    }
     for (const auto& [letter, drive] : Config().drives) {
         if (drive.hostRoot.empty()) {
             m_drives.Mount(letter, std::make_unique<MediumVolume>(*m_devices.Find(*drive.device),
@@ -57,6 +84,24 @@ OperatorScript SimMachine::WithHands(OperatorScript script, Transcript& transcri
             m_devices.Find(*drive->second.device)->Pull();
             return;
         }
+        if (action.kind == ActionKind::FormatPrompt) {
+            if (m_formatPrompts.empty())
+                throw ScriptError("'" + action.text + "': no format prompt is up");
+            char letter = m_formatPrompts.front();
+            m_formatPrompts.erase(m_formatPrompts.begin());
+            transcript.Add("> " + action.text);
+            if (action.number == 0) return;
+            // Quick format: a new, empty file system over what was there.
+            // The simulator does not make one; it clears the volume's
+            // first sectors, which loses every file as surely.
+            SimDevice& stick = *m_devices.Find(*Config().drives.at(letter).device);
+            VolumeExtent extent = stick.Volume(Now()).extent;
+            std::vector<BYTE> zeros(std::min<std::uint64_t>(extent.size, 64 * 1024), 0);
+            if (stick.Write(extent.offset, zeros.data(), zeros.size()) != ERROR_SUCCESS)
+                throw NotImplementedError("format of a medium that cannot be written");
+            transcript.Add(std::string("AutoPlay formats ") + letter + ":");
+            return;
+        }
         if (action.kind == ActionKind::Plug || action.kind == ActionKind::Unplug) {
             if (drive == Config().drives.end() || !drive->second.device ||
                 drive->second.device->kind != DeviceKind::Disk) {
@@ -75,6 +120,7 @@ OperatorScript SimMachine::WithHands(OperatorScript script, Transcript& transcri
             // DEV_BROADCAST_VOLUME with the letter's bit).
             m_desktop.BroadcastVolumeChange(arrives ? DBT_DEVICEARRIVAL : DBT_DEVICEREMOVECOMPLETE,
                                             action.drive);
+            m_desktop.DeliverSentMessages();
             return;
         }
         if (drive == Config().drives.end() || !drive->second.device ||
@@ -86,6 +132,12 @@ OperatorScript SimMachine::WithHands(OperatorScript script, Transcript& transcri
         m_devices.Replug(action.drive);
     });
     return script;
+}
+
+std::vector<char> SimMachine::RawArrivals() {
+    std::vector<char> arrived;
+    arrived.swap(m_rawArrivals);
+    return arrived;
 }
 
 // The process ends before its parts go: what it left open is closed while

@@ -11,6 +11,8 @@
 #pragma once
 
 #include <cstddef>
+#include <map>
+#include <vector>
 
 #include "platform/ports.h"
 #include "sim/desktop/desktop.h"
@@ -46,6 +48,11 @@ public:
 private:
     // The script with the operator's hands on the machine's hardware.
     OperatorScript WithHands(OperatorScript script, Transcript& transcript);
+    // AutoPlay: the removable volumes that arrived without a file system the
+    // machine knows since last asked; its format prompts waiting for the operator.
+    std::vector<char> RawArrivals();
+    std::vector<char> m_rawArrivals;
+    std::vector<char> m_formatPrompts;
 
     DriveMap m_drives;
     SimDevices m_devices;

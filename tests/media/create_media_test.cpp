@@ -303,6 +303,20 @@ TEST_F(SticksComingAndGoing, AStickPluggedInDuringACreationIsListedAfterIt) {
     EXPECT_GT(run.IndexOf("drive box: add \"D:\"", done), done) << run.Text();
 }
 
+// While the dialog waits, the prompt is Windows's own; answered "format", it
+// wipes what the stick held.
+TEST_F(SticksComingAndGoing, AutoPlaysFormatPromptWipesAStickItDoesNotKnow) {
+    machine.SetSystem("version", "6.1.7601");
+    std::ofstream(Image("d.img"), std::ios::binary) << std::string(1 << 20, 'N');
+    fs::resize_file(Image("d.img"), 8 << 20);
+    RunResult run = RunKeepingDataFiles(machine, "plug D, format-prompt format, exit");
+    ASSERT_EQ(run.exitCode, 0) << run.Text();
+    EXPECT_GT(run.IndexOf("AutoPlay prompt [Format disk/Cancel]"), run.IndexOf("> plug D"))
+        << run.Text();
+    EXPECT_TRUE(run.Has("AutoPlay formats D:")) << run.Text();
+    EXPECT_EQ(Slurp(Image("d.img")).substr(0, 512), std::string(512, '\0'));
+}
+
 struct FailureRow {
     const char* what;
     std::string floppyKeys;

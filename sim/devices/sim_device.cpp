@@ -234,9 +234,14 @@ void SimDevice::Replugged(std::optional<DWORD> number, std::uint64_t now) {
     Arrived();
 }
 
-void SimDevice::Insert() {
+void SimDevice::Insert(std::uint64_t now) {
     if (MediumPresent()) throw NotImplementedError("insert into a drive that has a medium");
     if (m_config.image.empty()) throw NotImplementedError("insert of a medium without an image");
+    MediumIn(now);
+}
+
+// The configured image goes in; its volume, if it has one, arrives now.
+void SimDevice::MediumIn(std::uint64_t now) {
     m_pImage = std::make_unique<ImageDevice>(m_config.image, m_config.bytesPerSector,
                                              m_config.writeProtected);
     m_bPulled = false;
@@ -245,6 +250,8 @@ void SimDevice::Insert() {
     if (extent) m_view.extent = *extent;
     m_view.present = m_bHasVolume || !m_bRereadRule;
     ++m_view.generation;
+    m_view.arrivedAt = now;
+    if (m_view.present) Arrived();
 }
 
 void SimDevice::Unplug() {
@@ -260,16 +267,7 @@ void SimDevice::Plug(std::uint64_t now) {
     if (!m_bUnplugged) throw NotImplementedError("plug of a disk that is plugged in");
     if (m_config.image.empty()) throw NotImplementedError("plug of a disk without an image");
     m_bUnplugged = false;
-    m_pImage = std::make_unique<ImageDevice>(m_config.image, m_config.bytesPerSector,
-                                             m_config.writeProtected);
-    m_bPulled = false;
-    std::optional<VolumeExtent> extent = ExtentOnMedium();
-    m_bHasVolume = extent.has_value();
-    if (extent) m_view.extent = *extent;
-    m_view.present = m_bHasVolume || !m_bRereadRule;
-    ++m_view.generation;
-    m_view.arrivedAt = now;
-    if (m_view.present) Arrived();
+    MediumIn(now);
 }
 
 std::optional<VolumeExtent> MbrVolume(BlockDevice& device) {

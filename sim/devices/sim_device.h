@@ -104,7 +104,7 @@ public:
     void Replugged(std::optional<DWORD> number, std::uint64_t now);
     // The operator puts the medium (the configured image) into the empty
     // drive. NotImplementedError when a medium is in, or no image is named.
-    void Insert();
+    void Insert(std::uint64_t now);
     // The operator takes the whole stick out of its port, and puts it back:
     // its volume goes with it and comes back at `now`, under the number it
     // was described with.
@@ -121,6 +121,7 @@ private:
     DWORD Patch(std::uint64_t offset, const BYTE* data, std::size_t bytes, bool add);
     DWORD WriteBack();
     void Reread(std::uint64_t at);
+    void MediumIn(std::uint64_t now);
     void Depart();
     std::optional<VolumeExtent> ExtentOnMedium();
 

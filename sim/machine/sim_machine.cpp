@@ -72,7 +72,7 @@ OperatorScript SimMachine::WithHands(OperatorScript script, Transcript& transcri
                 throw ScriptError("'" + action.text + "': drive " + action.drive +
                                   " stands on no device");
             transcript.Add("> " + action.text);
-            m_devices.Find(*drive->second.device)->Insert();
+            m_devices.Find(*drive->second.device)->Insert(Now());
             return;
         }
         if (action.kind == ActionKind::Pull) {

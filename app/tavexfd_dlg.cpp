@@ -44,6 +44,10 @@ BOOL CTAVEXFDDlg::OnCommand(WORD id, WORD notifyCode) {
             if (notifyCode != BN_CLICKED) return FALSE;
             m_bCreating = true;
             OnCreateMedia();
+            // A volume that arrived after the creation's last step is
+            // still the creation's: its query is answered before the
+            // dialog takes messages of its own again.
+            TakeSentMessages();
             m_bCreating = false;
             DiscardQueuedInput();
             if (m_bDrivesChanged) RefillDriveBox();

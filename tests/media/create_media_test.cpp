@@ -317,6 +317,42 @@ TEST_F(SticksComingAndGoing, AutoPlaysFormatPromptWipesAStickItDoesNotKnow) {
     EXPECT_EQ(Slurp(Image("d.img")).substr(0, 512), std::string(512, '\0'));
 }
 
+// A live system's image (a hybrid ISO, a Linux partition) gives the stick a
+// volume Windows knows no file system for: it arrives between the passes, and
+// AutoPlay would offer to format it while the program still writes. The
+// program holds the prompt off; the stick keeps every byte of the image.
+// The table is written in the first pass only, or in the final pass as well.
+class FormatPromptDuringACreation
+    : public CreateMedia,
+      public ::testing::WithParamInterface<std::tuple<const char*, BYTE>> {};
+
+TEST_P(FormatPromptDuringACreation, IsHeldOffAndTheImageStays) {
+    machine.SetSystem("version", std::get<0>(GetParam()));
+    Devices("");
+    std::vector<BYTE> table(512, 0);
+    const BYTE partition[16] = {0x80, 0, 0, 0, 0x83, 0, 0, 0, 64, 0, 0, 0, 0, 8, 0, 0};
+    std::copy(std::begin(partition), std::end(partition), table.begin() + 446);
+    table[510] = 0x55, table[511] = 0xAA;
+    DataFileSpec live = TestMachine::UsbProgram("ライブ");
+    live.entries.resize(2);
+    live.entries[0].startSector = 64;
+    live.entries[0].payload.assign(2048 * 512, 'L');
+    live.entries[1].kind = std::get<1>(GetParam());
+    live.entries[1].payload = table;
+    machine.InstallPrograms({live});
+    RunResult run = RunKeepingDataFiles(machine, "create, yes, ok, exit");
+    ASSERT_TRUE(run.Has(kDone)) << run.Text();
+    EXPECT_FALSE(run.Has("AutoPlay prompt")) << run.Text();
+    std::string stick = Slurp(Image("stick.img"));
+    EXPECT_TRUE(stick.substr(0, 512) == std::string(table.begin(), table.end()));
+    EXPECT_TRUE(stick.substr(64 * 512, 2048 * 512) == std::string(2048 * 512, 'L'));
+}
+
+INSTANTIATE_TEST_SUITE_P(Versions, FormatPromptDuringACreation,
+                         ::testing::Combine(::testing::Values("6.1.7601", "10.0.19045"),
+                                            ::testing::Values(ENTRY_SECTORS,
+                                                              ENTRY_SECTORS_ABSOLUTE)));
+
 struct FailureRow {
     const char* what;
     std::string floppyKeys;

@@ -155,17 +155,35 @@ INT_PTR Desktop::DialogBoxParamA(int templateId, HWND parent, DialogProcedure& p
     return result;
 }
 
+void Desktop::BroadcastDeviceChange(WPARAM event, LPARAM data) {
+    std::vector<HWND> windows;
+    for (const auto& window : m_windows) windows.push_back(window->hwnd);
+    for (HWND hwnd : windows) {
+        if (Window* window = FindWindow(hwnd)) Dispatch(*window, WM_DEVICECHANGE, event, data);
+    }
+}
+
 void Desktop::BroadcastVolumeChange(WPARAM event, char letter) {
     DEV_BROADCAST_VOLUME volume{};
     volume.dbcv_size = sizeof volume;
     volume.dbcv_devicetype = DBT_DEVTYP_VOLUME;
     volume.dbcv_unitmask = DWORD{1} << (letter - 'A');
-    std::vector<HWND> windows;
-    for (const auto& window : m_windows) windows.push_back(window->hwnd);
-    for (HWND hwnd : windows) {
-        if (Window* window = FindWindow(hwnd))
-            Dispatch(*window, WM_DEVICECHANGE, event, reinterpret_cast<LPARAM>(&volume));
-    }
+    BroadcastDeviceChange(event, reinterpret_cast<LPARAM>(&volume));
+}
+
+// DEV_BROADCAST_PORT_A: the header, then the port's name, NUL-terminated.
+void Desktop::BroadcastPortChange(WPARAM event, const std::string& name) {
+    std::vector<BYTE> port(sizeof(DEV_BROADCAST_HDR) + name.size() + 1, 0);
+    DEV_BROADCAST_HDR header{};
+    header.dbch_size = static_cast<DWORD>(port.size());
+    header.dbch_devicetype = DBT_DEVTYP_PORT;
+    std::memcpy(port.data(), &header, sizeof header);
+    std::memcpy(port.data() + sizeof header, name.data(), name.size());
+    BroadcastDeviceChange(event, reinterpret_cast<LPARAM>(port.data()));
+}
+
+void Desktop::BroadcastDevnodesChanged() {
+    BroadcastDeviceChange(DBT_DEVNODES_CHANGED, 0);
 }
 
 // As the system's atom table: one number from 0xC000 on for each name, the

@@ -42,6 +42,11 @@ public:
     // and a DEV_BROADCAST_VOLUME naming the letter. The operator acts only
     // while the thread waits in a loop, so the message is sent at once.
     void BroadcastVolumeChange(WPARAM event, char letter);
+    // A serial port (a USB adapter) comes or goes: DBT_DEVTYP_PORT and its
+    // name, such as "COM3".
+    void BroadcastPortChange(WPARAM event, const std::string& name);
+    // Some device node was added or removed: DBT_DEVNODES_CHANGED, lParam 0.
+    void BroadcastDevnodesChanged();
 
     int LoadStringA(UINT id, char* buffer, int size) override;
     INT_PTR DialogBoxParamA(int templateId, HWND parent, DialogProcedure& procedure) override;
@@ -84,6 +89,7 @@ public:
     void DisableProcessWindowsGhosting() override;
 
 private:
+    void BroadcastDeviceChange(WPARAM event, LPARAM data);
     struct Control {
         int id = 0;
         ControlClass kind = ControlClass::Static;

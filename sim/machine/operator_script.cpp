@@ -69,7 +69,7 @@ Action ParseAction(const std::string& text) {
     std::getline(words, argument);
     argument = TrimBlanks(argument);
 
-    Action action{ActionKind::Verb, verb, 0, {}, {}, 0, text};
+    Action action{ActionKind::Verb, verb, 0, {}, {}, 0, {}, text};
     auto plain = PlainActions().find(verb);
     OperatorVerbKind dialogVerb = DialogVerbKind(verb);
     if (plain != PlainActions().end() ||
@@ -122,6 +122,13 @@ Action ParseAction(const std::string& text) {
         action.drive = letter[0];
         return action;
     }
+    if (verb == "plug-port" || verb == "unplug-port") {
+        if (argument.empty() || argument.find(' ') != std::string::npos)
+            throw ScriptError("action '" + text + "' needs a port name, such as " + verb + " COM3");
+        action.kind = verb == "plug-port" ? ActionKind::PlugPort : ActionKind::UnplugPort;
+        action.port = argument;
+        return action;
+    }
     if (verb == "format-prompt") {
         if (argument != "format" && argument != "cancel")
             throw ScriptError("action '" + text +
@@ -169,10 +176,11 @@ std::optional<Action> OperatorScript::Next() {
     while (!m_actions.empty()) {
         Action action = m_actions.front();
         m_actions.pop_front();
-        bool hardware = action.kind == ActionKind::Replug || action.kind == ActionKind::Pull ||
-                        action.kind == ActionKind::Insert || action.kind == ActionKind::Plug ||
-                        action.kind == ActionKind::Unplug ||
-                        action.kind == ActionKind::FormatPrompt;
+        bool hardware =
+            action.kind == ActionKind::Replug || action.kind == ActionKind::Pull ||
+            action.kind == ActionKind::Insert || action.kind == ActionKind::Plug ||
+            action.kind == ActionKind::Unplug || action.kind == ActionKind::FormatPrompt ||
+            action.kind == ActionKind::PlugPort || action.kind == ActionKind::UnplugPort;
         if (hardware && m_hands) {
             m_hands(action);
             continue;

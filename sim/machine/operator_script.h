@@ -40,6 +40,8 @@ enum class ActionKind {
     Plug,          // the stick of drive `drive` is plugged in: its volume arrives
     Unplug,        // the stick of drive `drive` is taken out whole: its volume goes
     FormatPrompt,  // AutoPlay's format prompt answered: `number` 1 formats, 0 cancels
+    PlugPort,      // a serial port `port` (a USB adapter) arrives
+    UnplugPort,    // the serial port `port` goes
 };
 
 struct Action {
@@ -49,6 +51,7 @@ struct Action {
     std::chrono::milliseconds duration{0};
     std::filesystem::path file;
     char drive = 0;    // for the hardware actions: the letter, upper case
+    std::string port;  // for PlugPort and UnplugPort: "COM3"
     std::string text;  // as written, for the transcript and errors
     // "meanwhile ACTION": a click or key made while a handler runs; it waits
     // in the queue (Verb for a button or a box, Enter, Escape, CloseBox).

@@ -102,6 +102,14 @@ OperatorScript SimMachine::WithHands(OperatorScript script, Transcript& transcri
             transcript.Add(std::string("AutoPlay formats ") + letter + ":");
             return;
         }
+        if (action.kind == ActionKind::PlugPort || action.kind == ActionKind::UnplugPort) {
+            transcript.Add("> " + action.text);
+            bool arrives = action.kind == ActionKind::PlugPort;
+            m_desktop.BroadcastDevnodesChanged();
+            m_desktop.BroadcastPortChange(arrives ? DBT_DEVICEARRIVAL : DBT_DEVICEREMOVECOMPLETE,
+                                          action.port);
+            return;
+        }
         if (action.kind == ActionKind::Plug || action.kind == ActionKind::Unplug) {
             if (drive == Config().drives.end() || !drive->second.device ||
                 drive->second.device->kind != DeviceKind::Disk) {
@@ -116,8 +124,10 @@ OperatorScript SimMachine::WithHands(OperatorScript script, Transcript& transcri
             } else {
                 stick.Unplug();
             }
-            // The system tells every top-level window (WM_DEVICECHANGE,
-            // DEV_BROADCAST_VOLUME with the letter's bit).
+            // The system tells every top-level window: first that the
+            // device tree changed, then the volume (DEV_BROADCAST_VOLUME with
+            // the letter's bit).
+            m_desktop.BroadcastDevnodesChanged();
             m_desktop.BroadcastVolumeChange(arrives ? DBT_DEVICEARRIVAL : DBT_DEVICEREMOVECOMPLETE,
                                             action.drive);
             m_desktop.DeliverSentMessages();

@@ -276,12 +276,15 @@ protected:
 };
 
 // The letter picked stays picked, though it moves down a line and back.
+// A serial port coming and going is no volume: the box stays as it is.
 TEST_F(SticksComingAndGoing, AStickPluggedInIsListedAndGoesWhenPulledOut) {
-    RunResult run = RunKeepingDataFiles(machine, "program 2, drive 2, plug D, unplug D, exit");
+    RunResult run = RunKeepingDataFiles(
+        machine, "program 2, drive 2, plug-port COM3, unplug-port COM3, plug D, unplug D, exit");
     ASSERT_EQ(run.exitCode, 0) << run.Text();
     int plugged = run.IndexOf("> plug D");
     int unplugged = run.IndexOf("> unplug D");
     ASSERT_GT(plugged, 0) << run.Text();
+    EXPECT_EQ(run.IndexOf("> unplug-port COM3"), plugged - 1) << run.Text();
     EXPECT_EQ(run.IndexOf("drive box: add \"D:\""), plugged + 2) << run.Text();
     int reselected = run.IndexOf("drive box: select 3 \"F:\"", plugged);
     EXPECT_GT(reselected, plugged) << run.Text();

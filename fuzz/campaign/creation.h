@@ -51,7 +51,6 @@ struct Device {
     int sectorSize = 512;      // bytes-per-sector
     bool virtualDisk = false;  // device-type = virtual-disk
     char twin = 0;             // a second letter on the same stick
-    bool heldForever = false;  // a holder of its volume that never lets go
     std::string ImageName() const {
         return std::string(1, static_cast<char>(letter + 32)) + ".img";
     }

@@ -10,20 +10,23 @@ namespace {
 
 constexpr std::uint32_t kSector = 512;
 
+constexpr std::uint32_t kFat32Sectors = 133120;  // 65 MiB: 65525 clusters and more
+
 // A stick as it comes: zeros, or formatted (from sector 0 or behind a master
-// boot record), with files on it or none.
-std::string RandomStick(Dice& dice, std::uint32_t sectors) {
+// boot record), with files on it or none; a FAT32 stick is always formatted.
+std::string RandomStick(Dice& dice, std::uint32_t sectors, bool fat32) {
     std::string image(std::size_t{sectors} * kSector, '\0');
-    int kind = static_cast<int>(dice.Between(0, 3));
+    int kind = static_cast<int>(dice.Between(fat32 ? 1 : 0, 3));
     if (kind == 0) return image;
-    const std::string& volume = VolumeTemplate(2048, dice.Chance(60));
+    std::uint32_t size = fat32 ? kFat32Sectors : 2048;
+    const std::string& volume = VolumeTemplate(size, dice.Chance(60), fat32);
     std::size_t at = kind == 1 ? 0 : 2048 * kSector;
     image.replace(at, volume.size(), volume);
     if (kind > 1) {
         std::string mbr(kSector, '\0');
-        mbr[446 + 4] = 0x06;
-        mbr[446 + 8] = 0x00, mbr[446 + 9] = 0x08;    // from sector 2048
-        mbr[446 + 12] = 0x00, mbr[446 + 13] = 0x08;  // 2048 sectors
+        mbr[446 + 4] = fat32 ? 0x0C : 0x06;
+        mbr[446 + 8] = 0x00, mbr[446 + 9] = 0x08;  // from sector 2048
+        for (int i = 0; i < 4; ++i) mbr[446 + 12 + i] = static_cast<char>(size >> (8 * i));
         mbr[440] = 0x12, mbr[441] = 0x34;
         mbr[510] = 0x55, mbr[511] = static_cast<char>(0xAA);
         image.replace(0, kSector, mbr);
@@ -169,7 +172,10 @@ Creation RandomCreation(std::uint64_t seed) {
         if (letter != 'E' && !dice.Chance(35)) continue;
         auto sectors = static_cast<std::uint32_t>(
             dice.Pick(std::vector<std::uint32_t>{4096, 8192, 16384, 32768}));
-        Device stick{letter, DeviceKind::Stick, number++, RandomStick(dice, sectors), {}, ""};
+        bool fat32 = dice.Chance(4);
+        if (fat32) sectors = kFat32Sectors + 2048;
+        Device stick{letter, DeviceKind::Stick, number++, RandomStick(dice, sectors, fat32), {},
+                     ""};
         // The states sticks arrive in: a GPT disk, 4096-byte sectors, a
         // medium just large enough for the data file or a sector too small.
         int state = static_cast<int>(dice.Between(1, 100));
@@ -200,10 +206,9 @@ Creation RandomCreation(std::uint64_t seed) {
     for (const Device& d : c.devices) counted |= d.faults.shortTransfers || d.faults.straySeeks;
     if (c.vista && !counted && dice.Chance(40)) {
         for (auto n = dice.Between(1, 2); n > 0; --n) {
-            Device& held = c.devices[dice.Between(0, c.devices.size() - 1)];
+            const Device& held = dice.Pick(c.devices);
             // Now and then one that never lets go: no lock is ever had.
             bool forever = dice.Chance(10);
-            held.heldForever |= forever;
             c.holders +=
                 "[holder H" + std::to_string(n) + "]\nvolume = " + held.letter +
                 "\nholds-after = " + std::to_string(dice.Between(0, 2000)) +

@@ -151,14 +151,16 @@ std::string CheckLog(const Creation& c, const fs::path& dir, bool done) {
     if (!exists || now.compare(0, c.logBefore.size(), c.logBefore) != 0)
         return "TVLOG.TXT lost what it held";
     std::string entry = now.substr(c.logBefore.size());
-    // A log held open, on a read-only C: or with no room: the program says it
-    // cannot write it, and what it appended is a start of the entry or none.
-    bool logFault = c.logHeld || c.readOnlyC || c.freeBytesC;
-    if (logFault && entry.size() < 40) return "";
-    std::string name(c.dataFile.c_str() + 16);
     // "◆", "  日時：" and "  プログラム名：" in code page 932.
     const std::string mark = "\x81\x9F", date = "  \x93\xfa\x8e\x9e\x81\x46",
                       program = "  \x83\x76\x83\x8d\x83\x4f\x83\x89\x83\x80\x96\xbc\x81\x46";
+    // A log held open or on a read-only C: stays as it was; with no room, it
+    // holds what fitted of the entry (the program reports the failed write).
+    if ((c.logHeld || c.readOnlyC) && entry.empty()) return "";
+    std::size_t n = std::min(entry.size(), mark.size());
+    if (c.freeBytesC && entry.size() == *c.freeBytesC && entry.compare(0, n, mark, 0, n) == 0)
+        return "";
+    std::string name(c.dataFile.c_str() + 16);
     std::size_t first = entry.find("\r\n"), second = entry.find("\r\n", first + 2);
     bool shaped = entry.rfind(mark, 0) == 0 && first != std::string::npos &&
                   second != std::string::npos && entry.compare(first + 2, date.size(), date) == 0 &&
@@ -197,7 +199,8 @@ std::string Check(const Creation& c, const fs::path& dir, const Run& run, std::s
                 return l.rfind("message box [stop, OK]", 0) == 0;
             }))
             return "no stop box" + on;
-        if (c.readOnlyC && !has(kCannotOpenData)) return "no word that PROG.DAT cannot be opened";
+        if (c.supported && c.readOnlyC && !has(kCannotOpenData))
+            return "no word that PROG.DAT cannot be opened";
         for (const Device& d : c.devices)
             if (ReadBytes(dir / d.ImageName()) != d.image)
                 return std::string("the medium at ") + d.letter + ": changed" + on;

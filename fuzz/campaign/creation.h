@@ -51,6 +51,7 @@ struct Device {
     int sectorSize = 512;      // bytes-per-sector
     bool virtualDisk = false;  // device-type = virtual-disk
     char twin = 0;             // a second letter on the same stick
+    bool inserted = false;     // an empty drive the operator puts the medium in at the question
     std::string ImageName() const {
         return std::string(1, static_cast<char>(letter + 32)) + ".img";
     }
@@ -63,6 +64,7 @@ struct OperatorAnswers {
     bool confirm = true;
     bool proceed = true;
     std::vector<bool> retries;
+    bool replug = false;  // the stick at E: pulled and plugged in again at the question
 };
 
 struct Creation {

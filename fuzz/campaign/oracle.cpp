@@ -122,6 +122,8 @@ void Oracle::Walk() {
         m_reason = "a virtual disk: its disk cannot be identified";
         return;
     }
+    // A medium put in while the confirmation is asked is there from then on.
+    bool absent = faults.absent && !m_target.inserted;
     if (!answers.confirm) {
         m_outcome = Outcome::Declined;
         m_reason = "the operator answered No to the confirmation";
@@ -135,9 +137,8 @@ void Oracle::Walk() {
         bool locked = m_image.compare(3, 8, "-FVE-FS-") == 0 ||
                       (m_image.size() > 2048 * kSector &&
                        m_image.compare(2048 * kSector + 3, 8, "-FVE-FS-") == 0);
-        std::optional<FatVolume> before = faults.absent || locked || m_target.sectorSize != 512
-                                              ? std::nullopt
-                                              : VolumeOf(m_image);
+        std::optional<FatVolume> before =
+            absent || locked || m_target.sectorSize != 512 ? std::nullopt : VolumeOf(m_image);
         std::string error;
         bool empty = before && RootFiles(m_image, *before, &error).empty();
         if (!empty && !answers.proceed) {
@@ -146,7 +147,7 @@ void Oracle::Walk() {
             return;
         }
     }
-    if (faults.absent) return void(Fail("no medium in the drive"));
+    if (absent) return void(Fail("no medium in the drive"));
     // The medium is looked at before anything is written: its sectors, its size.
     if (m_target.sectorSize != static_cast<int>(kSector))
         return void(Fail("sectors of " + std::to_string(m_target.sectorSize) + " bytes"));

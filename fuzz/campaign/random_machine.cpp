@@ -198,7 +198,10 @@ Creation RandomCreation(std::uint64_t seed) {
         }
         c.devices.push_back(stick);
     }
-    for (Device& d : c.devices) d.faults = RandomFaults(dice, c);
+    for (Device& d : c.devices) {
+        d.faults = RandomFaults(dice, c);
+        d.inserted = d.faults.absent && dice.Chance(50);
+    }
     // Holders let go within the program's patience with a lock. A seek or a
     // transfer that goes wrong is counted in the oracle's walk, which has no
     // word for the writes a holder's new mount makes the program repeat.

@@ -91,8 +91,13 @@ std::string AnswerFor(const Run& run, const OperatorAnswers& answers) {
 
 // Runs the creation afresh until the operator has answered every box it shows.
 Run RunWithAnswers(const fs::path& dir, const Creation& c, std::string* failure) {
-    std::vector<std::string> actions = {"drive " + std::to_string(c.answers.driveLine), "create",
-                                        c.answers.confirm ? "yes" : "no", "exit"};
+    std::vector<std::string> actions = {"drive " + std::to_string(c.answers.driveLine), "create"};
+    // What the operator does while the confirmation waits: media into empty
+    // drives, the stick at E: out and in again.
+    for (const Device& d : c.devices)
+        if (d.inserted) actions.push_back(std::string("insert ") + d.letter);
+    if (c.answers.replug) actions.push_back("replug E");
+    actions.insert(actions.end(), {c.answers.confirm ? "yes" : "no", "exit"});
     for (int boxes = 0;; ++boxes) {
         Prepare(dir, c);
         sim::Transcript transcript;

@@ -259,6 +259,10 @@ Creation RandomCreation(std::uint64_t seed) {
     int lines = 1 + (c.usbProgram && DeviceAt(c, 'E') && DeviceAt(c, 'E')->twin) +
                 (c.usbProgram ? DeviceAt(c, 'F') != nullptr : DeviceAt(c, 'B') != nullptr);
     c.answers.driveLine = static_cast<int>(dice.Between(1, static_cast<std::uint64_t>(lines)));
+    // The stick at E: pulled and plugged in again while the confirmation
+    // waits: F:'s stick has taken its device number meanwhile.
+    const Device *e = DeviceAt(c, 'E'), *f = DeviceAt(c, 'F');
+    c.answers.replug = e && f && !e->faults.absent && !f->faults.absent && dice.Chance(25);
     c.answers.confirm = dice.Chance(92);
     c.answers.proceed = dice.Chance(85);
     for (auto n = dice.Between(0, 4); n > 0; --n) c.answers.retries.push_back(dice.Chance(70));

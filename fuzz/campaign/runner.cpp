@@ -235,7 +235,12 @@ std::string Check(const Creation& c, const fs::path& dir, const Run& run, std::s
     // Reads of the data file that fail, and its open beside the program's,
     // end the run wherever they come: failed or stopped, never created.
     bool unreadable = c.dataFileFault && !done;
-    if (!fits && !unreadable)
+    // A replug at the question hands the sticks' device numbers round: the
+    // program may lose its target's medium then, and fail before it writes
+    // anything; whatever it writes is judged as ever.
+    bool lost = c.answers.replug && target->kind == DeviceKind::Stick && failed && !done &&
+                ReadBytes(dir / target->ImageName()) == target->image;
+    if (!fits && !unreadable && !lost)
         return std::string("status: expected ") + expected +
                (oracle.Reason().empty() ? "" : " (" + oracle.Reason() + ")") + ", the program " +
                outcome + " on " + letter + ":";
@@ -253,7 +258,7 @@ std::string Check(const Creation& c, const fs::path& dir, const Run& run, std::s
             return "fsck.fat -n finds faults: " + report;
         return "";
     };
-    if (failed) {
+    if (failed && !lost) {
         std::string outside = oracle.JudgeFailure(medium);
         if (!outside.empty())
             return std::string("failed, and the medium at ") + letter + ": " + outside;

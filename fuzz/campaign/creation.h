@@ -34,7 +34,7 @@ private:
 struct Faults {
     std::optional<int> failingWrites, writesBeforeFailing, pullAfterWrites, corruptWrites,
         corruptFileWrites, pullAfterFiles, pullAtClose, shortTransfers, straySeeks,
-        unmountedCreates, writeError;
+        unmountedCreates, writeError, failingFlush;
     bool writeProtected = false;
     bool absent = false;
 };
@@ -47,8 +47,11 @@ struct Device {
     int number = 0;     // [floppy N] or [disk N]
     std::string image;  // the medium as it goes in
     Faults faults;
-    std::string extraKeys;  // reread-after, appear-after and write-cache, as lines
-    int sectorSize = 512;   // bytes-per-sector
+    std::string extraKeys;     // reread-after, appear-after and write-cache, as lines
+    int sectorSize = 512;      // bytes-per-sector
+    bool virtualDisk = false;  // device-type = virtual-disk
+    char twin = 0;             // a second letter on the same stick
+    bool inserted = false;     // an empty drive the operator puts the medium in at the question
     std::string ImageName() const {
         return std::string(1, static_cast<char>(letter + 32)) + ".img";
     }
@@ -61,14 +64,22 @@ struct OperatorAnswers {
     bool confirm = true;
     bool proceed = true;
     std::vector<bool> retries;
+    bool replug = false;  // the stick at E: pulled and plugged in again at the question
 };
 
 struct Creation {
     std::uint64_t seed = 0;
-    std::string version;    // [system] version
-    bool vista = false;     // 6.0 and later
-    bool supported = true;  // not Windows 2000: the program refuses to start there
-    std::string clock;      // [system] clock, "YYYY-MM-DD hh:mm:ss"
+    std::string version;     // [system] version
+    bool vista = false;      // 6.0 and later
+    bool supported = true;   // not Windows 2000: the program refuses to start there
+    std::string refusal;     // why the program must not start: the version, the heap
+    std::string systemKeys;  // heap and version-query, as lines
+    // C: read-only or nearly full; faults on the data file or the log.
+    bool readOnlyC = false;
+    std::optional<std::uint64_t> freeBytesC;
+    std::string fileFaults;  // [held-open], [vanishing] and [failing-reads] sections
+    bool dataFileFault = false, logHeld = false;
+    std::string clock;  // [system] clock, "YYYY-MM-DD hh:mm:ss"
     int writeDelay = 100, writeRetry = 5;
     bool verify = false;
     std::vector<Device> devices;

@@ -1,5 +1,5 @@
-// The oracle's own reader of FAT12 and FAT16 volumes in an image: the root
-// directory and each file's bytes by its cluster chain. It is kept apart from
+// The oracle's own reader of FAT12, FAT16 and FAT32 volumes in an image: the
+// root directory and each file's bytes by its cluster chain. It is kept apart from
 // the simulator's file system on purpose: the campaign must not judge the
 // program with the machine the program runs on.
 #pragma once
@@ -27,6 +27,7 @@ struct FatVolume {
     int bits = 12;
     std::uint32_t sectorsPerCluster = 1, reservedSectors = 1, fats = 2, fatSectors = 0,
                   rootEntries = 0, clusterCount = 0;
+    std::uint32_t rootCluster = 0;  // FAT32: the root is a chain of clusters from here
     std::uint64_t FatOffset() const { return offset + reservedSectors * 512ull; }
     std::uint64_t RootOffset() const { return FatOffset() + fats * fatSectors * 512ull; }
     std::uint64_t DataOffset() const { return RootOffset() + rootEntries * 32ull; }
@@ -37,7 +38,9 @@ struct FatVolume {
 };
 
 // The volume whose boot sector lies at offset, when it is one this reader
-// understands (512-byte sectors, FAT12 or FAT16, inside the image).
+// understands (512-byte sectors, FAT12, FAT16 or FAT32, inside the image). The
+// cluster count decides the width; a FAT32 boot sector (no 16-bit FAT size)
+// over fewer than 65525 clusters, or the other way round, is none.
 std::optional<FatVolume> ReadFatVolume(const std::string& image, std::uint64_t offset);
 
 // The root's files and folders, without deleted entries, long-name pieces

@@ -115,6 +115,15 @@ void Oracle::Walk() {
     const OperatorAnswers& answers = m_creation.answers;
     const Faults& faults = m_target.faults;
     bool stick = m_target.kind == DeviceKind::Stick;
+    // The program finds no disk behind a virtual disk driver's device, and
+    // says so before it asks anything.
+    if (m_target.virtualDisk) {
+        m_outcome = Outcome::Declined;
+        m_reason = "a virtual disk: its disk cannot be identified";
+        return;
+    }
+    // A medium put in while the confirmation is asked is there from then on.
+    bool absent = faults.absent && !m_target.inserted;
     if (!answers.confirm) {
         m_outcome = Outcome::Declined;
         m_reason = "the operator answered No to the confirmation";
@@ -128,9 +137,8 @@ void Oracle::Walk() {
         bool locked = m_image.compare(3, 8, "-FVE-FS-") == 0 ||
                       (m_image.size() > 2048 * kSector &&
                        m_image.compare(2048 * kSector + 3, 8, "-FVE-FS-") == 0);
-        std::optional<FatVolume> before = faults.absent || locked || m_target.sectorSize != 512
-                                              ? std::nullopt
-                                              : VolumeOf(m_image);
+        std::optional<FatVolume> before =
+            absent || locked || m_target.sectorSize != 512 ? std::nullopt : VolumeOf(m_image);
         std::string error;
         bool empty = before && RootFiles(m_image, *before, &error).empty();
         if (!empty && !answers.proceed) {
@@ -139,7 +147,7 @@ void Oracle::Walk() {
             return;
         }
     }
-    if (faults.absent) return void(Fail("no medium in the drive"));
+    if (absent) return void(Fail("no medium in the drive"));
     // The medium is looked at before anything is written: its sectors, its size.
     if (m_target.sectorSize != static_cast<int>(kSector))
         return void(Fail("sectors of " + std::to_string(m_target.sectorSize) + " bytes"));
@@ -195,6 +203,7 @@ bool Oracle::WritePass(bool final) {
     }
     // The pass is flushed to the device, which fails without its medium.
     if (m_pulled) return Fail("the medium was pulled before the pass was flushed");
+    if (!Flush()) return Fail("the pass's flush failed");
     if (!m_creation.verify) return true;
     // The read-back reads each entry of the pass again, 64 sectors at a time
     // (half the work buffer); a seek or read that goes wrong fails it.
@@ -218,6 +227,12 @@ bool Oracle::WritePass(bool final) {
 bool Oracle::Seek(std::uint64_t sector) {
     bool strays = m_target.faults.straySeeks && ++m_seeks == *m_target.faults.straySeeks;
     return !strays || sector == 0;
+}
+
+// A flush that reaches the device: false for the one that fails.
+bool Oracle::Flush() {
+    const std::optional<int>& failing = m_target.faults.failingFlush;
+    return !(failing && ++m_flushes == *failing);
 }
 
 // A read of the read-back: its seek, and its transfer, which may be cut short.
@@ -332,6 +347,8 @@ bool Oracle::CopyFiles() {
         std::erase(m_corruptFiles, e.name);
         for (std::uint32_t done = 0; done < e.size; done += kChunk)
             if (f.corruptFileWrites == ++m_fileWrites) m_corruptFiles.push_back(e.name);
+        // Each file is flushed before it is closed.
+        if (!Flush()) return Fail("the flush of " + e.name + " failed");
         if (e.size > 0) {
             // Pulled as the file is closed: the close fails, and so does the run.
             if (f.pullAtClose && m_filesWritten + 1 == *f.pullAtClose) {

@@ -70,6 +70,7 @@ private:
     bool Write(std::uint32_t sector, std::uint32_t count, const char* data);
     bool Read(std::uint64_t sector);
     bool Seek(std::uint64_t sector);
+    bool Flush();
     void MayWrite(std::uint64_t fromByte, std::uint64_t toByte);
     bool CopyFiles();
     bool Stamp();
@@ -87,6 +88,7 @@ private:
     std::string m_image;  // the medium below the file system, as the run leaves it
     int m_rawWrites = 0, m_failedWrites = 0, m_fileWrites = 0, m_filesWritten = 0;
     int m_seeks = 0, m_transfers = 0;  // through the device handle, reads and writes
+    int m_flushes = 0;                 // that reached the device, of its handle or a file's
     bool m_pulled = false, m_touched = false, m_fileStep = false;
     std::vector<bool> m_mayWrite;             // sectors the run may have written so far
     std::vector<std::string> m_corruptFiles;  // files holding a lie of the device

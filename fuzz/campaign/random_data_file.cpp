@@ -4,6 +4,7 @@
 #include <map>
 #include <span>
 #include <stdexcept>
+#include <tuple>
 
 #include "fuzz/campaign/fat_reader.h"
 #include "fuzz/campaign/fat_time.h"
@@ -297,16 +298,17 @@ std::string RandomProgramName(Dice& dice) {
 
 }  // namespace
 
-const std::string& VolumeTemplate(std::uint32_t sectors, bool withFiles) {
-    static std::map<std::pair<std::uint32_t, bool>, std::string> cache;
-    auto key = std::make_pair(sectors, withFiles);
+const std::string& VolumeTemplate(std::uint32_t sectors, bool withFiles, bool fat32) {
+    static std::map<std::tuple<std::uint32_t, bool, bool>, std::string> cache;
+    auto key = std::make_tuple(sectors, withFiles, fat32);
     if (auto found = cache.find(key); found != cache.end()) return found->second;
-    fs::path image = ScratchDir() / ("volume-" + std::to_string(sectors) + ".img");
+    std::string name = std::to_string(sectors) + (fat32 ? "-32" : "") + ".img";
+    fs::path image = ScratchDir() / ("volume-" + name);
     fs::remove(image);
-    Must(ToolPath("mkfs.fat") + " -C -i 43414D50 -n CAMPAIGN " + image.string() + " " +
-         std::to_string(sectors / 2));
+    Must(ToolPath("mkfs.fat") + (fat32 ? " -F 32 -s 1" : "") + " -C -i 43414D50 -n CAMPAIGN " +
+         image.string() + " " + std::to_string(sectors / 2));
     std::string volume = ReadBytes(image);
-    if (withFiles) volume = WithTemplateFiles(volume, "files-" + std::to_string(sectors) + ".img");
+    if (withFiles) volume = WithTemplateFiles(volume, "files-" + name);
     return cache[key] = volume;
 }
 

@@ -14,8 +14,9 @@
 namespace veldra::campaign {
 
 // A formatted volume of this many sectors, with a few files of every
-// attribute or none; made once with mkfs.fat and mtools and kept.
-const std::string& VolumeTemplate(std::uint32_t sectors, bool withFiles);
+// attribute or none; made once with mkfs.fat and mtools and kept. FAT32 asks
+// for one of 65525 clusters or more.
+const std::string& VolumeTemplate(std::uint32_t sectors, bool withFiles, bool fat32 = false);
 // A blank formatted 1.44 MB floppy, or one holding those files.
 const std::string& FloppyTemplate(bool withFiles);
 

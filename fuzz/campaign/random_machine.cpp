@@ -10,20 +10,23 @@ namespace {
 
 constexpr std::uint32_t kSector = 512;
 
+constexpr std::uint32_t kFat32Sectors = 133120;  // 65 MiB: 65525 clusters and more
+
 // A stick as it comes: zeros, or formatted (from sector 0 or behind a master
-// boot record), with files on it or none.
-std::string RandomStick(Dice& dice, std::uint32_t sectors) {
+// boot record), with files on it or none; a FAT32 stick is always formatted.
+std::string RandomStick(Dice& dice, std::uint32_t sectors, bool fat32) {
     std::string image(std::size_t{sectors} * kSector, '\0');
-    int kind = static_cast<int>(dice.Between(0, 3));
+    int kind = static_cast<int>(dice.Between(fat32 ? 1 : 0, 3));
     if (kind == 0) return image;
-    const std::string& volume = VolumeTemplate(2048, dice.Chance(60));
+    std::uint32_t size = fat32 ? kFat32Sectors : 2048;
+    const std::string& volume = VolumeTemplate(size, dice.Chance(60), fat32);
     std::size_t at = kind == 1 ? 0 : 2048 * kSector;
     image.replace(at, volume.size(), volume);
     if (kind > 1) {
         std::string mbr(kSector, '\0');
-        mbr[446 + 4] = 0x06;
-        mbr[446 + 8] = 0x00, mbr[446 + 9] = 0x08;    // from sector 2048
-        mbr[446 + 12] = 0x00, mbr[446 + 13] = 0x08;  // 2048 sectors
+        mbr[446 + 4] = fat32 ? 0x0C : 0x06;
+        mbr[446 + 8] = 0x00, mbr[446 + 9] = 0x08;  // from sector 2048
+        for (int i = 0; i < 4; ++i) mbr[446 + 12 + i] = static_cast<char>(size >> (8 * i));
         mbr[440] = 0x12, mbr[441] = 0x34;
         mbr[510] = 0x55, mbr[511] = static_cast<char>(0xAA);
         image.replace(0, kSector, mbr);
@@ -49,7 +52,7 @@ Faults RandomFaults(Dice& dice, Creation& creation) {
     Faults f;
     if (!dice.Chance(55)) return f;
     for (auto n = dice.Between(1, 2); n > 0; --n) {
-        switch (dice.Between(0, 12)) {
+        switch (dice.Between(0, 13)) {
             case 0:
             case 1:
                 f.failingWrites = static_cast<int>(dice.Between(1, 7));
@@ -93,6 +96,9 @@ Faults RandomFaults(Dice& dice, Creation& creation) {
                 f.failingWrites = static_cast<int>(dice.Between(1, 7));
                 f.writeError = static_cast<int>(dice.Pick(std::vector<int>{23, 31, 483, 1117}));
                 break;
+            case 13:
+                f.failingFlush = static_cast<int>(dice.Between(1, 6));
+                break;
         }
     }
     return f;
@@ -114,6 +120,7 @@ std::string Keys(const Faults& f) {
     key("stray-seeks", f.straySeeks);
     key("write-error", f.writeError);
     key("unmounted-creates", f.unmountedCreates);
+    key("failing-flush", f.failingFlush);
     if (f.writeProtected) keys += "write-protected = yes\n";
     if (f.absent) keys += "medium = absent\n";
     return keys;
@@ -123,7 +130,7 @@ std::string Keys(const Faults& f) {
 
 const Device* DeviceAt(const Creation& creation, char letter) {
     for (const Device& d : creation.devices)
-        if (d.letter == letter) return &d;
+        if (d.letter == letter || (letter != 0 && d.twin == letter)) return &d;
     return nullptr;
 }
 
@@ -139,6 +146,13 @@ Creation RandomCreation(std::uint64_t seed) {
                                                  "6.2.9200", "6.3.9600", "10.0.19045"});
     c.vista = c.version[0] != '5';
     c.supported = c.version.rfind("5.0.", 0) != 0;
+    if (!c.supported) c.refusal = "Windows 2000";
+    // A version query or a heap that fails: the program says so and ends.
+    if (int system = static_cast<int>(dice.Between(1, 100)); system <= 4) {
+        c.systemKeys = system <= 2 ? "heap = fails\n" : "version-query = fails\n";
+        c.refusal = system <= 2 ? "the heap fails" : "the version query fails";
+        c.supported = false;
+    }
     char clock[32];
     std::snprintf(clock, sizeof clock, "%04d-%02d-%02d %02d:%02d:%02d",
                   static_cast<int>(dice.Between(1990, 2030)), static_cast<int>(dice.Between(1, 12)),
@@ -158,7 +172,10 @@ Creation RandomCreation(std::uint64_t seed) {
         if (letter != 'E' && !dice.Chance(35)) continue;
         auto sectors = static_cast<std::uint32_t>(
             dice.Pick(std::vector<std::uint32_t>{4096, 8192, 16384, 32768}));
-        Device stick{letter, DeviceKind::Stick, number++, RandomStick(dice, sectors), {}, ""};
+        bool fat32 = dice.Chance(4);
+        if (fat32) sectors = kFat32Sectors + 2048;
+        Device stick{letter, DeviceKind::Stick, number++, RandomStick(dice, sectors, fat32), {},
+                     ""};
         // The states sticks arrive in: a GPT disk, 4096-byte sectors, a
         // medium just large enough for the data file or a sector too small.
         int state = static_cast<int>(dice.Between(1, 100));
@@ -169,6 +186,10 @@ Creation RandomCreation(std::uint64_t seed) {
             stick.image.assign((needed - (state <= 11)) * kSector, '\0');
         if (dice.Chance(15))
             stick.extraKeys += dice.Chance(70) ? "write-cache = yes\n" : "write-cache = no-fua\n";
+        // A virtual disk driver's device; a stick whose second partition has
+        // a letter of its own.
+        stick.virtualDisk = dice.Chance(4);
+        if (letter == 'E' && c.usbProgram && !DeviceAt(c, 'G') && dice.Chance(5)) stick.twin = 'G';
         if (c.vista && dice.Chance(40)) {
             stick.extraKeys =
                 dice.Chance(30) ? "reread-after = never\n"
@@ -177,7 +198,10 @@ Creation RandomCreation(std::uint64_t seed) {
         }
         c.devices.push_back(stick);
     }
-    for (Device& d : c.devices) d.faults = RandomFaults(dice, c);
+    for (Device& d : c.devices) {
+        d.faults = RandomFaults(dice, c);
+        d.inserted = d.faults.absent && dice.Chance(50);
+    }
     // Holders let go within the program's patience with a lock. A seek or a
     // transfer that goes wrong is counted in the oracle's walk, which has no
     // word for the writes a holder's new mount makes the program repeat.
@@ -186,9 +210,13 @@ Creation RandomCreation(std::uint64_t seed) {
     if (c.vista && !counted && dice.Chance(40)) {
         for (auto n = dice.Between(1, 2); n > 0; --n) {
             const Device& held = dice.Pick(c.devices);
-            c.holders += "[holder H" + std::to_string(n) + "]\nvolume = " + held.letter +
-                         "\nholds-after = " + std::to_string(dice.Between(0, 2000)) +
-                         "\nlets-go-after = " + std::to_string(dice.Between(0, 4000)) + "\n";
+            // Now and then one that never lets go: no lock is ever had.
+            bool forever = dice.Chance(10);
+            c.holders +=
+                "[holder H" + std::to_string(n) + "]\nvolume = " + held.letter +
+                "\nholds-after = " + std::to_string(dice.Between(0, 2000)) +
+                "\nlets-go-after = " + (forever ? "never" : std::to_string(dice.Between(0, 4000))) +
+                "\n";
         }
     }
     c.logExists = dice.Chance(30);
@@ -197,8 +225,44 @@ Creation RandomCreation(std::uint64_t seed) {
             c.logBefore += static_cast<char>(dice.Between(0x20, 0x7E));
         if (dice.Chance(50)) c.logBefore += "\r\n";
     }
-    int lines = 1 + (c.usbProgram ? DeviceAt(c, 'F') != nullptr : DeviceAt(c, 'B') != nullptr);
+    // C: read-only or nearly full, the data file or the log held open, cut,
+    // lost or gone after a few opens.
+    if (dice.Chance(12)) {
+        const std::string tavex = "C:\\TAVEX\\";
+        bool log = dice.Chance(50);
+        std::string file = tavex + (log ? "TVLOG.TXT" : "PROG.DAT");
+        switch (dice.Between(0, 4)) {
+            case 0:
+                c.readOnlyC = true;
+                break;
+            case 1:
+                c.freeBytesC = dice.Between(0, 60);
+                break;
+            case 2:
+                c.fileFaults = "[held-open]\n" + file + " = " +
+                               dice.Pick(std::vector<std::string>{"none", "read", "read-write"}) +
+                               "\n\n";
+                break;
+            case 3:
+                c.fileFaults =
+                    "[vanishing]\n" + file + " = " + std::to_string(dice.Between(0, 4)) + "\n\n";
+                break;
+            case 4:
+                c.fileFaults =
+                    "[failing-reads]\n" + file + " = " + std::to_string(dice.Between(0, 12)) + " " +
+                    dice.Pick(std::vector<std::string>{"cut", "lost", "glitch"}) + "\n\n";
+                break;
+        }
+        c.logHeld = log && !c.fileFaults.empty();
+        c.dataFileFault = !log && !c.fileFaults.empty();
+    }
+    int lines = 1 + (c.usbProgram && DeviceAt(c, 'E') && DeviceAt(c, 'E')->twin) +
+                (c.usbProgram ? DeviceAt(c, 'F') != nullptr : DeviceAt(c, 'B') != nullptr);
     c.answers.driveLine = static_cast<int>(dice.Between(1, static_cast<std::uint64_t>(lines)));
+    // The stick at E: pulled and plugged in again while the confirmation
+    // waits: F:'s stick has taken its device number meanwhile.
+    const Device *e = DeviceAt(c, 'E'), *f = DeviceAt(c, 'F');
+    c.answers.replug = e && f && !e->faults.absent && !f->faults.absent && dice.Chance(25);
     c.answers.confirm = dice.Chance(92);
     c.answers.proceed = dice.Chance(85);
     for (auto n = dice.Between(0, 4); n > 0; --n) c.answers.retries.push_back(dice.Chance(70));
@@ -206,23 +270,29 @@ Creation RandomCreation(std::uint64_t seed) {
 }
 
 std::string MachineDescription(const Creation& c) {
-    std::string ini = "[system]\nversion = " + c.version +
-                      "\nplatform = 2\nmodule = C:\\TAVEX\\TAVEX.EXE\n" + "clock = " + c.clock +
-                      "\n\n[drive C]\ntype = fixed\nroot = C\n\n";
+    std::string ini =
+        "[system]\nversion = " + c.version + "\nplatform = 2\nmodule = C:\\TAVEX\\TAVEX.EXE\n" +
+        "clock = " + c.clock + "\n" + c.systemKeys + "\n[drive C]\ntype = fixed\nroot = C\n" +
+        (c.readOnlyC ? "read-only = yes\n" : "") +
+        (c.freeBytesC ? "free-bytes = " + std::to_string(*c.freeBytesC) + "\n" : "") + "\n";
     for (const Device& d : c.devices) {
         bool floppy = d.kind == DeviceKind::Floppy;
         std::string section = floppy ? "floppy " : "disk ";
         section += std::to_string(d.number);
         ini +=
             std::string("[drive ") + d.letter + "]\ntype = removable\ndevice = " + section + "\n\n";
+        if (d.twin)
+            ini += std::string("[drive ") + d.twin + "]\ntype = removable\ndevice = " + section +
+                   "\npartition = 2\n\n";
         ini += "[" + section + "]\nimage = " + d.ImageName() + "\n" +
                (floppy ? "device-number = fails\n" : "") +
                (d.sectorSize != 512 ? "bytes-per-sector = " + std::to_string(d.sectorSize) + "\n"
                                     : "") +
-               Keys(d.faults) + d.extraKeys + "\n";
+               (d.virtualDisk ? "device-type = virtual-disk\n" : "") + Keys(d.faults) +
+               d.extraKeys + "\n";
     }
     ini += "[registry SYSTEM\\CurrentControlSet\\Services\\Flpydisk\\Enum]\nCount = dword:1\n\n";
-    return ini + c.holders;
+    return ini + c.fileFaults + c.holders;
 }
 
 std::string MediaDefinition(const Creation& c) {

@@ -21,6 +21,8 @@ namespace fs = std::filesystem;
 constexpr char kCreating[] = "status: \"実行メディアを作成中です。\"";
 constexpr char kDone[] = "status: \"実行メディアの作成が完了しました。\"";
 constexpr char kFailed[] = "status: \"実行メディアの作成が失敗しました。\"";
+constexpr char kCannotOpenData[] =
+    "message box [stop, OK] \"VELDRA\": \"PROG.DAT が開けません。\" -> OK";
 constexpr int kMostBoxes = 16;  // more questions than this: the run is taken for hung
 
 // Sticks are mostly zeros: only what is not goes to the disk.
@@ -89,8 +91,13 @@ std::string AnswerFor(const Run& run, const OperatorAnswers& answers) {
 
 // Runs the creation afresh until the operator has answered every box it shows.
 Run RunWithAnswers(const fs::path& dir, const Creation& c, std::string* failure) {
-    std::vector<std::string> actions = {"drive " + std::to_string(c.answers.driveLine), "create",
-                                        c.answers.confirm ? "yes" : "no", "exit"};
+    std::vector<std::string> actions = {"drive " + std::to_string(c.answers.driveLine), "create"};
+    // What the operator does while the confirmation waits: media into empty
+    // drives, the stick at E: out and in again.
+    for (const Device& d : c.devices)
+        if (d.inserted) actions.push_back(std::string("insert ") + d.letter);
+    if (c.answers.replug) actions.push_back("replug E");
+    actions.insert(actions.end(), {c.answers.confirm ? "yes" : "no", "exit"});
     for (int boxes = 0;; ++boxes) {
         Prepare(dir, c);
         sim::Transcript transcript;
@@ -144,18 +151,31 @@ std::string CheckLog(const Creation& c, const fs::path& dir, bool done) {
             return "TVLOG.TXT changed without a logged creation";
         return "";
     }
+    bool logMissing = c.logHeld || c.readOnlyC || c.freeBytesC == 0u;
+    if (!exists && !c.logExists && logMissing) return "";
     if (!exists || now.compare(0, c.logBefore.size(), c.logBefore) != 0)
         return "TVLOG.TXT lost what it held";
     std::string entry = now.substr(c.logBefore.size());
-    std::string name(c.dataFile.c_str() + 16);
     // "◆", "  日時：" and "  プログラム名：" in code page 932.
     const std::string mark = "\x81\x9F", date = "  \x93\xfa\x8e\x9e\x81\x46",
                       program = "  \x83\x76\x83\x8d\x83\x4f\x83\x89\x83\x80\x96\xbc\x81\x46";
+    // A log held open or on a read-only C: stays as it was; with no room, it
+    // holds what fitted of the entry (the program reports the failed write).
+    if ((c.logHeld || c.readOnlyC) && entry.empty()) return "";
+    std::size_t n = std::min(entry.size(), mark.size());
+    if (c.freeBytesC && entry.size() == *c.freeBytesC && entry.compare(0, n, mark, 0, n) == 0)
+        return "";
+    std::string name(c.dataFile.c_str() + 16);
     std::size_t first = entry.find("\r\n"), second = entry.find("\r\n", first + 2);
     bool shaped = entry.rfind(mark, 0) == 0 && first != std::string::npos &&
                   second != std::string::npos && entry.compare(first + 2, date.size(), date) == 0 &&
                   entry.substr(second + 2) == program + name + "\r\n";
     return shaped ? "" : "TVLOG.TXT: the entry appended is not the creation's";
+}
+
+std::string WithoutNumber(std::string ini) {
+    std::size_t at = ini.find("FILENO=");
+    return at == std::string::npos ? ini : ini.erase(at, ini.find('\n', at) + 1 - at);
 }
 
 std::string Check(const Creation& c, const fs::path& dir, const Run& run, std::string& outcome,
@@ -166,25 +186,42 @@ std::string Check(const Creation& c, const fs::path& dir, const Run& run, std::s
     if (run.heapBlocksLeft != 0 || run.handlesLeft != 0)
         return std::to_string(run.heapBlocksLeft) + " heap blocks and " +
                std::to_string(run.handlesLeft) + " handles left at the end";
-    if (!c.supported) {
-        // Windows 2000: the program says so and ends, with nothing touched.
+    auto has = [&](const char* line) {
+        return std::find(run.lines.begin(), run.lines.end(), line) != run.lines.end();
+    };
+    // A data file that cannot be read stops the program before its dialog shows.
+    // So does C: read-only: the program opens its data file for writing too.
+    if (!c.supported || c.readOnlyC || (c.dataFileFault && PickedLetter(run, 1) == 0)) {
+        // Windows 2000, a failing version query or heap: the program says so
+        // in a stop box and ends, with nothing touched.
         outcome = "declined";
-        reason = "Windows 2000";
-        if (PickedLetter(run, 1) != 0) return "the program started on Windows 2000";
+        reason = !c.supported  ? c.refusal
+                 : c.readOnlyC ? "C: is read-only"
+                               : "the data file cannot be read";
+        const std::string on = " though " + c.refusal;
+        if (PickedLetter(run, 1) != 0) return "the program started" + on;
+        if (std::none_of(run.lines.begin(), run.lines.end(), [](const std::string& l) {
+                return l.rfind("message box [stop, OK]", 0) == 0;
+            }))
+            return "no stop box" + on;
+        if (c.supported && c.readOnlyC && !has(kCannotOpenData))
+            return "no word that PROG.DAT cannot be opened";
         for (const Device& d : c.devices)
             if (ReadBytes(dir / d.ImageName()) != d.image)
-                return std::string("the medium at ") + d.letter + ": changed on Windows 2000";
-        if (ReadBytes(Tavex(dir) / "TAVEXMEDIA.INI") != MediaDefinition(c))
-            return "TAVEXMEDIA.INI changed on Windows 2000";
+                return std::string("the medium at ") + d.letter + ": changed" + on;
+        // Past the version check the dialog is made, and its close writes
+        // the program's number: 0, with nothing picked.
+        std::string ini = ReadBytes(Tavex(dir) / "TAVEXMEDIA.INI");
+        bool dialog = c.supported || c.systemKeys.starts_with("heap");
+        if (dialog ? WithoutNumber(ini) != WithoutNumber(MediaDefinition(c))
+                   : ini != MediaDefinition(c))
+            return "TAVEXMEDIA.INI changed" + on;
         return CheckLog(c, dir, false);
     }
     char letter = PickedLetter(run, c.answers.driveLine);
     const Device* target = DeviceAt(c, letter);
     if (target == nullptr)
         return "the drive box has no line " + std::to_string(c.answers.driveLine);
-    auto has = [&](const char* line) {
-        return std::find(run.lines.begin(), run.lines.end(), line) != run.lines.end();
-    };
     bool done = has(kDone), failed = has(kFailed), creating = has(kCreating);
     outcome = done ? "created" : failed ? "failed" : "declined";
 
@@ -195,7 +232,15 @@ std::string Check(const Creation& c, const fs::path& dir, const Run& run, std::s
     bool fits = oracle.Expected() == Outcome::Declined ? !creating && !done && !failed
                 : oracle.Expected() == Outcome::Fails  ? failed && !done
                                                        : done && !failed;
-    if (!fits)
+    // Reads of the data file that fail, and its open beside the program's,
+    // end the run wherever they come: failed or stopped, never created.
+    bool unreadable = c.dataFileFault && !done;
+    // A replug at the question hands the sticks' device numbers round: the
+    // program may lose its target's medium then, and fail before it writes
+    // anything; whatever it writes is judged as ever.
+    bool lost = c.answers.replug && target->kind == DeviceKind::Stick && failed && !done &&
+                ReadBytes(dir / target->ImageName()) == target->image;
+    if (!fits && !unreadable && !lost)
         return std::string("status: expected ") + expected +
                (oracle.Reason().empty() ? "" : " (" + oracle.Reason() + ")") + ", the program " +
                outcome + " on " + letter + ":";
@@ -203,6 +248,8 @@ std::string Check(const Creation& c, const fs::path& dir, const Run& run, std::s
     std::string medium = ReadBytes(dir / target->ImageName());
     if (oracle.Untouched() && medium != target->image)
         return std::string("the medium at ") + letter + ": changed though nothing may be written";
+    if (outcome == "declined" && medium != target->image)
+        return std::string("the medium at ") + letter + ": changed, and the run was declined";
     auto fsck = [&](const FatVolume& v) -> std::string {
         fs::path volume = dir / "volume.img";
         WriteBytes(volume, medium.substr(v.offset, v.bytes));
@@ -211,11 +258,11 @@ std::string Check(const Creation& c, const fs::path& dir, const Run& run, std::s
             return "fsck.fat -n finds faults: " + report;
         return "";
     };
-    if (failed) {
+    if (failed && !lost) {
         std::string outside = oracle.JudgeFailure(medium);
         if (!outside.empty())
             return std::string("failed, and the medium at ") + letter + ": " + outside;
-        if (oracle.FileSystemExpected())
+        if (oracle.FileSystemExpected() && !unreadable)
             if (std::string faults = fsck(*oracle.Volume()); !faults.empty())
                 return "failed, and " + faults;
     }
@@ -241,12 +288,8 @@ std::string Check(const Creation& c, const fs::path& dir, const Run& run, std::s
             return "a file appeared beside the program: " + name;
     }
     // Closing the dialog writes the program's number back, and nothing else.
-    auto withoutNumber = [](std::string ini) {
-        std::size_t at = ini.find("FILENO=");
-        return at == std::string::npos ? ini : ini.erase(at, ini.find('\n', at) + 1 - at);
-    };
-    if (withoutNumber(ReadBytes(Tavex(dir) / "TAVEXMEDIA.INI")) !=
-        withoutNumber(MediaDefinition(c)))
+    if (WithoutNumber(ReadBytes(Tavex(dir) / "TAVEXMEDIA.INI")) !=
+        WithoutNumber(MediaDefinition(c)))
         return "TAVEXMEDIA.INI changed beyond FILENO";
     return CheckLog(c, dir, done);
 }

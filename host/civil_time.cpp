@@ -122,4 +122,25 @@ std::string TimestampText(const FILETIME& time) {
     return text;
 }
 
+std::optional<std::int32_t> ParseTimeZone(std::string_view text) {
+    auto digit = [&](std::size_t at) { return text[at] >= '0' && text[at] <= '9'; };
+    if (text.size() != 6 || (text[0] != '+' && text[0] != '-') || text[3] != ':' || !digit(1) ||
+        !digit(2) || !digit(4) || !digit(5)) {
+        return std::nullopt;
+    }
+    int hours = (text[1] - '0') * 10 + (text[2] - '0');
+    int minutes = (text[4] - '0') * 10 + (text[5] - '0');
+    int east = hours * 60 + minutes;
+    if (minutes > 59 || east > (text[0] == '-' ? 12 : 14) * 60) return std::nullopt;
+    return text[0] == '-' ? -east : east;
+}
+
+std::string TimeZoneText(std::int32_t minutesEast) {
+    std::int32_t size = minutesEast < 0 ? -minutesEast : minutesEast;
+    char text[16];
+    std::snprintf(text, sizeof text, "%c%02d:%02d", minutesEast < 0 ? '-' : '+',
+                  static_cast<int>(size / 60), static_cast<int>(size % 60));
+    return text;
+}
+
 }  // namespace veldra::host

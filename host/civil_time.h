@@ -30,4 +30,9 @@ std::optional<SYSTEMTIME> ParseTimestamp(std::string_view text);
 // The same form for a FILETIME, to the second.
 std::string TimestampText(const FILETIME& time);
 
+// A time zone as "+HH:MM" or "-HH:MM", minutes east of UTC; nullopt outside
+// the zones Windows has, -12:00 to +14:00.
+std::optional<std::int32_t> ParseTimeZone(std::string_view text);
+std::string TimeZoneText(std::int32_t minutesEast);
+
 }  // namespace veldra::host

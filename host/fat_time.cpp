@@ -52,10 +52,21 @@ std::optional<SYSTEMTIME> FatDriverTime(const FILETIME& time, FatTimeField field
     return local;
 }
 
-bool FatHoldsFileTime(const FILETIME& time) {
+bool FatHoldsFileTime(const FILETIME& time, std::int32_t zoneMinutes) {
     if (IsZeroFileTime(time) || IsAllOnesFileTime(time)) return true;
-    static const std::uint64_t k1980 = TicksOf(1980, 1, 1);
-    return Ticks(time) >= k1980 && FatDriverTime(time, FatTimeField::LastWrite).has_value();
+    // Local 1979-12-31 would be stored as 1980-01-01: not as given.
+    std::int64_t firstMs = MillisecondsFromCivil(1980, 1, 1, 0, 0, 0) - zoneMinutes * 60'000LL;
+    return static_cast<std::int64_t>(Ticks(time) / kTicksPerMs) >= firstMs &&
+           FatDriverTime(time, FatTimeField::LastWrite, zoneMinutes).has_value();
+}
+
+std::string FatTimeRangeUtc(std::int32_t zoneMinutes) {
+    std::int64_t shift = std::int64_t{zoneMinutes} * 60'000;
+    FILETIME first = FileTimeFromMilliseconds(MillisecondsFromCivil(1980, 1, 1, 0, 0, 0) - shift);
+    FILETIME last =
+        FileTimeFromMilliseconds(MillisecondsFromCivil(2107, 12, 31, 23, 59, 58) - shift);
+    return TimestampText(first) + " to " + TimestampText(last) + " (UTC) at " +
+           TimeZoneText(zoneMinutes);
 }
 
 }  // namespace veldra::host

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
 
 #include "host/civil_time.h"
 
@@ -27,7 +28,11 @@ std::optional<SYSTEMTIME> FatDriverTime(const FILETIME& time, FatTimeField field
 // sets a file's times: zero and all ones (no times), or kFatTimeRange. Past
 // its end the driver rounds the last write time into 2108 and refuses the
 // call; on 1979-12-31 it stores 1980-01-01 instead.
-bool FatHoldsFileTime(const FILETIME& time);
+// The range is the machine's local time: `zoneMinutes` east of UTC moves it.
+bool FatHoldsFileTime(const FILETIME& time, std::int32_t zoneMinutes = 0);
 inline constexpr char kFatTimeRange[] = "1980-01-01 00:00:00 to 2107-12-31 23:59:58";
+// kFatTimeRange in UTC for a machine in that zone, with the zone named:
+// "1979-12-31 15:00:00 to 2107-12-31 14:59:58 (UTC) at +09:00".
+std::string FatTimeRangeUtc(std::int32_t zoneMinutes);
 
 }  // namespace veldra::host

@@ -226,17 +226,9 @@ private:
             if (value.empty()) Fail("mutex-of-another-account needs a name");
             m_config.otherAccountMutexes.push_back(ToCp932(value));
         } else if (key == "time-zone") {
-            // +HH:MM or -HH:MM, as Windows's zones run from -12:00 to +14:00.
-            bool shape =
-                value.size() == 6 && (value[0] == '+' || value[0] == '-') && value[3] == ':';
-            auto hours = shape ? ParseNumber<int>(value.substr(1, 2)) : std::nullopt;
-            auto minutes = shape ? ParseNumber<int>(value.substr(4, 2)) : std::nullopt;
-            if (!hours || !minutes || *minutes > 59 || *hours * 60 + *minutes > 14 * 60)
-                Fail("time-zone is +HH:MM or -HH:MM, from -12:00 to +14:00");
-            int east = *hours * 60 + *minutes;
-            if (value[0] == '-' && east > 12 * 60)
-                Fail("time-zone is +HH:MM or -HH:MM, from -12:00 to +14:00");
-            m_config.timeZoneMinutes = value[0] == '-' ? -east : east;
+            auto zone = host::ParseTimeZone(value);
+            if (!zone) Fail("time-zone is +HH:MM or -HH:MM, from -12:00 to +14:00");
+            m_config.timeZoneMinutes = *zone;
         } else if (key == "deny-removable-writes") {
             m_config.denyRemovableWrites = ParseYesNo(value);
         } else {

@@ -28,7 +28,7 @@ constexpr char kUsage[] =
     "       veldra-mkdata --version\n"
     "options: --name NAME (required)  --media floppy|usb  --content-kind N\n"
     "         --stamp \"YYYY-MM-DD hh:mm:ss\"|none  --file NAME=HOSTPATH[@YYYY-MM-DD hh:mm:ss]\n"
-    "         --min-zero-run SECTORS\n";
+    "         --min-zero-run SECTORS  --time-zone +HH:MM|-HH:MM (default +09:00)\n";
 
 // A command line that does not say what to do: the usage goes with it.
 class UsageError : public std::runtime_error {
@@ -51,19 +51,32 @@ std::uint64_t ParseNumber(const std::string& option, std::string_view text, std:
     return value;
 }
 
-// A time FAT cannot hold makes SetFileTime fail on the medium, and the
-// program leaves the file the times of its creation: refused here.
-FILETIME ParseTime(const std::string& what, const std::string& text) {
+// A time as given, with the option it came from, checked once the time zone
+// is known.
+struct GivenTime {
+    std::string what, text;
+    FILETIME time;
+};
+
+FILETIME ParseTime(const std::string& what, const std::string& text,
+                   std::vector<GivenTime>& given) {
     auto time = host::ParseTimestamp(text);
     if (!time) {
         throw DataFileError(what + ": expected YYYY-MM-DD hh:mm:ss (UTC), found '" + text + "'");
     }
     FILETIME result = host::FileTimeFromMilliseconds(host::MillisecondsFromCivil(*time));
-    if (!host::FatHoldsFileTime(result)) {
-        throw DataFileError(what + ": " + text + " lies outside the times FAT holds, " +
-                            host::kFatTimeRange + " (UTC)");
-    }
+    given.push_back({what, text, result});
     return result;
+}
+
+// A time FAT cannot hold makes SetFileTime fail on the medium, and the
+// program leaves the file the times of its creation: refused here.
+void CheckTimesFatHolds(const std::vector<GivenTime>& given, std::int32_t zoneMinutes) {
+    for (const GivenTime& t : given) {
+        if (host::FatHoldsFileTime(t.time, zoneMinutes)) continue;
+        throw DataFileError(t.what + ": " + t.text + " lies outside the times FAT holds, " +
+                            host::FatTimeRangeUtc(zoneMinutes));
+    }
 }
 
 std::string ToCp932(const std::string& what, const std::string& utf8) {
@@ -73,7 +86,7 @@ std::string ToCp932(const std::string& what, const std::string& utf8) {
 }
 
 // NAME=HOSTPATH, optionally followed by @YYYY-MM-DD hh:mm:ss.
-ImageFileEntry ParseFileOption(const std::string& text) {
+ImageFileEntry ParseFileOption(const std::string& text, std::vector<GivenTime>& given) {
     std::size_t equals = text.find('=');
     if (equals == std::string::npos || equals == 0 || equals + 1 == text.size()) {
         throw DataFileError("--file: expected NAME=HOSTPATH, found '" + text + "'");
@@ -85,7 +98,7 @@ ImageFileEntry ParseFileOption(const std::string& text) {
     if (at != std::string::npos) {
         std::string when = path.substr(at + 1);
         if (host::ParseTimestamp(when)) {
-            file.time = ParseTime("--file " + text.substr(0, equals), when);
+            file.time = ParseTime("--file " + text.substr(0, equals), when, given);
             path.resize(at);
         }
     }
@@ -106,6 +119,8 @@ ImageCommand ParseImageCommand(ImageLayout layout, const std::vector<std::string
     o.mediaKind = layout == ImageLayout::Disk ? MEDIA_USB : 0;
     bool named = false;
     std::vector<std::string> positional;
+    std::vector<GivenTime> times;
+    std::int32_t zoneMinutes = kMakersTimeZoneMinutes;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
         if (!arg.starts_with("--")) {
@@ -125,9 +140,16 @@ ImageCommand ParseImageCommand(ImageLayout layout, const std::vector<std::string
         } else if (arg == "--content-kind") {
             o.contentKind = static_cast<BYTE>(ParseNumber(arg, value, 0xFF));
         } else if (arg == "--stamp") {
-            o.stamp = value == "none" ? FILETIME{} : ParseTime(arg, value);
+            o.stamp = value == "none" ? FILETIME{} : ParseTime(arg, value, times);
         } else if (arg == "--file") {
-            o.files.push_back(ParseFileOption(value));
+            o.files.push_back(ParseFileOption(value, times));
+        } else if (arg == "--time-zone") {
+            std::optional<std::int32_t> zone = host::ParseTimeZone(value);
+            if (!zone) {
+                throw DataFileError("--time-zone: expected +HH:MM or -HH:MM (-12:00 to +14:00), "
+                                    "found '" + value + "'");
+            }
+            zoneMinutes = *zone;
         } else if (arg == "--min-zero-run") {
             o.minZeroRun = ParseNumber(arg, value, ENTRY_MAX_SECTORS);
             if (o.minZeroRun == 0) throw DataFileError("--min-zero-run: at least 1");
@@ -137,6 +159,7 @@ ImageCommand ParseImageCommand(ImageLayout layout, const std::vector<std::string
     }
     if (positional.size() != 2) throw UsageError("expected IMAGE and OUTPUT");
     if (!named) throw UsageError("--name is required");
+    CheckTimesFatHolds(times, zoneMinutes);
     o.image = positional[0];
     command.output = positional[1];
     return command;

@@ -60,6 +60,8 @@ private:
     std::vector<bool> entryTimeGiven_;
     std::vector<int> entryLines_;
     int stampLine_ = 0;
+    // Where the media are made: FAT holds local time.
+    std::int32_t zoneMinutes_ = kMakersTimeZoneMinutes;
     std::uint64_t payloadTotal_ = 0;
     DataFileSpec spec_;
 };
@@ -130,15 +132,16 @@ std::string ManifestParser::DescribeEntry(std::size_t i) const {
 // program then leaves the file the times of its creation: a data file is not
 // to ask for that unless its manifest says so.
 void ManifestParser::CheckTimesFatHolds() const {
-    auto outside = [](const FILETIME& time) {
+    auto outside = [this](const FILETIME& time) {
         return host::TimestampText(time) + " lies outside the times FAT holds, " +
-               host::kFatTimeRange + " (UTC); 'fault times-outside-fat' writes it anyway";
+               host::FatTimeRangeUtc(zoneMinutes_) +
+               "; 'fault times-outside-fat' writes it anyway";
     };
-    if (!host::FatHoldsFileTime(spec_.fileStamp))
+    if (!host::FatHoldsFileTime(spec_.fileStamp, zoneMinutes_))
         FailAt(stampLine_, "the stamp " + outside(spec_.fileStamp));
     for (std::size_t i = 0; i < spec_.entries.size(); ++i) {
         const DataFileEntrySpec& e = spec_.entries[i];
-        if (!entryTimeGiven_[i] || host::FatHoldsFileTime(e.fileTime)) continue;
+        if (!entryTimeGiven_[i] || host::FatHoldsFileTime(e.fileTime, zoneMinutes_)) continue;
         FailAt(entryLines_[i], DescribeEntry(i) + ": its time " + outside(e.fileTime));
     }
 }
@@ -150,7 +153,7 @@ void ManifestParser::ParseLine() {
     } else if (key == "fault") {
         ParseFault();
     } else if (key == "name" || key == "media" || key == "content-kind" || key == "base-sector" ||
-               key == "stamp") {
+               key == "stamp" || key == "time-zone") {
         MarkOnce(settingsSeen_, key);
         ParseSetting(key);
     } else {
@@ -186,6 +189,12 @@ void ManifestParser::ParseSetting(const std::string& key) {
             spec_.fileStamp = TakeTime("a stamp");
         }
         stampLine_ = line_;
+    } else if (key == "time-zone") {
+        const ManifestWord& w = Take("a time zone");
+        std::optional<std::int32_t> zone = host::ParseTimeZone(w.text);
+        if (!zone) Fail("expected a time zone +HH:MM or -HH:MM (-12:00 to +14:00), found '" +
+                        w.text + "'");
+        zoneMinutes_ = *zone;
     }
 }
 

@@ -28,6 +28,15 @@ constexpr char kFloppyYes[] =
     "message box [information, Yes/No] \"VELDRA\": \"フォーマット済のメディアをドライブ A: "
     "に挿入してください。\" -> Yes";
 constexpr std::uint64_t kStickBytes = 40 << 20;
+constexpr const char kXp[] = "5.1.2600", kSeven[] = "6.1.7601", kTen[] = "10.0.19045";
+
+// A table row's name and the Windows it runs on.
+constexpr auto RowOnVersion = [](const auto& info) {
+    const char* version = std::get<1>(info.param);
+    return std::string(std::get<0>(info.param).what) + (version == kXp      ? "OnXp"
+                                                        : version == kSeven ? "OnWindows7"
+                                                                            : "OnWindows10");
+};
 
 std::string ExampleDataFile(const char* name) {
     return Slurp(fs::path(VELDRA_EXAMPLE_MACHINE) / "C" / "TAVEX" / name);
@@ -184,7 +193,7 @@ TEST_P(LongCreation, ShowsItsProgressStaysRespondingAndDropsClicksMadeMeanwhile)
     EXPECT_EQ(Shell(ToolPath("fsck.fat") + " -n " + Image("fd.img")), 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(Versions, LongCreation, ::testing::Values("5.1.2600", "6.1.7601"));
+INSTANTIATE_TEST_SUITE_P(Versions, LongCreation, ::testing::Values(kXp, kSeven));
 
 // A slot past the entry count is not the program's: NOVUS.CFG is neither
 // copied nor read back.
@@ -501,15 +510,15 @@ void PrintTo(const WindowsRuleRow& row, std::ostream* out) {
     *out << row.what;
 }
 
-constexpr const char* kVersions[] = {"5.1.2600", "6.1.7601"};
 constexpr const char kNoMedium[] = "メディアが挿入されていません。";
 
 class WindowsRules : public CreateMedia,
-                     public ::testing::WithParamInterface<std::tuple<WindowsRuleRow, int>> {};
+                     public ::testing::WithParamInterface<std::tuple<WindowsRuleRow, const char*>> {
+};
 
 TEST_P(WindowsRules, HoldOnXpAndOnWindows7) {
     const auto& [row, version] = GetParam();
-    machine.SetSystem("version", kVersions[version]);
+    machine.SetSystem("version", version);
     if (row.systemKey) machine.SetSystem(row.systemKey, "yes");
     if (row.formattedStick) {
         // The example machine's stick: one FAT16 partition from sector 2048.
@@ -534,7 +543,7 @@ TEST_P(WindowsRules, HoldOnXpAndOnWindows7) {
 
     RunResult run = RunKeepingDataFiles(machine, row.script + ", exit");
     ASSERT_EQ(run.exitCode, 0) << run.Text();
-    EXPECT_EQ(run.sleptMs, row.sleptMs[version]) << run.Text();
+    EXPECT_EQ(run.sleptMs, row.sleptMs[version != kXp]) << run.Text();
     EXPECT_EQ(Slurp(Image("other.img")), before["other.img"]) << "only the picked stick changes";
     if (row.refusal) {
         int failed = run.IndexOf(kFailed);
@@ -646,11 +655,8 @@ const WindowsRuleRow kWindowsRules[] = {
 
 INSTANTIATE_TEST_SUITE_P(Rows, WindowsRules,
                          ::testing::Combine(::testing::ValuesIn(kWindowsRules),
-                                            ::testing::Values(0, 1)),
-                         [](const auto& info) {
-                             return std::string(std::get<0>(info.param).what) +
-                                    (std::get<1>(info.param) == 0 ? "OnXp" : "OnWindows7");
-                         });
+                                            ::testing::Values(kXp, kSeven)),
+                         RowOnVersion);
 
 // The states media arrive in that the program must meet before it writes,
 // and devices that keep what they are sent in a cache of their own, a row
@@ -687,13 +693,12 @@ std::string UsbDataFileToTheStickEnd() {
 }
 
 class MediumStates : public CreateMedia,
-                     public ::testing::WithParamInterface<std::tuple<MediumStateRow, int>> {};
-
-constexpr const char* kXpAndTen[] = {"5.1.2600", "10.0.19045"};
+                     public ::testing::WithParamInterface<std::tuple<MediumStateRow, const char*>> {
+};
 
 TEST_P(MediumStates, AreMetBeforeWritingOrLeaveTheWholeMedium) {
     const auto& [row, version] = GetParam();
-    machine.SetSystem("version", kXpAndTen[version]);
+    machine.SetSystem("version", version);
     bool stick = row.script.find("program 2") != std::string::npos;
     Devices(stick ? "" : row.keys, stick ? row.keys : "");
     machine.WriteFile("TAVEX/USB.DAT", UsbDataFileToTheStickEnd());
@@ -790,11 +795,8 @@ const MediumStateRow kMediumStates[] = {
 
 INSTANTIATE_TEST_SUITE_P(Rows, MediumStates,
                          ::testing::Combine(::testing::ValuesIn(kMediumStates),
-                                            ::testing::Values(0, 1)),
-                         [](const auto& info) {
-                             return std::string(std::get<0>(info.param).what) +
-                                    (std::get<1>(info.param) == 0 ? "OnXp" : "OnWindows10");
-                         });
+                                            ::testing::Values(kXp, kTen)),
+                         RowOnVersion);
 
 // A replug needs a stick to pull and another removable disk to take its
 // number; the machine says so rather than pretend.
@@ -915,11 +917,8 @@ const DiskStateRow kDiskStates[] = {
 
 INSTANTIATE_TEST_SUITE_P(Rows, DiskStates,
                          ::testing::Combine(::testing::ValuesIn(kDiskStates),
-                                            ::testing::Values("5.1.2600", "10.0.19045")),
-                         [](const auto& info) {
-                             return std::string(std::get<0>(info.param).what) +
-                                    (std::get<1>(info.param)[0] == '5' ? "OnXp" : "OnWindows10");
-                         });
+                                            ::testing::Values(kXp, kTen)),
+                         RowOnVersion);
 
 // Only a root that answers it is empty lets the stick go without the
 // question: files on it, or a root that cannot be read at all.
@@ -983,11 +982,8 @@ const RootRow kRoots[] = {
 
 INSTANTIATE_TEST_SUITE_P(Rows, StickRoots,
                          ::testing::Combine(::testing::ValuesIn(kRoots),
-                                            ::testing::Values("5.1.2600", "10.0.19045")),
-                         [](const auto& info) {
-                             return std::string(std::get<0>(info.param).what) +
-                                    (std::get<1>(info.param)[0] == '5' ? "OnXp" : "OnWindows10");
-                         });
+                                            ::testing::Values(kXp, kTen)),
+                         RowOnVersion);
 
 }  // namespace
 }  // namespace veldra::testing

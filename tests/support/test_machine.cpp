@@ -209,7 +209,12 @@ void TestMachine::InstallPrograms(const std::vector<DataFileSpec>& programs, int
 
 RunResult TestMachine::Run(const std::string& actions, const std::vector<std::string>& tail) const {
     WriteMachineDescription();
-    sim::MachineConfig config = sim::LoadMachineDescription(m_dir);
+    return RunIn(m_dir, actions, tail);
+}
+
+RunResult TestMachine::RunIn(const std::filesystem::path& dir, const std::string& actions,
+                             const std::vector<std::string>& tail) {
+    sim::MachineConfig config = sim::LoadMachineDescription(dir);
     sim::AppendCommandLineTail(config, tail);
     sim::Transcript transcript;
     RunResult result;

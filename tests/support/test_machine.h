@@ -60,6 +60,9 @@ public:
 
     // Runs the program with the operator's actions and the command line tail.
     RunResult Run(const std::string& actions, const std::vector<std::string>& tail = {}) const;
+    // The same on the machine description in dir, as it stands.
+    static RunResult RunIn(const std::filesystem::path& dir, const std::string& actions,
+                           const std::vector<std::string>& tail = {});
 
 private:
     std::filesystem::path m_dir;

@@ -38,6 +38,13 @@ constexpr auto RowOnVersion = [](const auto& info) {
                                                                             : "OnWindows10");
 };
 
+// text with every `from` in it replaced by `to`.
+std::string Put(std::string text, const std::string& from, const std::string& to) {
+    for (std::size_t at; (at = text.find(from)) != std::string::npos;)
+        text.replace(at, from.size(), to);
+    return text;
+}
+
 std::string ExampleDataFile(const char* name) {
     return Slurp(fs::path(VELDRA_EXAMPLE_MACHINE) / "C" / "TAVEX" / name);
 }
@@ -345,9 +352,7 @@ TEST_P(CreateFailures, EndWithTheirMessagesStatus118AndNoLog) {
         machine.WriteDataFile("TAVEX/FD.DAT", program);
     }
     if (!row.prepare.empty()) {
-        std::string command = row.prepare;
-        for (std::size_t at; (at = command.find("IMG")) != std::string::npos;)
-            command.replace(at, 3, Image("fd.img"));
+        std::string command = Put(row.prepare, "IMG", Image("fd.img"));
         ASSERT_EQ(
             Shell("export MTOOLS_SKIP_CHECK=1; cd " + machine.Dir().string() + " && " + command),
             0);
@@ -382,10 +387,6 @@ TEST_P(CreateFailures, EndWithTheirMessagesStatus118AndNoLog) {
     EXPECT_FALSE(machine.Exists("TAVEX/TVLOG.TXT"));
 }
 
-std::string Stop(const std::string& text) {
-    return StopBox(text);
-}
-
 const std::string kWrite = "メディア書き込み中エラーが発生しました。";
 const std::string kRetry =
     "message box [information, Yes/No] \"VELDRA\": "
@@ -398,7 +399,7 @@ const FailureRow kFailures[] = {
      "",
      "layout-entries = 105\n",
      "program 2, create, yes, ok, ok",
-     {Stop("IOCTL_DISK_GET_DRIVE_LAYOUT error\\nUSBデバイスへの書き込みができません")},
+     {StopBox("IOCTL_DISK_GET_DRIVE_LAYOUT error\\nUSBデバイスへの書き込みができません")},
      0,
      {},
      false,
@@ -408,7 +409,7 @@ const FailureRow kFailures[] = {
      "",
      "write-protected = yes\n",
      "program 2, create, yes, ok, ok",
-     {Stop("ドライブ E: のメディアは書き込み禁止になっているため、作成できません。")},
+     {StopBox("ドライブ E: のメディアは書き込み禁止になっているため、作成できません。")},
      2000,
      {},
      false,
@@ -423,7 +424,7 @@ const FailureRow kFailures[] = {
      "",
      "pull-after-files = 1\n",
      "program 2, create, yes, ok, ok",
-     {Stop("メディアが挿入されていません。")},
+     {StopBox("メディアが挿入されていません。")},
      2800,
      {},
      false,
@@ -444,14 +445,14 @@ const FailureRow kFailures[] = {
      "pull-at-close = 1\n",
      "",
      "create, yes, ok",
-     {Stop(kWrite + "3")},
+     {StopBox(kWrite + "3")},
      300},
     // A visible folder in the root cannot be opened as a file to be stamped.
     {"FloppyRootHoldsAFolder",
      "",
      "",
      "create, yes, ok",
-     {Stop(kWrite + "4")},
+     {StopBox(kWrite + "4")},
      0,
      "mmd -i IMG ::/SUB",
      true},
@@ -471,7 +472,7 @@ const FailureRow kFailures[] = {
      "",
      "",
      "create, yes, ok",
-     {Stop(kWrite + "3")},
+     {StopBox(kWrite + "3")},
      0,
      "head -c 1457664 /dev/zero > BIG && mcopy -i IMG BIG ::/BIG",
      true},
@@ -748,18 +749,18 @@ const MediumStateRow kMediumStates[] = {
     {"AStickOf4096ByteSectors",
      "bytes-per-sector = 4096\n",
      "program 2, create, yes, ok",
-     {Stop(kNot512)},
+     {StopBox(kNot512)},
      Holds::Nothing},
     {"AStickOf2048ByteSectors",
      "bytes-per-sector = 2048\n",
      "program 2, create, yes, ok",
-     {Stop(kNot512)},
+     {StopBox(kNot512)},
      Holds::Nothing},
     // Refused before the partition table is reset; one sector more takes it.
     {"AStickOneSectorTooSmall",
      "",
      "program 2, create, yes, ok",
-     {Stop("ドライブ E: のメディアは容量が不足しているため、作成できません。")},
+     {StopBox("ドライブ E: のメディアは容量が不足しているため、作成できません。")},
      Holds::Nothing,
      kStickBytes - 512},
     // Pulled the moment the status line says 129.
@@ -779,17 +780,17 @@ const MediumStateRow kMediumStates[] = {
     {"AStickWithAWriteCachePulledAfterTheFirstPass",
      "write-cache = yes\npull-after-writes = 4\n",
      "program 2, create, yes, ok",
-     {Stop(kWrite + "2")},
+     {StopBox(kWrite + "2")},
      Holds::ImagePass},
     {"TheFirstPassCannotBeFlushed",
      "failing-flush = 1\n",
      "program 2, create, yes, ok",
-     {Stop(kWrite + "2")},
+     {StopBox(kWrite + "2")},
      Holds::ImagePass},
     {"ACopiedFileCannotBeFlushed",
      "failing-flush = 2\n",
      "program 2, create, yes, ok",
-     {Stop(kWrite + "3")},
+     {StopBox(kWrite + "3")},
      Holds::Absolute},
 };
 
@@ -844,13 +845,9 @@ TEST_P(DiskStates, WriteOnlyThePickedDiskOrNothing) {
     Devices(row.floppyKeys, row.stickKeys);
     if (!row.sections.empty()) machine.AddSection(row.sections);
     if (!row.prepare.empty()) {
-        std::string command = row.prepare;
-        for (std::size_t at; (at = command.find("MKFS")) != std::string::npos;)
-            command.replace(at, 4, ToolPath("mkfs.fat"));
-        for (std::size_t at; (at = command.find("R_IMG")) != std::string::npos;)
-            command.replace(at, 5, Image("r.img"));
-        for (std::size_t at; (at = command.find("IMG")) != std::string::npos;)
-            command.replace(at, 3, Image("stick.img"));
+        std::string command =
+            Put(Put(Put(row.prepare, "MKFS", ToolPath("mkfs.fat")), "R_IMG", Image("r.img")), "IMG",
+                Image("stick.img"));
         ASSERT_EQ(Shell(command), 0) << command;
     }
     std::map<std::string, std::string> before;
@@ -946,8 +943,7 @@ TEST_P(StickRoots, AskBeforeAnythingIsWrittenUnlessTheRootIsEmpty) {
         if (tool != "printf" && ToolPath(tool).empty()) GTEST_SKIP() << "needs " << tool;
         std::string command = row.prepare;
         if (tool != "printf") command.replace(0, tool.size(), ToolPath(tool));
-        for (std::size_t at; (at = command.find("IMG")) != std::string::npos;)
-            command.replace(at, 3, Image("stick.img"));
+        command = Put(command, "IMG", Image("stick.img"));
         ASSERT_EQ(Shell(command), 0) << command;
     }
     std::string before = Slurp(Image("stick.img"));

@@ -80,11 +80,6 @@ protected:
         machine.AddSection("[floppy 0]\nimage = fd.img\ndevice-number = fails\n" + floppyKeys +
                            "[disk 1]\nimage = stick.img\n" + stickKeys);
     }
-    std::string Mtools(const std::string& tool, const std::string& image, const std::string& args) {
-        std::string out;
-        Shell("MTOOLS_SKIP_CHECK=1 " + ToolPath(tool) + " -i " + image + " " + args, &out);
-        return out;
-    }
     // The stick's partition as a file of its own, for fsck.fat.
     std::string StickPartition() {
         std::string bytes = Slurp(Image("stick.img")).substr(2048 * 512, 32 << 20);

@@ -45,15 +45,17 @@ std::string Slurp(const std::filesystem::path& path) {
     return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-namespace {
+std::string Mtools(const std::string& tool, const std::string& image, const std::string& args) {
+    std::string out;
+    host::Shell("MTOOLS_SKIP_CHECK=1 " + host::ToolPath(tool) + " -i " + image + " " + args, &out);
+    return out;
+}
 
-std::uint32_t Le32At(const std::string& bytes, std::size_t at) {
+static std::uint32_t Le32At(const std::string& bytes, std::size_t at) {
     std::uint32_t value = 0;
     for (int i = 3; i >= 0; --i) value = value << 8 | std::uint8_t(bytes[at + i]);
     return value;
 }
-
-}  // namespace
 
 // The header: entry count at 84, base sector at 213, 48-byte entries from
 // 256 (in use, kind, size at 2, data offset at 6, start sector or file name
@@ -74,11 +76,7 @@ void ExpectMediumHolds(const std::string& data, const std::string& imagePath, Ho
             std::string name = data.substr(at + 18, data.find('\0', at + 18) - (at + 18));
             std::string medium = imagePath + (base ? "@@" + std::to_string(base * 512ull) : "");
             if (host::ToolPath("mtype").empty()) GTEST_SKIP() << "needs mtools";
-            std::string out;
-            host::Shell(
-                "MTOOLS_SKIP_CHECK=1 " + host::ToolPath("mtype") + " -i " + medium + " ::" + name,
-                &out);
-            EXPECT_EQ(out, payload) << name;
+            EXPECT_EQ(Mtools("mtype", medium, "::" + name), payload) << name;
             continue;
         }
         // The file copy changes the volume's sectors but its boot sector.

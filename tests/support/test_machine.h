@@ -76,6 +76,8 @@ std::string Sjis(const std::string& utf8);
 
 // A host file's bytes; empty when it cannot be read.
 std::string Slurp(const std::filesystem::path& path);
+// What an mtools command prints about the image at a host path.
+std::string Mtools(const std::string& tool, const std::string& image, const std::string& args);
 
 // What a medium holds of a data file after a creation.
 enum class Holds {

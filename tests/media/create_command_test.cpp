@@ -25,11 +25,6 @@ std::string InfoBox(const std::string& text, const char* answer) {
     return "message box [information, Yes/No] \"VELDRA\": \"" + text + "\" -> " + answer;
 }
 
-std::string Slurp(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
 // The machine of these tests: A: a legacy floppy drive, E: a USB stick.
 class CreateCommand : public ::testing::Test {
 protected:

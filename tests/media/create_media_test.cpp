@@ -28,12 +28,21 @@ constexpr char kFloppyYes[] =
     "message box [information, Yes/No] \"VELDRA\": \"フォーマット済のメディアをドライブ A: "
     "に挿入してください。\" -> Yes";
 constexpr std::uint64_t kStickBytes = 40 << 20;
+constexpr const char kXp[] = "5.1.2600", kSeven[] = "6.1.7601", kTen[] = "10.0.19045";
 
-std::string Slurp(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::string bytes(fs::file_size(path), '\0');
-    in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    return bytes;
+// A table row's name and the Windows it runs on.
+constexpr auto RowOnVersion = [](const auto& info) {
+    const char* version = std::get<1>(info.param);
+    return std::string(std::get<0>(info.param).what) + (version == kXp      ? "OnXp"
+                                                        : version == kSeven ? "OnWindows7"
+                                                                            : "OnWindows10");
+};
+
+// text with every `from` in it replaced by `to`.
+std::string Put(std::string text, const std::string& from, const std::string& to) {
+    for (std::size_t at; (at = text.find(from)) != std::string::npos;)
+        text.replace(at, from.size(), to);
+    return text;
 }
 
 std::string ExampleDataFile(const char* name) {
@@ -71,11 +80,6 @@ protected:
         machine.AddSection("[floppy 0]\nimage = fd.img\ndevice-number = fails\n" + floppyKeys +
                            "[disk 1]\nimage = stick.img\n" + stickKeys);
     }
-    std::string Mtools(const std::string& tool, const std::string& image, const std::string& args) {
-        std::string out;
-        Shell("MTOOLS_SKIP_CHECK=1 " + ToolPath(tool) + " -i " + image + " " + args, &out);
-        return out;
-    }
     // The stick's partition as a file of its own, for fsck.fat.
     std::string StickPartition() {
         std::string bytes = Slurp(Image("stick.img")).substr(2048 * 512, 32 << 20);
@@ -93,11 +97,9 @@ TEST_F(CreateMedia, AFloppyGetsTheImageTheFilesTheStampAndALogEntry) {
     ASSERT_TRUE(run.Has(kDone)) << run.Text();
     EXPECT_EQ(run.Count("message box"), 1) << run.Text();
     EXPECT_EQ(Shell(ToolPath("fsck.fat") + " -n " + Image("fd.img")), 0);
-    std::string data = ExampleDataFile("NOVUSFD.DAT");
-    DataFileHeader header;
-    std::copy_n(data.begin(), HDR_SIZE, header.bytes.begin());
-    DataFileEntry boot = header.Entry(0);
-    EXPECT_EQ(Slurp(Image("fd.img")).substr(0, 512), data.substr(HDR_SIZE + boot.DataOffset, 512));
+    // The boot sector as it was assembled, before any data file held it.
+    EXPECT_EQ(Slurp(Image("fd.img")).substr(0, 512),
+              Slurp(fs::path(VELDRA_EXAMPLE_MACHINE) / "../manifests/boot/floppy_boot.bin"));
     std::string listing = Mtools("mdir", Image("fd.img"), "-a ::/");
     EXPECT_NE(listing.find("README   TXT"), std::string::npos) << listing;
     // The stamp, also on NOVUS.CFG, whose own time is 2004-03-15.
@@ -193,7 +195,7 @@ TEST_P(LongCreation, ShowsItsProgressStaysRespondingAndDropsClicksMadeMeanwhile)
     EXPECT_EQ(Shell(ToolPath("fsck.fat") + " -n " + Image("fd.img")), 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(Versions, LongCreation, ::testing::Values("5.1.2600", "6.1.7601"));
+INSTANTIATE_TEST_SUITE_P(Versions, LongCreation, ::testing::Values(kXp, kSeven));
 
 // A slot past the entry count is not the program's: NOVUS.CFG is neither
 // copied nor read back.
@@ -373,6 +375,19 @@ void PrintTo(const FailureRow& row, std::ostream* out) {
     *out << row.what;
 }
 
+// The message boxes after the confirmation; for the blank stick, whose root
+// cannot be read, without the question of files left on it.
+std::vector<std::string> BoxesAfterTheConfirmation(const RunResult& run, bool stick) {
+    std::vector<std::string> boxes;
+    for (const std::string& line : run.lines) {
+        bool question = stick && line.find("OK/Cancel") != std::string::npos;
+        if (line.rfind("message box", 0) == 0 && !question) boxes.push_back(line);
+    }
+    if (boxes.empty()) ADD_FAILURE() << "no confirmation\n" << run.Text();
+    if (!boxes.empty()) boxes.erase(boxes.begin());
+    return boxes;
+}
+
 class CreateFailures : public CreateMedia, public ::testing::WithParamInterface<FailureRow> {};
 
 TEST_P(CreateFailures, EndWithTheirMessagesStatus118AndNoLog) {
@@ -384,9 +399,7 @@ TEST_P(CreateFailures, EndWithTheirMessagesStatus118AndNoLog) {
         machine.WriteDataFile("TAVEX/FD.DAT", program);
     }
     if (!row.prepare.empty()) {
-        std::string command = row.prepare;
-        for (std::size_t at; (at = command.find("IMG")) != std::string::npos;)
-            command.replace(at, 3, Image("fd.img"));
+        std::string command = Put(row.prepare, "IMG", Image("fd.img"));
         ASSERT_EQ(
             Shell("export MTOOLS_SKIP_CHECK=1; cd " + machine.Dir().string() + " && " + command),
             0);
@@ -405,24 +418,10 @@ TEST_P(CreateFailures, EndWithTheirMessagesStatus118AndNoLog) {
                   Slurp(fs::path(VELDRA_SOURCE_DIR) / "examples/manifests" /
                         (stick ? "novususb" : "novusfd") / row.stays));
     }
-    std::vector<std::string> boxes;
-    for (const std::string& line : run.lines) {
-        if (line.rfind("message box", 0) == 0) boxes.push_back(line);
-    }
-    ASSERT_FALSE(boxes.empty()) << run.Text();
-    boxes.erase(boxes.begin());  // the confirmation
-    // and, for the blank stick, whose root cannot be read, the question of
-    // files left on it
-    if (stick && !boxes.empty() && boxes[0].find("OK/Cancel") != std::string::npos)
-        boxes.erase(boxes.begin());
-    EXPECT_EQ(boxes, row.boxes) << run.Text();
+    EXPECT_EQ(BoxesAfterTheConfirmation(run, stick), row.boxes) << run.Text();
     EXPECT_TRUE(run.Has(kFailed)) << run.Text();
     EXPECT_FALSE(run.Has(kDone)) << run.Text();
     EXPECT_FALSE(machine.Exists("TAVEX/TVLOG.TXT"));
-}
-
-std::string Stop(const std::string& text) {
-    return StopBox(text);
 }
 
 const std::string kWrite = "メディア書き込み中エラーが発生しました。";
@@ -437,7 +436,7 @@ const FailureRow kFailures[] = {
      "",
      "layout-entries = 105\n",
      "program 2, create, yes, ok, ok",
-     {Stop("IOCTL_DISK_GET_DRIVE_LAYOUT error\\nUSBデバイスへの書き込みができません")},
+     {StopBox("IOCTL_DISK_GET_DRIVE_LAYOUT error\\nUSBデバイスへの書き込みができません")},
      0,
      {},
      false,
@@ -447,7 +446,7 @@ const FailureRow kFailures[] = {
      "",
      "write-protected = yes\n",
      "program 2, create, yes, ok, ok",
-     {Stop("ドライブ E: のメディアは書き込み禁止になっているため、作成できません。")},
+     {StopBox("ドライブ E: のメディアは書き込み禁止になっているため、作成できません。")},
      2000,
      {},
      false,
@@ -462,7 +461,7 @@ const FailureRow kFailures[] = {
      "",
      "pull-after-files = 1\n",
      "program 2, create, yes, ok, ok",
-     {Stop("メディアが挿入されていません。")},
+     {StopBox("メディアが挿入されていません。")},
      2800,
      {},
      false,
@@ -483,14 +482,14 @@ const FailureRow kFailures[] = {
      "pull-at-close = 1\n",
      "",
      "create, yes, ok",
-     {Stop(kWrite + "3")},
+     {StopBox(kWrite + "3")},
      300},
     // A visible folder in the root cannot be opened as a file to be stamped.
     {"FloppyRootHoldsAFolder",
      "",
      "",
      "create, yes, ok",
-     {Stop(kWrite + "4")},
+     {StopBox(kWrite + "4")},
      0,
      "mmd -i IMG ::/SUB",
      true},
@@ -510,7 +509,7 @@ const FailureRow kFailures[] = {
      "",
      "",
      "create, yes, ok",
-     {Stop(kWrite + "3")},
+     {StopBox(kWrite + "3")},
      0,
      "head -c 1457664 /dev/zero > BIG && mcopy -i IMG BIG ::/BIG",
      true},
@@ -549,15 +548,15 @@ void PrintTo(const WindowsRuleRow& row, std::ostream* out) {
     *out << row.what;
 }
 
-constexpr const char* kVersions[] = {"5.1.2600", "6.1.7601"};
 constexpr const char kNoMedium[] = "メディアが挿入されていません。";
 
 class WindowsRules : public CreateMedia,
-                     public ::testing::WithParamInterface<std::tuple<WindowsRuleRow, int>> {};
+                     public ::testing::WithParamInterface<std::tuple<WindowsRuleRow, const char*>> {
+};
 
 TEST_P(WindowsRules, HoldOnXpAndOnWindows7) {
     const auto& [row, version] = GetParam();
-    machine.SetSystem("version", kVersions[version]);
+    machine.SetSystem("version", version);
     if (row.systemKey) machine.SetSystem(row.systemKey, "yes");
     if (row.formattedStick) {
         // The example machine's stick: one FAT16 partition from sector 2048.
@@ -582,7 +581,7 @@ TEST_P(WindowsRules, HoldOnXpAndOnWindows7) {
 
     RunResult run = RunKeepingDataFiles(machine, row.script + ", exit");
     ASSERT_EQ(run.exitCode, 0) << run.Text();
-    EXPECT_EQ(run.sleptMs, row.sleptMs[version]) << run.Text();
+    EXPECT_EQ(run.sleptMs, row.sleptMs[version != kXp]) << run.Text();
     EXPECT_EQ(Slurp(Image("other.img")), before["other.img"]) << "only the picked stick changes";
     if (row.refusal) {
         int failed = run.IndexOf(kFailed);
@@ -601,11 +600,14 @@ TEST_P(WindowsRules, HoldOnXpAndOnWindows7) {
     bool floppy = row.script.rfind("create", 0) == 0;
     bool stick = row.script.find("program 2") != std::string::npos;
     EXPECT_EQ(run.Count(kDone), int{floppy} + int{stick}) << run.Text();
+    // Each medium written holds what its data file says, and fsck.fat agrees.
     if (floppy) {
         EXPECT_EQ(Shell(ToolPath("fsck.fat") + " -n " + Image("fd.img")), 0);
+        ExpectMediumHolds(machine.ReadFile("TAVEX/FD.DAT"), Image("fd.img"), Holds::Medium);
     }
     if (stick) {
         EXPECT_EQ(Shell(ToolPath("fsck.fat") + " -n " + StickPartition()), 0);
+        ExpectMediumHolds(machine.ReadFile("TAVEX/USB.DAT"), Image("stick.img"), Holds::Medium);
     }
 }
 
@@ -691,11 +693,8 @@ const WindowsRuleRow kWindowsRules[] = {
 
 INSTANTIATE_TEST_SUITE_P(Rows, WindowsRules,
                          ::testing::Combine(::testing::ValuesIn(kWindowsRules),
-                                            ::testing::Values(0, 1)),
-                         [](const auto& info) {
-                             return std::string(std::get<0>(info.param).what) +
-                                    (std::get<1>(info.param) == 0 ? "OnXp" : "OnWindows7");
-                         });
+                                            ::testing::Values(kXp, kSeven)),
+                         RowOnVersion);
 
 // The states media arrive in that the program must meet before it writes,
 // and devices that keep what they are sent in a cache of their own, a row
@@ -703,13 +702,6 @@ INSTANTIATE_TEST_SUITE_P(Rows, WindowsRules,
 // example's with one more absolute sector: the 40 MiB stick's last. What the
 // medium holds afterwards is read here from the data file's own bytes and the
 // image, with mtools and fsck.fat for the files.
-enum class Holds {
-    Nothing,    // the image as it was
-    Absolute,   // the absolute entries
-    ImagePass,  // every sector entry, as the first pass wrote it
-    Medium,     // absolute entries, the volume's boot sector, the files; fsck.fat agrees
-};
-
 struct MediumStateRow {
     const char* what;
     std::string keys;                // of the picked device: the stick for "program 2"
@@ -721,12 +713,6 @@ struct MediumStateRow {
 
 void PrintTo(const MediumStateRow& row, std::ostream* out) {
     *out << row.what;
-}
-
-std::uint32_t Le32At(const std::string& bytes, std::size_t at) {
-    std::uint32_t value = 0;
-    for (int i = 3; i >= 0; --i) value = value << 8 | BYTE(bytes[at + i]);
-    return value;
 }
 
 std::string UsbDataFileToTheStickEnd() {
@@ -745,13 +731,12 @@ std::string UsbDataFileToTheStickEnd() {
 }
 
 class MediumStates : public CreateMedia,
-                     public ::testing::WithParamInterface<std::tuple<MediumStateRow, int>> {};
-
-constexpr const char* kXpAndTen[] = {"5.1.2600", "10.0.19045"};
+                     public ::testing::WithParamInterface<std::tuple<MediumStateRow, const char*>> {
+};
 
 TEST_P(MediumStates, AreMetBeforeWritingOrLeaveTheWholeMedium) {
     const auto& [row, version] = GetParam();
-    machine.SetSystem("version", kXpAndTen[version]);
+    machine.SetSystem("version", version);
     bool stick = row.script.find("program 2") != std::string::npos;
     Devices(stick ? "" : row.keys, stick ? row.keys : "");
     machine.WriteFile("TAVEX/USB.DAT", UsbDataFileToTheStickEnd());
@@ -766,14 +751,7 @@ TEST_P(MediumStates, AreMetBeforeWritingOrLeaveTheWholeMedium) {
     if (stick) script.replace(script.find("create, yes"), 11, "create, yes, ok");
     RunResult run = RunKeepingDataFiles(machine, script + ", exit");
     ASSERT_EQ(run.exitCode, 0) << run.Text();
-    std::vector<std::string> boxes;
-    for (const std::string& line : run.lines) {
-        if (line.rfind("message box", 0) == 0 && line.find("OK/Cancel") == std::string::npos)
-            boxes.push_back(line);
-    }
-    ASSERT_FALSE(boxes.empty()) << run.Text();
-    boxes.erase(boxes.begin());  // the confirmation
-    EXPECT_EQ(boxes, row.boxes) << run.Text();
+    EXPECT_EQ(BoxesAfterTheConfirmation(run, stick), row.boxes) << run.Text();
     EXPECT_EQ(run.Has(kDone), row.boxes.empty()) << run.Text();
     EXPECT_EQ(run.Has(kFailed), !row.boxes.empty()) << run.Text();
     EXPECT_EQ(Slurp(other), otherBefore) << "only the picked medium may change";
@@ -782,29 +760,8 @@ TEST_P(MediumStates, AreMetBeforeWritingOrLeaveTheWholeMedium) {
         EXPECT_TRUE(image == pickedBefore) << "the medium was written";
         return;
     }
-    std::string data = machine.ReadFile(stick ? "TAVEX/USB.DAT" : "TAVEX/FD.DAT");
-    std::uint32_t base = Le32At(data, 213);
-    for (int i = 0; i < BYTE(data[84]); ++i) {
-        std::size_t at = 256 + 48 * std::size_t(i);
-        BYTE kind = BYTE(data[at + 1]);
-        std::uint32_t size = Le32At(data, at + 2), offset = Le32At(data, at + 6);
-        std::string payload = data.substr(HDR_SIZE + offset, size);
-        if (data[at] != 1 || kind == ENTRY_ZERO_FILL) continue;
-        if (kind == ENTRY_FILE) {
-            std::string name = data.substr(at + 18, data.find('\0', at + 18) - (at + 18));
-            std::string medium = stick ? picked + "@@" + std::to_string(base * 512) : picked;
-            if (row.holds == Holds::Medium) {
-                EXPECT_EQ(Mtools("mtype", medium, "::" + name), payload) << name;
-            }
-            continue;
-        }
-        // The file copy changes the volume's sectors but its boot sector.
-        std::uint64_t first = Le32At(data, at + 18) + (kind == 0x81 ? 0 : base);
-        std::size_t bytes = kind == 0x81 || row.holds == Holds::ImagePass ? size / 512 * 512
-                            : row.holds == Holds::Medium && first == base ? 512
-                                                                          : 0;
-        EXPECT_TRUE(image.substr(first * 512, bytes) == payload.substr(0, bytes)) << "entry " << i;
-    }
+    ExpectMediumHolds(machine.ReadFile(stick ? "TAVEX/USB.DAT" : "TAVEX/FD.DAT"), picked,
+                      row.holds);
     if (row.holds != Holds::Medium) return;
     EXPECT_EQ(Shell(ToolPath("fsck.fat") + " -n " + (stick ? StickPartition() : picked)), 0);
     if (!stick) {
@@ -822,18 +779,18 @@ const MediumStateRow kMediumStates[] = {
     {"AStickOf4096ByteSectors",
      "bytes-per-sector = 4096\n",
      "program 2, create, yes, ok",
-     {Stop(kNot512)},
+     {StopBox(kNot512)},
      Holds::Nothing},
     {"AStickOf2048ByteSectors",
      "bytes-per-sector = 2048\n",
      "program 2, create, yes, ok",
-     {Stop(kNot512)},
+     {StopBox(kNot512)},
      Holds::Nothing},
     // Refused before the partition table is reset; one sector more takes it.
     {"AStickOneSectorTooSmall",
      "",
      "program 2, create, yes, ok",
-     {Stop("ドライブ E: のメディアは容量が不足しているため、作成できません。")},
+     {StopBox("ドライブ E: のメディアは容量が不足しているため、作成できません。")},
      Holds::Nothing,
      kStickBytes - 512},
     // Pulled the moment the status line says 129.
@@ -853,27 +810,24 @@ const MediumStateRow kMediumStates[] = {
     {"AStickWithAWriteCachePulledAfterTheFirstPass",
      "write-cache = yes\npull-after-writes = 4\n",
      "program 2, create, yes, ok",
-     {Stop(kWrite + "2")},
+     {StopBox(kWrite + "2")},
      Holds::ImagePass},
     {"TheFirstPassCannotBeFlushed",
      "failing-flush = 1\n",
      "program 2, create, yes, ok",
-     {Stop(kWrite + "2")},
+     {StopBox(kWrite + "2")},
      Holds::ImagePass},
     {"ACopiedFileCannotBeFlushed",
      "failing-flush = 2\n",
      "program 2, create, yes, ok",
-     {Stop(kWrite + "3")},
+     {StopBox(kWrite + "3")},
      Holds::Absolute},
 };
 
 INSTANTIATE_TEST_SUITE_P(Rows, MediumStates,
                          ::testing::Combine(::testing::ValuesIn(kMediumStates),
-                                            ::testing::Values(0, 1)),
-                         [](const auto& info) {
-                             return std::string(std::get<0>(info.param).what) +
-                                    (std::get<1>(info.param) == 0 ? "OnXp" : "OnWindows10");
-                         });
+                                            ::testing::Values(kXp, kTen)),
+                         RowOnVersion);
 
 // A replug needs a stick to pull and another removable disk to take its
 // number; the machine says so rather than pretend.
@@ -921,13 +875,9 @@ TEST_P(DiskStates, WriteOnlyThePickedDiskOrNothing) {
     Devices(row.floppyKeys, row.stickKeys);
     if (!row.sections.empty()) machine.AddSection(row.sections);
     if (!row.prepare.empty()) {
-        std::string command = row.prepare;
-        for (std::size_t at; (at = command.find("MKFS")) != std::string::npos;)
-            command.replace(at, 4, ToolPath("mkfs.fat"));
-        for (std::size_t at; (at = command.find("R_IMG")) != std::string::npos;)
-            command.replace(at, 5, Image("r.img"));
-        for (std::size_t at; (at = command.find("IMG")) != std::string::npos;)
-            command.replace(at, 3, Image("stick.img"));
+        std::string command =
+            Put(Put(Put(row.prepare, "MKFS", ToolPath("mkfs.fat")), "R_IMG", Image("r.img")), "IMG",
+                Image("stick.img"));
         ASSERT_EQ(Shell(command), 0) << command;
     }
     std::map<std::string, std::string> before;
@@ -994,11 +944,8 @@ const DiskStateRow kDiskStates[] = {
 
 INSTANTIATE_TEST_SUITE_P(Rows, DiskStates,
                          ::testing::Combine(::testing::ValuesIn(kDiskStates),
-                                            ::testing::Values("5.1.2600", "10.0.19045")),
-                         [](const auto& info) {
-                             return std::string(std::get<0>(info.param).what) +
-                                    (std::get<1>(info.param)[0] == '5' ? "OnXp" : "OnWindows10");
-                         });
+                                            ::testing::Values(kXp, kTen)),
+                         RowOnVersion);
 
 // Only a root that answers it is empty lets the stick go without the
 // question: files on it, or a root that cannot be read at all.
@@ -1026,8 +973,7 @@ TEST_P(StickRoots, AskBeforeAnythingIsWrittenUnlessTheRootIsEmpty) {
         if (tool != "printf" && ToolPath(tool).empty()) GTEST_SKIP() << "needs " << tool;
         std::string command = row.prepare;
         if (tool != "printf") command.replace(0, tool.size(), ToolPath(tool));
-        for (std::size_t at; (at = command.find("IMG")) != std::string::npos;)
-            command.replace(at, 3, Image("stick.img"));
+        command = Put(command, "IMG", Image("stick.img"));
         ASSERT_EQ(Shell(command), 0) << command;
     }
     std::string before = Slurp(Image("stick.img"));
@@ -1062,11 +1008,8 @@ const RootRow kRoots[] = {
 
 INSTANTIATE_TEST_SUITE_P(Rows, StickRoots,
                          ::testing::Combine(::testing::ValuesIn(kRoots),
-                                            ::testing::Values("5.1.2600", "10.0.19045")),
-                         [](const auto& info) {
-                             return std::string(std::get<0>(info.param).what) +
-                                    (std::get<1>(info.param)[0] == '5' ? "OnXp" : "OnWindows10");
-                         });
+                                            ::testing::Values(kXp, kTen)),
+                         RowOnVersion);
 
 }  // namespace
 }  // namespace veldra::testing

@@ -7,9 +7,7 @@
 
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 
-#include "sim/machine/sim_run.h"
 #include "tests/records/records_test_support.h"
 #include "tests/support/test_machine.h"
 
@@ -20,11 +18,6 @@ namespace fs = std::filesystem;
 
 constexpr char kStatusFailed[] = "status: \"実行メディアの作成が失敗しました。\"";
 constexpr char kStatusDone[] = "status: \"実行メディアの作成が完了しました。\"";
-
-std::string Slurp(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
 
 std::string Mismatch(const std::string& what) {
     return StopBox(what + " の検証中に相違が見つかりました。");
@@ -79,20 +72,6 @@ protected:
         std::ofstream(file, std::ios::binary) << text;
     }
 
-    RunResult Run(const std::string& actions, const fs::path& dir) {
-        sim::MachineConfig config = sim::LoadMachineDescription(dir);
-        sim::Transcript transcript;
-        RunResult result;
-        sim::RunStats stats;
-        result.exitCode = sim::RunProgram(config, sim::OperatorScript::Parse(actions), transcript,
-                                          &result.error, &stats);
-        result.lines = transcript.Lines();
-        // Whatever the medium did, the program gives back what it took.
-        EXPECT_EQ(stats.heapBlocksLeft, 0u);
-        EXPECT_EQ(stats.handlesLeft, 0u);
-        return result;
-    }
-
     fs::path m_dir;
 };
 
@@ -122,12 +101,12 @@ TEST_P(ReadBack, FindsWhatTheWritesDidNotReport) {
     std::string script = "program " + std::to_string(row.program) + ", drive 1, create, yes" +
                          (row.program == 2 ? ", ok" : "") + (row.box.empty() ? "" : ", ok") +
                          ", exit";
-    RunResult run = Run(script, m_dir);
+    RunResult run = TestMachine::RunIn(m_dir, script);
     ASSERT_EQ(run.exitCode, 0) << run.Text();
     if (unread) {
         // The fault fired: the medium differs from the twin's in one byte,
         // which the device stored inverted.
-        ASSERT_EQ(Run(script, twin).exitCode, 0);
+        ASSERT_EQ(TestMachine::RunIn(twin, script).exitCode, 0);
         const char* image = row.program == 2 ? "media/usb.img" : "media/floppy.img";
         std::string lied = Slurp(m_dir / image), told = Slurp(twin / image);
         ASSERT_EQ(lied.size(), told.size());
@@ -152,8 +131,15 @@ TEST_P(ReadBack, FindsWhatTheWritesDidNotReport) {
     EXPECT_EQ(Slurp(tavex / "NOVUSFD.DAT"), floppyData);
     EXPECT_EQ(Slurp(tavex / "NOVUSUSB.DAT"), usbData);
 
-    // A finished run has made every step its progress range counts.
+    // A finished run has made every step its progress range counts, and what
+    // it told true lies on the medium as the data file has it.
     if (!failed) {
+        if (!unread) {
+            ExpectMediumHolds(
+                row.program == 2 ? usbData : floppyData,
+                (m_dir / (row.program == 2 ? "media/usb.img" : "media/floppy.img")).string(),
+                Holds::Medium);
+        }
         std::string last;
         for (const std::string& line : run.lines) {
             if (line.rfind("progress: ", 0) == 0 && line.find('/') != std::string::npos &&

@@ -13,26 +13,17 @@
 #include <map>
 #include <optional>
 #include <regex>
-#include <sstream>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
-#include "records/data_file_format.h"
-#include "sim/kernel/cp932.h"
+#include "platform/win32_types.h"
 #include "tests/support/test_machine.h"
 
 namespace veldra::testing {
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string Slurp(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream contents;
-    contents << in.rdbuf();
-    return contents.str();
-}
 
 void Spit(const fs::path& path, const std::string& bytes) {
     std::ofstream(path, std::ios::binary) << bytes;
@@ -175,21 +166,27 @@ TEST_F(VeldraCommand, ExitAtOnceShowsTheReadyDialogAndWritesTheSelectionBack) {
     Finished run = Run({"--do", "exit"});
     ASSERT_EQ(run.exitCode, 0) << run.out << run.err;
     EXPECT_EQ(run.err, "");
-    int index = 0;
-    for (const char* file : {"NOVUSFD.DAT", "NOVUSUSB.DAT"}) {
-        std::string bytes = Slurp(Tavex() / file);
-        ASSERT_GE(bytes.size(), HDR_SIZE) << file;
-        DataFileHeader header;
-        std::copy_n(bytes.begin(), HDR_SIZE, header.bytes.begin());
-        std::string name = sim::Cp932ToUtf8Lossy(header.ProgramName());
-        EXPECT_NE(run.out.find("program box: add \"" + name + "\"\n"), std::string::npos)
-            << name << "\n"
+    // The name field at offset 16 (code page 932, ended by a NUL) and the
+    // media kind at 83 (8: USB), as the example manifests give them.
+    const struct {
+        const char* file;
+        std::string name;  // code page 932
+        BYTE mediaKind;
+        const char* shown;
+    } files[] = {{"NOVUSFD.DAT", "NOVUS-KT \x83\x74\x83\x8D\x83\x62\x83\x73\x81\x5B\x94\xC5", 0,
+                  "NOVUS-KT フロッピー版"},
+                 {"NOVUSUSB.DAT", "NOVUS-KT USB\x94\xC5", 8, "NOVUS-KT USB版"}};
+    for (const auto& f : files) {
+        std::string bytes = Slurp(Tavex() / f.file);
+        ASSERT_GE(bytes.size(), 2048u) << f.file;
+        EXPECT_EQ(bytes.substr(16, f.name.size() + 1), f.name + '\0') << f.file;
+        EXPECT_EQ(BYTE(bytes[83]), f.mediaKind) << f.file;
+        EXPECT_NE(run.out.find("program box: add \"" + std::string(f.shown) + "\"\n"),
+                  std::string::npos)
             << run.out;
-        if (index++ == 0) {
-            std::string kind = header.MediaKind() == MEDIA_USB ? "USBメモリ" : "フロッピーディスク";
-            EXPECT_NE(run.out.find("media kind: \"" + kind + "\"\n"), std::string::npos) << run.out;
-        }
     }
+    // FILENO=1: the floppy program is selected.
+    EXPECT_NE(run.out.find("media kind: \"フロッピーディスク\"\n"), std::string::npos) << run.out;
     EXPECT_NE(run.out.find("status: \"[メディア作成]ボタンをクリックし、実行メディアを作成して"
                            "ください。\"\n"),
               std::string::npos)

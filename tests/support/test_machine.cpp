@@ -9,6 +9,7 @@
 #include <stdexcept>
 
 #include "host/cp932.h"
+#include "host/shell.h"
 #include "sim/machine/sim_run.h"
 
 namespace veldra::testing {
@@ -37,6 +38,64 @@ std::string Sjis(const std::string& utf8) {
     auto converted = host::Utf8ToCp932(utf8);
     if (!converted) throw std::invalid_argument("no code page 932 form: " + utf8);
     return *converted;
+}
+
+std::string Slurp(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+std::string Mtools(const std::string& tool, const std::string& image, const std::string& args) {
+    std::string out;
+    host::Shell("MTOOLS_SKIP_CHECK=1 " + host::ToolPath(tool) + " -i " + image + " " + args, &out);
+    return out;
+}
+
+static std::uint32_t Le32At(const std::string& bytes, std::size_t at) {
+    std::uint32_t value = 0;
+    for (int i = 3; i >= 0; --i) value = value << 8 | std::uint8_t(bytes[at + i]);
+    return value;
+}
+
+// The header: entry count at 84, base sector at 213, 48-byte entries from
+// 256 (in use, kind, size at 2, data offset at 6, start sector or file name
+// at 18); payloads from 2048 on.
+void ExpectMediumHolds(const std::string& data, const std::string& imagePath, Holds holds) {
+    ASSERT_GE(data.size(), 2048u);
+    std::string image = Slurp(imagePath), expected = image;
+    std::uint32_t base = Le32At(data, 213);
+    for (int i = 0; i < std::uint8_t(data[84]); ++i) {
+        std::size_t at = 256 + 48 * std::size_t(i);
+        std::uint8_t kind = std::uint8_t(data[at + 1]);
+        std::uint32_t size = Le32At(data, at + 2), offset = Le32At(data, at + 6);
+        if (data[at] != 1) continue;
+        std::string payload =
+            kind == 2 ? std::string(size, '\0') : data.substr(2048 + offset, size);
+        if (kind == 1) {
+            if (holds != Holds::Medium) continue;
+            std::string name = data.substr(at + 18, data.find('\0', at + 18) - (at + 18));
+            std::string medium = imagePath + (base ? "@@" + std::to_string(base * 512ull) : "");
+            if (host::ToolPath("mtype").empty()) GTEST_SKIP() << "needs mtools";
+            EXPECT_EQ(Mtools("mtype", medium, "::" + name), payload) << name;
+            continue;
+        }
+        // The file copy changes the volume's sectors but its boot sector.
+        std::uint64_t first = Le32At(data, at + 18) + (kind == 0x81 ? 0 : base);
+        std::size_t bytes = kind == 0x81 || holds == Holds::ImagePass ? size / 512 * 512
+                            : holds == Holds::Medium && first == base && kind == 0 ? 512
+                                                                                   : 0;
+        if (first * 512 + bytes > expected.size()) {
+            ADD_FAILURE() << "entry " << i << " lies past the medium's end";
+            continue;
+        }
+        expected.replace(first * 512, bytes, payload.substr(0, bytes));
+    }
+    for (std::size_t s = 0; s < image.size(); s += 512) {
+        if (image.compare(s, 512, expected, s, 512) != 0) {
+            ADD_FAILURE() << "sector " << s / 512 << " is not what the data file puts there";
+            break;
+        }
+    }
 }
 
 TestMachine::TestMachine() {
@@ -148,7 +207,12 @@ void TestMachine::InstallPrograms(const std::vector<DataFileSpec>& programs, int
 
 RunResult TestMachine::Run(const std::string& actions, const std::vector<std::string>& tail) const {
     WriteMachineDescription();
-    sim::MachineConfig config = sim::LoadMachineDescription(m_dir);
+    return RunIn(m_dir, actions, tail);
+}
+
+RunResult TestMachine::RunIn(const std::filesystem::path& dir, const std::string& actions,
+                             const std::vector<std::string>& tail) {
+    sim::MachineConfig config = sim::LoadMachineDescription(dir);
     sim::AppendCommandLineTail(config, tail);
     sim::Transcript transcript;
     RunResult result;

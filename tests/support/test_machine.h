@@ -60,6 +60,9 @@ public:
 
     // Runs the program with the operator's actions and the command line tail.
     RunResult Run(const std::string& actions, const std::vector<std::string>& tail = {}) const;
+    // The same on the machine description in dir, as it stands.
+    static RunResult RunIn(const std::filesystem::path& dir, const std::string& actions,
+                           const std::vector<std::string>& tail = {});
 
 private:
     std::filesystem::path m_dir;
@@ -70,5 +73,21 @@ private:
 
 // UTF-8 to code page 932, for expectations on bytes.
 std::string Sjis(const std::string& utf8);
+
+// A host file's bytes; empty when it cannot be read.
+std::string Slurp(const std::filesystem::path& path);
+// What an mtools command prints about the image at a host path.
+std::string Mtools(const std::string& tool, const std::string& image, const std::string& args);
+
+// What a medium holds of a data file after a creation.
+enum class Holds {
+    Nothing,    // the image as it was (not checked here)
+    Absolute,   // the absolute entries
+    ImagePass,  // every sector entry and zero fill, as the first pass wrote them in order
+    Medium,     // absolute entries, the volume's boot sector and the files (through mtype)
+};
+// Checks the image at imagePath against the data file's bytes, read at the
+// format's own offsets, not through the program's reader.
+void ExpectMediumHolds(const std::string& data, const std::string& imagePath, Holds holds);
 
 }  // namespace veldra::testing

@@ -34,5 +34,9 @@ inline constexpr char kFatTimeRange[] = "1980-01-01 00:00:00 to 2107-12-31 23:59
 // kFatTimeRange in UTC for a machine in that zone, with the zone named:
 // "1979-12-31 15:00:00 to 2107-12-31 14:59:58 (UTC) at +09:00".
 std::string FatTimeRangeUtc(std::int32_t zoneMinutes);
+// FAT holds the local time of the machine that makes the medium; unless told
+// otherwise, the producer's tools check times for Japan's, +09:00, where the
+// program's machines are.
+inline constexpr std::int32_t kMakersTimeZoneMinutes = 9 * 60;
 
 }  // namespace veldra::host

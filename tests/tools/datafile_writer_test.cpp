@@ -269,10 +269,14 @@ TEST(Manifest, ErrorsNameTheFileAndLine) {
         {"name N\nentry sectors 0 from missing.bin\n", "2: 'missing.bin' is not a readable file"},
         {"name N\nentry sectors 0 text \"open\n", "2: unterminated quoted text"},
         {"name N\nfault wobble 1\n", "2: unknown fault 'wobble'"},
-        {"name N\nentry file A time 1979-12-31 23:59:59 text x\n",
-         "2: entry 0 (file 'A'): its time 1979-12-31 23:59:59 lies outside the times FAT holds"},
-        {"name N\nentry file A text x\nstamp 2107-12-31 23:59:59\n",
-         "3: the stamp 2107-12-31 23:59:59 lies outside the times FAT holds"},
+        // FAT holds local time: at +09:00, unless told, from 1979-12-31 15:00 UTC.
+        {"name N\nentry file A time 1979-12-31 14:59:59 text x\n",
+         "2: entry 0 (file 'A'): its time 1979-12-31 14:59:59 lies outside the times FAT holds, "
+         "1979-12-31 15:00:00 to 2107-12-31 14:59:58 (UTC) at +09:00"},
+        {"name N\ntime-zone +00:00\nentry file A text x\nstamp 2107-12-31 23:59:59\n",
+         "4: the stamp 2107-12-31 23:59:59 lies outside the times FAT holds, 1980-01-01 00:00:00 "
+         "to 2107-12-31 23:59:58 (UTC) at +00:00"},
+        {"name N\ntime-zone +14:01\n", "2: expected a time zone"},
         {"name N extra\n", "1: unexpected 'extra'"},
         {fullTable + "entry sectors 0 text x\n", "39: too many entries"},
         {"media usb\n", " no 'name' line"},

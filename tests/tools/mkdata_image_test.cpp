@@ -360,8 +360,13 @@ TEST(MkdataFromImage, RefusesWhatTheFormatCannotHold) {
           "HUGE.BIN=" + (dir / "huge.bin").string()},
          "a data file holds at most 4294967295"},
         {{"--from-floppy", floppy.string()}, "--name is required"},
-        {{"--from-floppy", floppy.string(), name, N, "--stamp", "1979-12-31 23:59:59"},
-         "--stamp: 1979-12-31 23:59:59 lies outside the times FAT holds"},
+        {{"--from-floppy", floppy.string(), name, N, "--stamp", "2107-12-31 15:00:00"},
+         "--stamp: 2107-12-31 15:00:00 lies outside the times FAT holds, 1979-12-31 15:00:00 to "
+         "2107-12-31 14:59:58 (UTC) at +09:00"},
+        {{"--from-floppy", floppy.string(), name, N, "--stamp", "1980-01-01 04:59:59",
+          "--time-zone", "-05:00"},
+         "--stamp: 1980-01-01 04:59:59 lies outside the times FAT holds, 1980-01-01 05:00:00 to "
+         "2108-01-01 04:59:58 (UTC) at -05:00"},
         {{"--from-floppy", floppy.string(), name, N, "--file",
           "NOTE.TXT=" + note.string() + "@2108-01-01 00:00:00"},
          "--file NOTE.TXT: 2108-01-01 00:00:00 lies outside the times FAT holds"},
@@ -390,7 +395,8 @@ TEST(MkdataFromImage, RefusesWhatTheFormatCannotHold) {
     }
     // The same image and options within the limits make a file.
     EXPECT_EQ(Mkdata({"--from-floppy", floppy.string(), name, std::string(64, 'P'), "--file",
-                      std::string(25, 'F') + ".TXT=" + note.string(), out.string()}),
+                      std::string(25, 'F') + ".TXT=" + note.string() + "@1979-12-31 15:00:00",
+                      "--stamp", "2107-12-31 14:59:58", out.string()}),
               0);
     // The scattered floppy's 40 zero runs and 39 data runs between them are
     // merged, the first run first, until sector 0 and the runs take 37 entries.

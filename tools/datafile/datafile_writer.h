@@ -60,10 +60,6 @@ public:
 };
 
 inline constexpr char DATA_FILE_SIGNATURE[] = "NOVUS-KT DATA";
-// FAT holds the local time of the machine that makes the medium; unless told
-// otherwise, the tools check times for Japan's, +09:00, where the program's
-// machines are.
-inline constexpr std::int32_t kMakersTimeZoneMinutes = 9 * 60;
 inline constexpr std::size_t PROGRAM_NAME_MAX = HDR_PROGRAM_NAME_END - HDR_OFFSET_PROGRAM_NAME - 1;
 inline constexpr std::size_t ENTRY_FILE_NAME_MAX = ENTRY_FILE_NAME_SIZE - 1;
 

@@ -120,7 +120,7 @@ ImageCommand ParseImageCommand(ImageLayout layout, const std::vector<std::string
     bool named = false;
     std::vector<std::string> positional;
     std::vector<GivenTime> times;
-    std::int32_t zoneMinutes = kMakersTimeZoneMinutes;
+    std::int32_t zoneMinutes = host::kMakersTimeZoneMinutes;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
         if (!arg.starts_with("--")) {
@@ -146,8 +146,10 @@ ImageCommand ParseImageCommand(ImageLayout layout, const std::vector<std::string
         } else if (arg == "--time-zone") {
             std::optional<std::int32_t> zone = host::ParseTimeZone(value);
             if (!zone) {
-                throw DataFileError("--time-zone: expected +HH:MM or -HH:MM (-12:00 to +14:00), "
-                                    "found '" + value + "'");
+                throw DataFileError(
+                    "--time-zone: expected +HH:MM or -HH:MM (-12:00 to +14:00), "
+                    "found '" +
+                    value + "'");
             }
             zoneMinutes = *zone;
         } else if (arg == "--min-zero-run") {

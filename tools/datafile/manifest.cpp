@@ -61,7 +61,7 @@ private:
     std::vector<int> entryLines_;
     int stampLine_ = 0;
     // Where the media are made: FAT holds local time.
-    std::int32_t zoneMinutes_ = kMakersTimeZoneMinutes;
+    std::int32_t zoneMinutes_ = host::kMakersTimeZoneMinutes;
     std::uint64_t payloadTotal_ = 0;
     DataFileSpec spec_;
 };
@@ -134,8 +134,7 @@ std::string ManifestParser::DescribeEntry(std::size_t i) const {
 void ManifestParser::CheckTimesFatHolds() const {
     auto outside = [this](const FILETIME& time) {
         return host::TimestampText(time) + " lies outside the times FAT holds, " +
-               host::FatTimeRangeUtc(zoneMinutes_) +
-               "; 'fault times-outside-fat' writes it anyway";
+               host::FatTimeRangeUtc(zoneMinutes_) + "; 'fault times-outside-fat' writes it anyway";
     };
     if (!host::FatHoldsFileTime(spec_.fileStamp, zoneMinutes_))
         FailAt(stampLine_, "the stamp " + outside(spec_.fileStamp));
@@ -192,8 +191,9 @@ void ManifestParser::ParseSetting(const std::string& key) {
     } else if (key == "time-zone") {
         const ManifestWord& w = Take("a time zone");
         std::optional<std::int32_t> zone = host::ParseTimeZone(w.text);
-        if (!zone) Fail("expected a time zone +HH:MM or -HH:MM (-12:00 to +14:00), found '" +
-                        w.text + "'");
+        if (!zone)
+            Fail("expected a time zone +HH:MM or -HH:MM (-12:00 to +14:00), found '" + w.text +
+                 "'");
         zoneMinutes_ = *zone;
     }
 }

@@ -98,15 +98,17 @@ std::vector<TimeWarning> TimeWarnings(const DataFileHeader& h) {
     std::vector<TimeWarning> warnings;
     auto outside = [](const FILETIME& time) {
         return host::TimestampText(time) + " lies outside the times FAT holds (" +
-               host::kFatTimeRange + "): SetFileTime fails";
+               host::FatTimeRangeUtc(host::kMakersTimeZoneMinutes) + "): SetFileTime fails";
     };
-    if (h.MediaKind() != MEDIA_USB && !host::FatHoldsFileTime(h.FileStamp())) {
+    if (h.MediaKind() != MEDIA_USB &&
+        !host::FatHoldsFileTime(h.FileStamp(), host::kMakersTimeZoneMinutes)) {
         warnings.push_back({-1, "the stamp " + outside(h.FileStamp()) +
                                     " and the floppy's files keep their own times"});
     }
     for (int i = 0; i < ListedEntries(h); ++i) {
         DataFileEntry e = h.Entry(i);
-        if (e.InUse != ENTRY_IN_USE || e.Kind != ENTRY_FILE || host::FatHoldsFileTime(e.FileTime))
+        if (e.InUse != ENTRY_IN_USE || e.Kind != ENTRY_FILE ||
+            host::FatHoldsFileTime(e.FileTime, host::kMakersTimeZoneMinutes))
             continue;
         warnings.push_back({i, "entry " + std::to_string(i) + " (" +
                                    host::Cp932ToUtf8Lossy(e.FileName) + "): its time " +

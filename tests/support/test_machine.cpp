@@ -40,9 +40,13 @@ std::string Sjis(const std::string& utf8) {
     return *converted;
 }
 
+// In one read: a character at a time takes minutes for a stick image in the
+// sanitizers' build.
 std::string Slurp(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
+    std::ostringstream contents;
+    contents << in.rdbuf();
+    return contents.str();
 }
 
 std::string Mtools(const std::string& tool, const std::string& image, const std::string& args) {

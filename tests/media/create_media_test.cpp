@@ -611,9 +611,26 @@ TEST_P(WindowsRules, HoldOnXpAndOnWindows7) {
     }
 }
 
+// What the program sleeps, from its own documented pauses rather than from a
+// run: 100 ms (WRITEDELAY) before each of the example data file's four chunk
+// writes per medium; after the stick's layout 500 ms; on 6.0 and later 250 ms
+// polls until the new volume arrives, appear-after (1000 ms) by default. A
+// volume held by another program costs its lets-go-after once per pass, in
+// 100 ms lock retries; a device that will not open, two waits of 1000 ms.
+constexpr std::uint64_t kFloppyPauses = 4 * 100;
+constexpr std::uint64_t kStickPausesXp = 4 * 100 + 500;
+constexpr std::uint64_t kStickPauses = kStickPausesXp + 1000;
+constexpr std::uint64_t kHeldInBothPasses(std::uint64_t letsGoAfter) {
+    return 2 * letsGoAfter;
+}
+
 const WindowsRuleRow kWindowsRules[] = {
     // Every volume on the stick is locked and dismounted before the writes.
-    {"RawWritesIntoAMountedVolumeNeedItLocked", "", "program 2, create, yes", true, {900, 1900}},
+    {"RawWritesIntoAMountedVolumeNeedItLocked",
+     "",
+     "program 2, create, yes",
+     true,
+     {kStickPausesXp, kStickPauses}},
     // Another volume of the stick (Z:, the same partition here), held by
     // Explorer, is locked as well as E:.
     {"EveryVolumeOfTheStickIsLocked",
@@ -621,45 +638,48 @@ const WindowsRuleRow kWindowsRules[] = {
      "[holder Explorer]\nvolume = Z\nlets-go-after = 300\n",
      "program 2, create, yes",
      true,
-     {900, 2500}},
+     {kStickPausesXp, kStickPauses + kHeldInBothPasses(300)}},
     // The floppy's volume is opened sharing writing and locked once Explorer
     // lets go, in both passes.
     {"ExplorerShowsTheFloppy",
      "[holder Explorer]\nvolume = A\nlets-go-after = 300\n",
      "create, yes",
      false,
-     {400, 1000}},
+     {kFloppyPauses, kFloppyPauses + kHeldInBothPasses(300)}},
     {"AnAntivirusLetsGoOfTheStickLate",
      "[holder Antivirus]\nvolume = E\nlets-go-after = 3000\n",
      "program 2, create, yes",
      true,
-     {900, 7900}},
+     {kStickPausesXp, kStickPauses + kHeldInBothPasses(3000)}},
     // AutoPlay opens the new volume the moment it arrives, before the final pass.
     {"AutoPlayOpensTheNewVolume",
      "[holder AutoPlay]\nvolume = E\nholds-after = 0\nlets-go-after = 1000\n",
      "program 2, create, yes",
      true,
-     {900, 3900}},
-    // The new partition table is read only when the program asks for it.
+     {kStickPausesXp, kStickPauses + kHeldInBothPasses(1000)}},
+    // The new partition table is read only when the program asks for it; the
+    // volume is polled for until its arrival 2500 ms later, not 1000.
     {"ANewLayoutIsSeenOnlyAfterAReread",
      "reread-after = never\nappear-after = 2500\n",
      "program 2, create, yes",
      true,
-     {900, 3400}},
+     {kStickPausesXp, kStickPauses + (2500 - 1000)}},
     {"Windows7WithExplorerOnAAndAutoPlayOnE",
      "[holder Explorer]\nvolume = A\nlets-go-after = 300\n"
      "[holder AutoPlay]\nvolume = E\nholds-after = 0\nlets-go-after = 1000\n",
      "create, yes, program 2, create, yes",
      true,
-     {1300, 4900}},
+     {kFloppyPauses + kStickPausesXp,
+      kFloppyPauses + kHeldInBothPasses(300) + kStickPauses + kHeldInBothPasses(1000)}},
     // The empty partition table leaves sector 0 a boot sector: the stick's
     // volume comes back during the first pass and AutoPlay opens it; the
-    // writes into it are refused until it is locked again.
+    // writes into it are refused until it is locked again. With appear-after 0
+    // there is no poll; AutoPlay's hold is waited out three times.
     {"AStickWithoutPartitionsComesBackAndIsLockedAgain",
      "appear-after = 0\n[holder AutoPlay]\nvolume = E\nholds-after = 0\nlets-go-after = 1000\n",
      "program 2, create, yes",
      false,
-     {900, 3900},
+     {kStickPausesXp, kStickPausesXp + 3 * 1000},
      nullptr,
      true},
     // Windows gave the stick's number to the other stick: E: answers 2 now.
@@ -677,7 +697,7 @@ const WindowsRuleRow kWindowsRules[] = {
      "",
      "create, yes, ok",
      false,
-     {2000, 2000},
+     {2 * 1000, 2 * 1000},
      "ドライブ A: への書き込みが許可されていないため、作成できません。",
      false,
      "deny-removable-writes"},
@@ -685,7 +705,7 @@ const WindowsRuleRow kWindowsRules[] = {
      "",
      "program 2, create, yes, ok",
      true,
-     {2000, 2000},
+     {2 * 1000, 2 * 1000},
      "ドライブ E: への書き込みが許可されていないため、作成できません。",
      false,
      "deny-removable-writes"},

@@ -27,7 +27,10 @@ TEST_F(MainDialog, OpensReadyWithTheListedProgramsAndThePreselectedOne) {
     EXPECT_TRUE(run.Has("create button: enabled"));
     EXPECT_TRUE(
         run.Has("status: \"[メディア作成]ボタンをクリックし、実行メディアを作成してください。\""));
-    EXPECT_TRUE(run.Has("system menu: add \"TAVEX のﾊﾞｰｼﾞｮﾝ情報(&A)...\" (16)"));
+    // The About item comes last, set off from the system's own items.
+    EXPECT_EQ(run.IndexOf("system menu: add separator") + 1,
+              run.IndexOf("system menu: add \"TAVEX のﾊﾞｰｼﾞｮﾝ情報(&A)...\" (16)"))
+        << run.Text();
     EXPECT_FALSE(run.Has("message box")) << run.Text();
     // The ready state comes before the operator acts.
     EXPECT_LT(run.IndexOf("create button: enabled"), run.IndexOf("> exit"));

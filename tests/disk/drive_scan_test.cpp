@@ -159,6 +159,33 @@ protected:
     LetterTable m_table;
 };
 
+// The drive box offers removable drives only, by their first letter: A and B
+// for a floppy program, C to Z for a USB one, in the order found.
+TEST(DriveBox, KeepsOnlyTheRemovableDrivesWhoseLetterSuitsTheMedium) {
+    struct Drive {
+        const char* letters;
+        UINT type;
+    };
+    const Drive drives[] = {{"A", DRIVE_REMOVABLE},  {"B", DRIVE_FIXED},    {"C", DRIVE_FIXED},
+                            {"E", DRIVE_REMOVABLE},  {"", DRIVE_REMOVABLE}, {"F", DRIVE_CDROM},
+                            {"GH", DRIVE_REMOVABLE}, {"Z", DRIVE_REMOVABLE}};
+    for (bool usb : {false, true}) {
+        DriveList list;
+        for (const Drive& drive : drives) {
+            DriveRecord& record = list.Records[static_cast<std::size_t>(list.Count++)];
+            record.Letters = drive.letters;
+            record.DriveType = static_cast<std::int32_t>(drive.type);
+        }
+        KeepDrivesForMedium(list, usb);
+        std::vector<std::string> kept;
+        for (std::int32_t i = 0; i < list.Count; ++i)
+            kept.push_back(list.Records[static_cast<std::size_t>(i)].Letters);
+        const std::vector<std::string> expected =
+            usb ? std::vector<std::string>{"E", "GH", "Z"} : std::vector<std::string>{"A"};
+        EXPECT_EQ(kept, expected);
+    }
+}
+
 TEST_F(RawAccess, AStickIsWrittenAsAWholeDiskAndOnlyItsImageChanges) {
     MakeImage(m_machine, "stick.img", 8 << 20);
     MakeImage(m_machine, "other.img", 8 << 20);

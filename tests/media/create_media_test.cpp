@@ -210,6 +210,25 @@ TEST_F(CreateMedia, SlotsPastTheEntryCountAreLeftAlone) {
     EXPECT_EQ(Mtools("mdir", Image("fd.img"), "-b ::/"), "::/README.TXT\n");
 }
 
+// Read-back skips only the sectors a later entry wrote again: entry 1 ends
+// where entry 0 begins, so entry 0's first sector, stored altered by the
+// device, is still its own to check.
+TEST_F(CreateMedia, ReadBackChecksTheSectorJustPastALaterEntry) {
+    Devices("corrupt-writes = 1\n");
+    DataFileSpec program = TestMachine::FloppyProgram("隣");
+    program.entries.resize(1);
+    program.entries[0].startSector = 100;
+    program.entries[0].payload.assign(1024, 'A');
+    program.entries.push_back(program.entries[0]);
+    program.entries[1].startSector = 99;
+    program.entries[1].payload.assign(512, 'B');
+    machine.WriteDataFile("TAVEX/FD.DAT", program);
+    machine.WriteIni({"[FILE]", "FILES=1", "FILE1=FD.DAT", "FILENO=1", "VERIFY=1"});
+    RunResult run = RunKeepingDataFiles(machine, "create, yes, ok, exit");
+    EXPECT_TRUE(run.Has(StopBox("entry 0 の検証中に相違が見つかりました。"))) << run.Text();
+    EXPECT_TRUE(run.Has(kFailed)) << run.Text();
+}
+
 // A file of an entry's name is replaced, by a later entry or on the medium,
 // whatever its attributes, and only the last is read back; names compare as
 // the root directory does: ASCII without case, double-byte characters as they
@@ -631,10 +650,11 @@ const WindowsRuleRow kWindowsRules[] = {
      "program 2, create, yes",
      true,
      {kStickPausesXp, kStickPauses}},
-    // Another volume of the stick (Z:, the same partition here), held by
+    // Another volume of the stick (Z:, the same partition here, reported
+    // fixed as a filter driver for removable media makes it), held by
     // Explorer, is locked as well as E:.
     {"EveryVolumeOfTheStickIsLocked",
-     "[drive Z]\ntype = removable\ndevice = disk 1\n"
+     "[drive Z]\ntype = fixed\ndevice = disk 1\n"
      "[holder Explorer]\nvolume = Z\nlets-go-after = 300\n",
      "program 2, create, yes",
      true,

@@ -213,6 +213,7 @@ TEST(HeaderVerdicts, AFileEntryMustNameAPlainFileInTheRoot) {
     const Row rows[] = {
         {"COMMAND.COM", true, HeaderVerdict::Valid},
         {"\x83\x5C\x83\x74\x83\x67.TXT", true, HeaderVerdict::Valid},  // "ソフト": 0x5C inside
+        {"\x95\x5C", true, HeaderVerdict::Valid},  // "表": the name ends on a second byte 0x5C
         {"COM10", true, HeaderVerdict::Valid},
         {"CONFIG.SYS", true, HeaderVerdict::Valid},
         {"", true, HeaderVerdict::Broken},

@@ -232,13 +232,21 @@ std::string Check(const Creation& c, const fs::path& dir, const Run& run, std::s
     bool fits = oracle.Expected() == Outcome::Declined ? !creating && !done && !failed
                 : oracle.Expected() == Outcome::Fails  ? failed && !done
                                                        : done && !failed;
+    auto stopBoxSays = [&](const std::string& text) {
+        return std::any_of(run.lines.begin(), run.lines.end(), [&](const std::string& l) {
+            return l.rfind("message box [stop", 0) == 0 && l.find(text) != std::string::npos;
+        });
+    };
     // Reads of the data file that fail, and its open beside the program's,
-    // end the run wherever they come: failed or stopped, never created.
-    bool unreadable = c.dataFileFault && !done;
+    // end the run wherever they come, failed or stopped, never created, and
+    // the program says that it was the data file.
+    bool unreadable = c.dataFileFault && !done &&
+                      (stopBoxSays("PROG.DAT ") || stopBoxSays("データファイルの読み出し"));
     // A replug at the question hands the sticks' device numbers round: the
     // program may lose its target's medium then, and fail before it writes
-    // anything; whatever it writes is judged as ever.
+    // anything, saying no medium is in; whatever it writes is judged as ever.
     bool lost = c.answers.replug && target->kind == DeviceKind::Stick && failed && !done &&
+                stopBoxSays("メディアが挿入されていません。") &&
                 ReadBytes(dir / target->ImageName()) == target->image;
     if (!fits && !unreadable && !lost)
         return std::string("status: expected ") + expected +
@@ -262,7 +270,7 @@ std::string Check(const Creation& c, const fs::path& dir, const Run& run, std::s
         std::string outside = oracle.JudgeFailure(medium);
         if (!outside.empty())
             return std::string("failed, and the medium at ") + letter + ": " + outside;
-        if (oracle.FileSystemExpected() && !unreadable)
+        if (oracle.FileSystemExpected())
             if (std::string faults = fsck(*oracle.Volume()); !faults.empty())
                 return "failed, and " + faults;
     }

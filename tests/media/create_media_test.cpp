@@ -259,6 +259,21 @@ TEST_F(CreateMedia, FilesOfTheSameNameAreReplacedAndOnlyTheLastIsReadBack) {
         << listing;
 }
 
+// Two names of one lead byte and different second bytes ("表" 0x95 0x5C,
+// "評" 0x95 0x5D) are two files: the first, stored altered, is read back.
+TEST_F(CreateMedia, ANameDifferingInASecondByteIsAFileOfItsOwn) {
+    Devices("corrupt-file-writes = 1\n");
+    DataFileSpec program = TestMachine::FloppyProgram("二つ");
+    program.entries.erase(program.entries.begin());
+    program.entries[0].fileName = "\x95\x5C.TXT";
+    program.entries.push_back(program.entries[0]);
+    program.entries[1].fileName = "\x95\x5D.TXT";
+    machine.WriteDataFile("TAVEX/FD.DAT", program);
+    machine.WriteIni({"[FILE]", "FILES=1", "FILE1=FD.DAT", "FILENO=1", "VERIFY=1"});
+    RunResult run = RunKeepingDataFiles(machine, "create, yes, ok, exit");
+    EXPECT_TRUE(run.Has(StopBox("表.TXT の検証中に相違が見つかりました。"))) << run.Text();
+}
+
 TEST_F(CreateMedia, OnlyContentKindZeroIsLogged) {
     Devices("");
     machine.WriteFile("TAVEX/FD.DAT",
@@ -980,6 +995,13 @@ const DiskStateRow kDiskStates[] = {
     // while the question asks for it.
     {"AFloppyDriveEmptyAtStart", "", "medium = absent\n", "", "", "create, insert A, yes", "",
      true},
+    // A card reader empty at start cannot be classified then: it is asked
+    // again at the creation, and written once the medium is in; still empty,
+    // it has no medium, which is no refusal.
+    {"ACardReaderEmptyAtStart", "", "", "medium = absent\n", "",
+     "program 2, create, insert E, yes, ok", "", true},
+    {"ACardReaderLeftEmpty", "", "", "medium = absent\n", "", "program 2, create, yes, ok, ok",
+     "メディアが挿入されていません。", false},
 };
 
 INSTANTIATE_TEST_SUITE_P(Rows, DiskStates,

@@ -259,19 +259,21 @@ TEST_F(CreateMedia, FilesOfTheSameNameAreReplacedAndOnlyTheLastIsReadBack) {
         << listing;
 }
 
-// Two names of one lead byte and different second bytes ("表" 0x95 0x5C,
-// "評" 0x95 0x5D) are two files: the first, stored altered, is read back.
-TEST_F(CreateMedia, ANameDifferingInASecondByteIsAFileOfItsOwn) {
+// Names of one length that differ are other files, whether in an ASCII
+// letter or in a double-byte character's second byte (one that is an ASCII
+// letter's, even as the name's last): the first file, stored altered, is
+// read back, not taken for one a later entry replaced.
+TEST_F(CreateMedia, NamesThatDifferAreFilesOfTheirOwnToReadBack) {
     Devices("corrupt-file-writes = 1\n");
-    DataFileSpec program = TestMachine::FloppyProgram("二つ");
+    DataFileSpec program = TestMachine::FloppyProgram("三つ");
     program.entries.erase(program.entries.begin());
-    program.entries[0].fileName = "\x95\x5C.TXT";
-    program.entries.push_back(program.entries[0]);
-    program.entries[1].fileName = "\x95\x5D.TXT";
+    const char* names[] = {"A\x83\x61", "A\x83\x41", "B\x83\x61"};  // "Aヂ", "Aア", "Bヂ"
+    program.entries.resize(3, program.entries[0]);
+    for (int i = 0; i < 3; ++i) program.entries[static_cast<std::size_t>(i)].fileName = names[i];
     machine.WriteDataFile("TAVEX/FD.DAT", program);
     machine.WriteIni({"[FILE]", "FILES=1", "FILE1=FD.DAT", "FILENO=1", "VERIFY=1"});
     RunResult run = RunKeepingDataFiles(machine, "create, yes, ok, exit");
-    EXPECT_TRUE(run.Has(StopBox("表.TXT の検証中に相違が見つかりました。"))) << run.Text();
+    EXPECT_TRUE(run.Has(StopBox("Aヂ の検証中に相違が見つかりました。"))) << run.Text();
 }
 
 TEST_F(CreateMedia, OnlyContentKindZeroIsLogged) {
@@ -995,6 +997,16 @@ const DiskStateRow kDiskStates[] = {
     // while the question asks for it.
     {"AFloppyDriveEmptyAtStart", "", "medium = absent\n", "", "", "create, insert A, yes", "",
      true},
+    // A USB floppy drive has a letter of the disks' range, but a USB program
+    // is no floppy's.
+    {"AUsbFloppyDrivePickedForAUsbProgram",
+     "[drive G]\ntype = removable\ndevice = floppy 1\n[floppy 1]\nimage = g.img\n"
+     "[registry SYSTEM\\CurrentControlSet\\Services\\Sfloppy\\Enum]\nCount = dword:1\n"
+     "0 = USB\\FLOPPY\\1\n",
+     "", "", "head -c 1474560 /dev/zero > \"$(dirname R_IMG)/g.img\"",
+     "program 2, drive 2, create, ok",
+     "作成ドライブ G: はフロッピディスクドライブです。USBメモリドライブを指定してください。",
+     false},
     // A card reader empty at start cannot be classified then: it is asked
     // again at the creation, and written once the medium is in; still empty,
     // it has no medium, which is no refusal.

@@ -133,9 +133,9 @@ protected:
         return Finished{code, veldra.output, Slurp(ErrorFile())};
     }
 
-    // Every file below the machine directory with its bytes.
-    // Every file's size and a digest of its blocks that are not all zero, by
-    // offset: the fixed disk's image is a sparse gigabyte, too much to hold twice.
+    // Every file below the machine directory: its size and a digest of its
+    // blocks that are not all zero, by offset: the fixed disk's image is a
+    // sparse gigabyte, too much to hold twice.
     std::map<std::string, std::string> Snapshot() const {
         std::map<std::string, std::string> files;
         for (const auto& entry : fs::recursive_directory_iterator(Machine())) {

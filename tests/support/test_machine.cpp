@@ -40,10 +40,9 @@ std::string Sjis(const std::string& utf8) {
     return *converted;
 }
 
-// In one read: a character at a time takes minutes for a stick image in the
-// sanitizers' build.
-// Read at its size in one go: a stream copy of a stick's image grows its
-// buffer step by step and copies it once more at the end.
+// In one read at the file's size: a character at a time takes minutes for a
+// stick image in the sanitizers' build, and a stream copy grows its buffer
+// step by step and copies it once more at the end.
 std::string Slurp(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary | std::ios::ate);
     if (!in) return {};

@@ -13,10 +13,6 @@ DriveListRefresh CTAVEXFDDlg::RefreshDriveList(DriveList& list) {
     return DriveListRefresh::Rebuilt;
 }
 
-HANDLE CTAVEXFDDlg::OpenTargetDevice(CreateTarget& target, const std::string& geometryPath) {
-    return OpenTargetOnce(*TheDiskInfo(), target, geometryPath);
-}
-
 HANDLE CTAVEXFDDlg::OpenTarget(CreateTarget& target) {
     return OpenTargetWithAttempts(*TheDiskInfo(), target, TargetGeometryPath(target));
 }

@@ -83,18 +83,15 @@ bool CTAVEXFDApp::CheckPlatform() {
     return IsSupportedPlatform(ok, version);
 }
 
-// The executable's full path. A path that does not fit a buffer is asked for
-// again with a larger one, never cut into a wrong directory.
+// The executable's full path, in a buffer for the longest path Windows has
+// (32767 characters and the NUL), so that it is never cut into a wrong
+// directory. A path that still does not fit comes back as long as the buffer.
 std::string CTAVEXFDApp::ModuleFileName() {
-    constexpr DWORD kFirstSize = 256;
-    constexpr DWORD kLargestSize = 32768;
-    for (DWORD size = kFirstSize; size <= kLargestSize; size *= 2) {
-        std::vector<char> buffer(size);
-        DWORD length = m_ports.system.GetModuleFileNameA(buffer.data(), size);
-        if (length == 0) return std::string();
-        if (length < size) return std::string(buffer.data(), length);
-    }
-    return std::string();
+    constexpr DWORD kSize = 32768;
+    std::vector<char> buffer(kSize);
+    DWORD length = m_ports.system.GetModuleFileNameA(buffer.data(), kSize);
+    if (length >= kSize) return std::string();
+    return std::string(buffer.data(), length);
 }
 
 int RunTavexApplication(Ports& ports) {

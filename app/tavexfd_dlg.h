@@ -62,7 +62,6 @@ public:
     BYTE* AllocWorkBuffer(int* size);
 
     // Drive discovery and the target of a creation.
-    HANDLE OpenTargetDevice(CreateTarget& target, const std::string& geometryPath);
     HANDLE OpenTarget(CreateTarget& target);
     HANDLE OpenTargetVolume(CreateTarget& target);
 

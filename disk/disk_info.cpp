@@ -85,6 +85,19 @@ CDiskInfo::~CDiskInfo() {
     if (g_pDiskInfo == this) g_pDiskInfo = nullptr;
 }
 
+// A seek that fails, or lands anywhere but where asked, must not be followed
+// by a transfer: it would read or write the wrong place. A position whose low
+// half is INVALID_SET_FILE_POINTER is an error only when GetLastError says so;
+// SetFilePointer sets it either way.
+bool SeekFile(DiskPorts& ports, HANDLE file, std::uint64_t offset) {
+    std::int32_t high = static_cast<std::int32_t>(offset >> 32);
+    DWORD low = ports.files.SetFilePointer(file, static_cast<std::int32_t>(offset & 0xFFFFFFFFu),
+                                           &high, FILE_BEGIN);
+    if (low == INVALID_SET_FILE_POINTER && ports.system.GetLastError() != ERROR_SUCCESS)
+        return false;
+    return ((std::uint64_t{static_cast<std::uint32_t>(high)} << 32) | low) == offset;
+}
+
 CDiskInfo* TheDiskInfo() {
     return g_pDiskInfo;
 }
@@ -294,23 +307,9 @@ HANDLE CDiskInfo::OpenDrive(DriveRecord& record, DWORD share) {
     return record.Device;
 }
 
-// A seek that fails, or lands anywhere but where asked, must not be followed
-// by a transfer: it would read or write the wrong sectors.
-bool CDiskInfo::SeekToSector(HANDLE device, std::uint32_t lba, std::uint32_t sectorSize) {
-    std::uint64_t offset = std::uint64_t{lba} * sectorSize;
-    std::int32_t high = static_cast<std::int32_t>(offset >> 32);
-    m_ports.system.SetLastError(ERROR_SUCCESS);
-    DWORD low = m_ports.files.SetFilePointer(
-        device, static_cast<std::int32_t>(offset & 0xFFFFFFFFu), &high, FILE_BEGIN);
-    if (low == INVALID_SET_FILE_POINTER && m_ports.system.GetLastError() != ERROR_SUCCESS)
-        return false;
-    std::uint64_t reached = (std::uint64_t{static_cast<std::uint32_t>(high)} << 32) | low;
-    return reached == offset;
-}
-
 SectorRead CDiskInfo::ReadSectorsRaw(HANDLE device, std::uint32_t lba, std::uint32_t sectorSize,
                                      std::uint16_t count, void* buffer) {
-    if (!SeekToSector(device, lba, sectorSize)) return SectorRead::Failed;
+    if (!SeekFile(m_ports, device, std::uint64_t{lba} * sectorSize)) return SectorRead::Failed;
     DWORD wanted = DWORD{count} * sectorSize;
     DWORD got = 0;
     if (!m_ports.files.ReadFile(device, buffer, wanted, &got) || got != wanted)
@@ -324,7 +323,7 @@ DWORD CDiskInfo::WriteSectorsRaw(HANDLE device, std::uint32_t lba, std::uint32_t
         DWORD error = m_ports.system.GetLastError();
         return error != ERROR_SUCCESS ? error : DWORD{ERROR_WRITE_FAULT};
     };
-    if (!SeekToSector(device, lba, sectorSize)) return failure();
+    if (!SeekFile(m_ports, device, std::uint64_t{lba} * sectorSize)) return failure();
     DWORD wanted = DWORD{count} * sectorSize;
     DWORD written = 0;
     m_ports.system.SetLastError(ERROR_SUCCESS);

@@ -23,6 +23,10 @@ struct DiskPorts {
     RegistryPort& registry;
 };
 
+// Positions a file or device at a 64-bit offset; false when the seek fails or
+// lands anywhere else.
+bool SeekFile(DiskPorts& ports, HANDLE file, std::uint64_t offset);
+
 // The registry's enumeration keys, under HKEY_LOCAL_MACHINE.
 constexpr char kDiskEnumKey[] = "SYSTEM\\CurrentControlSet\\Services\\Disk\\Enum";
 constexpr char kSfloppyEnumKey[] = "SYSTEM\\CurrentControlSet\\Services\\Sfloppy\\Enum";
@@ -99,7 +103,6 @@ public:
 private:
     std::string NameFromEnumKey(HKEY enumHandle, const std::string& defaultName, std::int32_t index,
                                 std::int32_t* count);
-    bool SeekToSector(HANDLE device, std::uint32_t lba, std::uint32_t sectorSize);
 
     DiskPorts m_ports;
 };

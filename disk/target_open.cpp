@@ -12,8 +12,6 @@ HANDLE Store(CreateTarget& target, HANDLE handle) {
 }  // namespace
 
 std::string TargetGeometryPath(const CreateTarget& target) {
-    if (target.pDrive != nullptr && target.pDrive->DeviceClass == DEVCLASS_FLOPPY)
-        return TargetVolumePath(target);
     return PhysicalDrivePath(target.pDrive != nullptr ? target.pDrive->DeviceNumber
                                                       : DEVICE_NUMBER_NONE);
 }

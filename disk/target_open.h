@@ -52,9 +52,10 @@ constexpr bool AcceptsMedium(std::int32_t deviceClass, MEDIA_TYPE mediaType) {
     return deviceClass == DEVCLASS_FLOPPY ? mediaType == F3_1Pt44_512 : mediaType == RemovableMedia;
 }
 
-// The geometry paths of the two ways to open a target.
-std::string TargetGeometryPath(const CreateTarget& target);  // by the drive's class
-std::string TargetVolumePath(const CreateTarget& target);    // always the volume
+// The geometry paths of the two ways to open a target: a disk's whole device
+// ("\\.\PhysicalDriveN"), and the letter's volume, which is how floppies open.
+std::string TargetGeometryPath(const CreateTarget& target);
+std::string TargetVolumePath(const CreateTarget& target);
 
 // Whether the picked letter's volume still answers the device number the
 // drive list holds. Windows gives a pulled disk's number to the next disk that

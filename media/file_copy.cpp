@@ -131,7 +131,6 @@ StepResult StampFloppyFiles(MediaContext& context, CreateTarget& target) {
             return StepResult::Failed;
         }
     } while (ports.files.FindNextFileA(search.get(), &found));
-    search.reset();
     context.reporter.StepProgress();
     return StepResult::Done;
 }

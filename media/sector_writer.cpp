@@ -123,16 +123,6 @@ std::string MediaWriteError(int step) {
     return std::string(kMediaWriteError) + static_cast<char>('0' + step);
 }
 
-bool SeekFile(DiskPorts& ports, HANDLE file, std::uint64_t offset) {
-    std::int32_t high = static_cast<std::int32_t>(offset >> 32);
-    ports.system.SetLastError(ERROR_SUCCESS);
-    DWORD low = ports.files.SetFilePointer(file, static_cast<std::int32_t>(offset & 0xFFFFFFFFu),
-                                           &high, FILE_BEGIN);
-    if (low == INVALID_SET_FILE_POINTER && ports.system.GetLastError() != ERROR_SUCCESS)
-        return false;
-    return ((std::uint64_t{static_cast<std::uint32_t>(high)} << 32) | low) == offset;
-}
-
 StepResult WriteSectorEntries(MediaContext& context, CreateTarget& target, BYTE* buffer,
                               int bufferSize, BYTE pass, const WriterSettings& settings) {
     SectorWriter writer(context, target, buffer, bufferSize, settings);

@@ -18,10 +18,6 @@ struct WriterSettings {
 StepResult WriteSectorEntries(MediaContext& context, CreateTarget& target, BYTE* buffer,
                               int bufferSize, BYTE pass, const WriterSettings& settings);
 
-// Positions a file at a 64-bit offset; false when the position reached
-// differs.
-bool SeekFile(DiskPorts& ports, HANDLE file, std::uint64_t offset);
-
 // "メディア書き込み中エラーが発生しました。" and the failing step's number.
 std::string MediaWriteError(int step);
 

@@ -50,7 +50,6 @@ LogAppend AppendToCreationLog(RecordsContext& context, const std::string& logPat
 
     // Appending from anywhere but the end would overwrite earlier entries, so
     // a failed seek is a failed write.
-    context.system.SetLastError(ERROR_SUCCESS);
     DWORD position = context.files.SetFilePointer(file.get(), 0, nullptr, FILE_END);
     bool atEnd =
         !(position == INVALID_SET_FILE_POINTER && context.system.GetLastError() != ERROR_SUCCESS);
@@ -65,7 +64,6 @@ LogAppend AppendToCreationLog(RecordsContext& context, const std::string& logPat
             FormatMessageText(reporter.LoadText(IDS_WRITE_ERROR), kCreationLogFileName));
         result = LogAppend::Failed;
     }
-    file.close();
     return result;
 }
 

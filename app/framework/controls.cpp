@@ -4,12 +4,6 @@
 
 namespace veldra {
 
-std::string CWnd::GetWindowTextA() const {
-    std::vector<char> buffer(1024);
-    int length = m_pUi->GetWindowTextA(m_hWnd, buffer.data(), static_cast<int>(buffer.size()));
-    return std::string(buffer.data(), static_cast<std::size_t>(length > 0 ? length : 0));
-}
-
 std::string CComboBox::GetLBText(int index) const {
     LRESULT length = Send(CB_GETLBTEXTLEN, static_cast<WPARAM>(index));
     if (length == CB_ERR) return std::string();

@@ -16,7 +16,6 @@ public:
     }
     HWND GetSafeHwnd() const { return m_hWnd; }
     void SetWindowTextA(const std::string& text) { m_pUi->SetWindowTextA(m_hWnd, text.c_str()); }
-    std::string GetWindowTextA() const;
     void EnableWindow(BOOL enable) { m_pUi->EnableWindow(m_hWnd, enable); }
     BOOL IsWindowEnabled() const { return m_pUi->IsWindowEnabled(m_hWnd); }
     BOOL UpdateWindow() { return m_pUi->UpdateWindow(m_hWnd); }

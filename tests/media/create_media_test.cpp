@@ -399,12 +399,13 @@ struct FailureRow {
     std::string floppyKeys;
     std::string stickKeys;
     std::string script;
-    std::vector<std::string> boxes;  // message boxes after the confirmation, in order
-    std::uint64_t sleptMs;           // on the virtual clock
-    std::string prepare = {};        // a shell command on the floppy IMG first
-    bool filesOnly = false;          // a floppy program of one file and no sectors
-    bool untouched = false;          // the picked medium stays as it was
-    const char* stays = nullptr;     // a file copied before the failure, kept
+    std::vector<std::string> boxes;   // message boxes after the confirmation, in order
+    std::uint64_t sleptMs;            // on the virtual clock
+    std::string prepare = {};         // a shell command on the floppy IMG first
+    bool filesOnly = false;           // a floppy program of one file and no sectors
+    bool untouched = false;           // the picked medium stays as it was
+    const char* stays = nullptr;      // a file copied before the failure, kept
+    const char* bar = "no stop box";  // the progress bar as the first stop box finds it
 };
 
 void PrintTo(const FailureRow& row, std::ostream* out) {
@@ -422,6 +423,18 @@ std::vector<std::string> BoxesAfterTheConfirmation(const RunResult& run, bool st
     if (boxes.empty()) ADD_FAILURE() << "no confirmation\n" << run.Text();
     if (!boxes.empty()) boxes.erase(boxes.begin());
     return boxes;
+}
+
+// The last position the bar showed before the first stop box: "N/M", or ""
+// when it never moved.
+std::string BarAtTheFirstStop(const RunResult& run) {
+    std::string bar;
+    for (const std::string& line : run.lines) {
+        if (line.rfind("message box [stop", 0) == 0) return bar;
+        if (line.rfind("progress: ", 0) == 0 && line.find('/') != std::string::npos)
+            bar = line.substr(10);
+    }
+    return "no stop box";
 }
 
 class CreateFailures : public CreateMedia, public ::testing::WithParamInterface<FailureRow> {};
@@ -455,6 +468,8 @@ TEST_P(CreateFailures, EndWithTheirMessagesStatus118AndNoLog) {
                         (stick ? "novususb" : "novusfd") / row.stays));
     }
     EXPECT_EQ(BoxesAfterTheConfirmation(run, stick), row.boxes) << run.Text();
+    // The bar stops with the creation: every step made before it, none after.
+    EXPECT_EQ(BarAtTheFirstStop(run), row.bar) << run.Text();
     EXPECT_TRUE(run.Has(kFailed)) << run.Text();
     EXPECT_FALSE(run.Has(kDone)) << run.Text();
     EXPECT_FALSE(machine.Exists("TAVEX/TVLOG.TXT"));
@@ -476,7 +491,9 @@ const FailureRow kFailures[] = {
      0,
      {},
      false,
-     true},
+     true,
+     nullptr,
+     ""},
     // A write-protected stick is refused before its layout is touched.
     {"WriteProtectedStick",
      "",
@@ -486,7 +503,9 @@ const FailureRow kFailures[] = {
      2000,
      {},
      false,
-     true},
+     true,
+     nullptr,
+     ""},
     {"FilesCannotBeCreatedAndTheOperatorGivesUp",
      "",
      "unmounted-creates = 6\n",
@@ -502,7 +521,8 @@ const FailureRow kFailures[] = {
      {},
      false,
      false,
-     "NOVUS.CFG"},
+     "NOVUS.CFG",
+     "3/4"},
     {"FloppyPulledAfterTheFileCopy",
      "pull-after-files = 2\n",
      "",
@@ -519,7 +539,12 @@ const FailureRow kFailures[] = {
      "",
      "create, yes, ok",
      {StopBox(kWrite + "3")},
-     300},
+     300,
+     {},
+     false,
+     false,
+     nullptr,
+     "4/7"},
     // A visible folder in the root cannot be opened as a file to be stamped.
     {"FloppyRootHoldsAFolder",
      "",
@@ -528,7 +553,10 @@ const FailureRow kFailures[] = {
      {StopBox(kWrite + "4")},
      0,
      "mmd -i IMG ::/SUB",
-     true},
+     true,
+     false,
+     nullptr,
+     "1/2"},
     // A hidden folder of a file entry's name is no file to replace: it keeps
     // its attributes, and the operator is asked.
     {"FloppyRootHoldsAHiddenFolderOfTheFilesName",
@@ -548,7 +576,10 @@ const FailureRow kFailures[] = {
      {StopBox(kWrite + "3")},
      0,
      "head -c 1457664 /dev/zero > BIG && mcopy -i IMG BIG ::/BIG",
-     true},
+     true,
+     false,
+     nullptr,
+     ""},
 };
 
 INSTANTIATE_TEST_SUITE_P(Rows, CreateFailures, ::testing::ValuesIn(kFailures),

@@ -326,10 +326,9 @@ DWORD CDiskInfo::WriteSectorsRaw(HANDLE device, std::uint32_t lba, std::uint32_t
     if (!SeekFile(m_ports, device, std::uint64_t{lba} * sectorSize)) return failure();
     DWORD wanted = DWORD{count} * sectorSize;
     DWORD written = 0;
-    m_ports.system.SetLastError(ERROR_SUCCESS);
-    if (!m_ports.files.WriteFile(device, buffer, wanted, &written) || written != wanted)
-        return failure();
-    return ERROR_SUCCESS;
+    if (!m_ports.files.WriteFile(device, buffer, wanted, &written)) return failure();
+    // A transfer cut short reports success and no error of its own.
+    return written == wanted ? DWORD{ERROR_SUCCESS} : DWORD{ERROR_WRITE_FAULT};
 }
 
 SectorRead CDiskInfo::ReadSectors(const DriveRecord& record, std::uint32_t lba, std::uint16_t count,

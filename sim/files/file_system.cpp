@@ -397,8 +397,13 @@ DWORD SimFiles::SetFilePointer(HANDLE handle, std::int32_t distance, std::int32_
         target = std::max<std::int64_t>(0, target - raw->Device().SectorSize());
     file->position = static_cast<std::uint64_t>(target);
     if (distanceHigh) *distanceHigh = static_cast<std::int32_t>(file->position >> 32);
-    m_kernel.SetLastError(ERROR_SUCCESS);
-    return static_cast<DWORD>(file->position);
+    // A success leaves the thread's last error as it was, except where the low
+    // half it returns looks like the failure value: then GetLastError must tell
+    // the two apart ("SetFilePointer", Microsoft Learn: "an application must
+    // call GetLastError to determine whether or not the function has succeeded").
+    DWORD low = static_cast<DWORD>(file->position);
+    if (low == INVALID_SET_FILE_POINTER) m_kernel.SetLastError(ERROR_SUCCESS);
+    return low;
 }
 
 DWORD SimFiles::GetFileSize(HANDLE handle, DWORD* fileSizeHigh) {

@@ -86,7 +86,7 @@ HANDLE Kernel::OpenMutexA(DWORD desiredAccess, BOOL inheritHandle, const char* n
         SetLastError(mutex.error);
         return NULL_HANDLE;
     }
-    return AddHandle(HandleKind::Named, std::move(mutex.object));
+    return AddHandle(HandleKind::Opened, std::move(mutex.object));
 }
 
 HANDLE Kernel::CreateMutexA(BOOL initialOwner, const char* name) {

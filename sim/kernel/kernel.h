@@ -30,7 +30,9 @@ public:
 enum class HandleKind {
     File,    // CloseHandle
     Search,  // FindClose
-    Named,   // CloseHandle; a named object, not counted
+    Opened,  // CloseHandle; a named object opened to look at it, counted
+    Named,   // CloseHandle; a named object created to be held while the process
+             // runs, which its end closes: not counted
 };
 
 class Kernel : public SystemPort {

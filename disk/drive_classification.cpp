@@ -134,7 +134,7 @@ bool LiesOnItsDisk(const DeviceNumberAnswer& answer) {
         case DiskExtents::One:
             return answer.extentDisk == answer.deviceNumber;
         case DiskExtents::Several:
-            return false;
+            break;
     }
     return false;
 }

@@ -224,6 +224,38 @@ INSTANTIATE_TEST_SUITE_P(Letters, Classification, ::testing::ValuesIn(kCases),
 
 // A disk outside the floppy number range needs no geometry: the scan opens
 // no more devices than the decision needs.
+// Only a disk device whose volume lies wholly on the disk it names, or whose
+// extents the system does not give, is tied to that disk.
+TEST(LiesOnItsDisk, OnlyADiskWhollyOnTheNumberItGives) {
+    struct Row {
+        bool answered;
+        DWORD deviceType;
+        DiskExtents extents;
+        DWORD extentDisk;
+        bool lies;
+    };
+    const Row rows[] = {
+        {true, FILE_DEVICE_DISK, DiskExtents::Unanswered, 0, true},
+        {true, FILE_DEVICE_DISK, DiskExtents::One, 3, true},
+        {true, FILE_DEVICE_DISK, DiskExtents::One, 2, false},      // a RAM disk's borrowed number
+        {true, FILE_DEVICE_DISK, DiskExtents::Several, 3, false},  // spanned over two disks
+        {true, FILE_DEVICE_VIRTUAL_DISK, DiskExtents::One, 3, false},
+        {false, FILE_DEVICE_DISK, DiskExtents::One, 3, false},
+    };
+    for (const Row& row : rows) {
+        DeviceNumberAnswer answer;
+        answer.volumeOpened = true;
+        answer.answered = row.answered;
+        answer.deviceType = row.deviceType;
+        answer.deviceNumber = 3;
+        answer.extents = row.extents;
+        answer.extentDisk = row.extentDisk;
+        EXPECT_EQ(LiesOnItsDisk(answer), row.lies)
+            << row.answered << " " << row.deviceType << " " << static_cast<int>(row.extents)
+            << " on disk " << row.extentDisk;
+    }
+}
+
 TEST(ClassificationCost, ADiskPastTheFloppyNumbersIsDecidedWithoutGeometry) {
     TableProbes probes;
     probes.letters = {{'E', {R, true, 1, RemovableMedia}}};

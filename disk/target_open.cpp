@@ -44,7 +44,6 @@ bool VolumeOnListedDevice(CDiskInfo& disk, const DriveRecord& record) {
 }
 
 HANDLE OpenTargetOnce(CDiskInfo& disk, CreateTarget& target, const std::string& geometryPath) {
-    target.volumeShared = false;
     target.deviceMoved = false;
     target.diskDoubtful = false;
     target.openError = ERROR_SUCCESS;
@@ -82,12 +81,13 @@ HANDLE OpenTargetOnce(CDiskInfo& disk, CreateTarget& target, const std::string& 
     // A failure leaves the earlier geometry; the check below decides.
     disk.ReadGeometry(geometryPath, record);
     HANDLE device = disk.OpenDrive(record);
+    bool shared = false;
     if (device == INVALID_HANDLE_VALUE && floppy &&
         disk.Ports().system.GetLastError() == ERROR_SHARING_VIOLATION) {
         constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE;
         disk.ReadGeometry(geometryPath, record, kShareAll);
         device = disk.OpenDrive(record, kShareAll);
-        target.volumeShared = device != INVALID_HANDLE_VALUE;
+        shared = true;
     }
     if (device == INVALID_HANDLE_VALUE) {
         target.openError = disk.Ports().system.GetLastError();
@@ -105,9 +105,9 @@ HANDLE OpenTargetOnce(CDiskInfo& disk, CreateTarget& target, const std::string& 
     }
     if (!usable) {
         disk.Ports().system.CloseHandle(device);
-        target.volumeShared = false;
         return Store(target, INVALID_HANDLE_VALUE);
     }
+    target.volumeShared = shared;
     return Store(target, device);
 }
 

@@ -19,10 +19,10 @@ struct CreateTarget {
     const DataFileHeader* pHeader = nullptr;
     std::string strDrive;           // the drive box line: letter and colon
     DriveRecord* pDrive = nullptr;  // the selected record of the drive list
-    // What the last opening found: a floppy's volume opened sharing writing,
-    // because another program has it open (it must be locked before a
-    // write); or a picked letter that no longer stands on the disk of the
-    // listed number, so that nothing was opened.
+    // What the openings found: the open device is a floppy's volume opened
+    // sharing writing, because another program has it open (it must be locked
+    // before a write); or the last opening found a picked letter that no longer stands on the disk
+    // of the listed number, so that nothing was opened.
     bool volumeShared = false;
     bool deviceMoved = false;
     // The letter's volume and the disk of its number answer different

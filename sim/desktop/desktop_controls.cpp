@@ -125,6 +125,7 @@ LRESULT Desktop::ProgressMessage(Window& window, Control& control, UINT message,
         case PBM_SETSTEP: {
             int previous = control.step;
             control.step = static_cast<int>(wParam);
+            show("step " + std::to_string(control.step));
             return previous;
         }
         case PBM_STEPIT:

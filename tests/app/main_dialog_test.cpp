@@ -120,8 +120,10 @@ TEST_F(MainDialog, ProgressRangeCountsEntriesInUseAndZeroFillChunks) {
     model.entries.push_back(unused);
     machine.InstallPrograms({model});
     RunResult run = machine.Run("create, ok, exit");
-    // 1 + three entries in use + three whole 64 KB chunks of the zero fill.
+    // 1 + three entries in use + three whole 64 KB chunks of the zero fill,
+    // a step of 1 (the bar's own is 10).
     EXPECT_TRUE(run.Has("progress: range 0..7")) << run.Text();
+    EXPECT_TRUE(run.Has("progress: step 1")) << run.Text();
 }
 
 TEST_F(MainDialog, AScriptThatRunsOutWhileAMessageBoxWaitsIsAnError) {

@@ -210,6 +210,32 @@ TEST_F(CreateMedia, SlotsPastTheEntryCountAreLeftAlone) {
     EXPECT_EQ(Mtools("mdir", Image("fd.img"), "-b ::/"), "::/README.TXT\n");
 }
 
+// Nor is a sector entry past the count: its sector 101 is neither written,
+// nor read back, nor taken for one written again over entry 0's, which the
+// device stores altered in the second run.
+class SlotPastTheCount : public CreateMedia, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(SlotPastTheCount, IsNeitherWrittenNorReadBack) {
+    bool corrupt = GetParam();
+    DataFileSpec program = TestMachine::FloppyProgram("外");  // sectors, README.TXT
+    program.entries[0].startSector = 101;
+    program.entries.push_back(program.entries[0]);
+    program.entries[2].payload.assign(512, 'X');
+    std::vector<BYTE> bytes = BuildDataFile(program);
+    machine.WriteFile("TAVEX/FD.DAT", WithHeaderByte(std::string(bytes.begin(), bytes.end()),
+                                                     HDR_OFFSET_ENTRY_COUNT, 2));
+    machine.WriteIni({"[FILE]", "FILES=1", "FILE1=FD.DAT", "FILENO=1", "VERIFY=1"});
+    Devices(corrupt ? "corrupt-writes = 1\n" : "");
+    RunResult run =
+        RunKeepingDataFiles(machine, corrupt ? "create, yes, ok, exit" : "create, yes, exit");
+    EXPECT_EQ(run.Has(StopBox("entry 0 の検証中に相違が見つかりました。")), corrupt) << run.Text();
+    std::string sector = Slurp(Image("fd.img")).substr(101 * 512, 512);
+    EXPECT_EQ(sector.substr(1), std::string(511, '\xF6'));
+    EXPECT_EQ(sector[0], corrupt ? '\x09' : '\xF6');
+}
+
+INSTANTIATE_TEST_SUITE_P(StoredAltered, SlotPastTheCount, ::testing::Bool());
+
 // Read-back skips only the sectors a later entry wrote again: entry 1 ends
 // where entry 0 begins, so entry 0's first sector, stored altered by the
 // device, is still its own to check.

@@ -13,9 +13,17 @@
 namespace veldra {
 namespace {
 
+// A name as Windows takes it: trailing dots and blanks are dropped (neither
+// is ever the second byte of a double-byte character).
+std::string_view AsOpened(std::string_view name) {
+    std::size_t end = name.find_last_not_of(". ");
+    return name.substr(0, end == std::string_view::npos ? 0 : end + 1);
+}
+
 // Names as the root directory compares them: ASCII letters without regard to
 // case, the second byte of a double-byte character as it is.
-bool SameRootName(std::string_view a, std::string_view b) {
+bool SameRootName(std::string_view first, std::string_view second) {
+    std::string_view a = AsOpened(first), b = AsOpened(second);
     if (a.size() != b.size()) return false;
     for (std::size_t i = 0; i < a.size(); ++i) {
         if (IsDbcsLeadByte932(static_cast<unsigned char>(a[i])) && i + 1 < a.size()) {

@@ -258,7 +258,8 @@ TEST_F(CreateMedia, ReadBackChecksTheSectorJustPastALaterEntry) {
 // A file of an entry's name is replaced, by a later entry or on the medium,
 // whatever its attributes, and only the last is read back; names compare as
 // the root directory does: ASCII without case, double-byte characters as they
-// are (表 ends in the byte of a backslash).
+// are (表 ends in the byte of a backslash), and without the trailing dots and
+// blanks Windows drops.
 TEST_F(CreateMedia, FilesOfTheSameNameAreReplacedAndOnlyTheLastIsReadBack) {
     Devices("");
     DataFileSpec program = TestMachine::FloppyProgram("TWICE");
@@ -269,6 +270,12 @@ TEST_F(CreateMedia, FilesOfTheSameNameAreReplacedAndOnlyTheLastIsReadBack) {
     program.entries[1].payload = {'B'};
     program.entries.push_back(program.entries[1]);
     program.entries[2].fileName = "old.sys";
+    // Windows drops the trailing dot and blank: the same file again.
+    program.entries.push_back(program.entries[0]);
+    program.entries[3].fileName = "SHORT.TXT";
+    program.entries.push_back(program.entries[3]);
+    program.entries[4].fileName = "short.txt. ";
+    program.entries[4].payload = {'A', 'B', 'C'};
     program.fileStamp = FILETIME{0, 0x01C4FECC};  // 2005-01-20 08:42:40: a low half of zero
     ASSERT_EQ(Shell("export MTOOLS_SKIP_CHECK=1; cd " + machine.Dir().string() +
                     " && echo old > OLD.SYS && mcopy -i fd.img OLD.SYS ::/ && "
@@ -279,6 +286,7 @@ TEST_F(CreateMedia, FilesOfTheSameNameAreReplacedAndOnlyTheLastIsReadBack) {
     RunResult run = RunKeepingDataFiles(machine, "create, yes, exit");
     EXPECT_TRUE(run.Has(kDone)) << run.Text();
     EXPECT_EQ(Mtools("mtype", Image("fd.img"), "::/OLD.SYS"), "B");
+    EXPECT_EQ(Mtools("mtype", Image("fd.img"), "::/SHORT.TXT"), "ABC");
     EXPECT_EQ(Mtools("mattrib", Image("fd.img"), "::/OLD.SYS"), "  A    R     ::/OLD.SYS\n");
     std::string listing = Mtools("mdir", Image("fd.img"), "-a ::/");
     EXPECT_NE(listing.find("OLD      SYS         1 2005-01-20   8:42"), std::string::npos)

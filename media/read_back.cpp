@@ -68,9 +68,7 @@ struct WrittenRange {
 std::uint64_t WrittenSectors(std::uint32_t size, std::uint32_t bufferSize,
                              std::uint32_t sectorSize) {
     std::uint64_t sectors = 0;
-    while (size > 0) {
-        Chunk chunk = NextChunk(size, bufferSize, sectorSize);
-        if (chunk.bytes == 0) break;
+    for (Chunk chunk; (chunk = NextChunk(size, bufferSize, sectorSize)).bytes != 0;) {
         sectors += chunk.sectors;
         size -= chunk.bytes;
     }

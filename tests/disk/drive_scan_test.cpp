@@ -166,9 +166,10 @@ TEST(DriveBox, KeepsOnlyTheRemovableDrivesWhoseLetterSuitsTheMedium) {
         const char* letters;
         UINT type;
     };
-    const Drive drives[] = {{"A", DRIVE_REMOVABLE},  {"B", DRIVE_FIXED},    {"C", DRIVE_FIXED},
-                            {"E", DRIVE_REMOVABLE},  {"", DRIVE_REMOVABLE}, {"F", DRIVE_CDROM},
-                            {"GH", DRIVE_REMOVABLE}, {"Z", DRIVE_REMOVABLE}};
+    const Drive drives[] = {
+        {"A", DRIVE_REMOVABLE}, {"B", DRIVE_REMOVABLE},  {"C", DRIVE_REMOVABLE},
+        {"D", DRIVE_FIXED},     {"E", DRIVE_REMOVABLE},  {"", DRIVE_REMOVABLE},
+        {"F", DRIVE_CDROM},     {"GH", DRIVE_REMOVABLE}, {"Z", DRIVE_REMOVABLE}};
     for (bool usb : {false, true}) {
         DriveList list;
         for (const Drive& drive : drives) {
@@ -181,7 +182,8 @@ TEST(DriveBox, KeepsOnlyTheRemovableDrivesWhoseLetterSuitsTheMedium) {
         for (std::int32_t i = 0; i < list.Count; ++i)
             kept.push_back(list.Records[static_cast<std::size_t>(i)].Letters);
         const std::vector<std::string> expected =
-            usb ? std::vector<std::string>{"E", "GH", "Z"} : std::vector<std::string>{"A"};
+            usb ? std::vector<std::string>{"C", "E", "GH", "Z"}
+                : std::vector<std::string>{"A", "B"};
         EXPECT_EQ(kept, expected);
     }
 }

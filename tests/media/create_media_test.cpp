@@ -614,6 +614,19 @@ const FailureRow kFailures[] = {
      false,
      nullptr,
      ""},
+    // The final pass cannot write the boot sector again: the files are
+    // copied and stamped, and the bar has made each of those steps.
+    {"FinalPassCannotWrite",
+     "failing-writes = 5\nwrites-before-failing = 4\n",
+     "",
+     "create, yes, ok",
+     {StopBox(kWrite + "2")},
+     800,
+     {},
+     false,
+     false,
+     "README.TXT",
+     "7/7"},
 };
 
 INSTANTIATE_TEST_SUITE_P(Rows, CreateFailures, ::testing::ValuesIn(kFailures),
@@ -1044,6 +1057,13 @@ const DiskStateRow kDiskStates[] = {
     // the program cannot tell which disk "\\.\PhysicalDrive1" would write.
     {"ADiskTheProgramCannotTellApart", kVirtualR, "", "", "",
      "program 2, drive 2, create, yes, ok, ok",
+     "作成ドライブ R: のディスクを特定できません。別のドライブを指定してください。", false},
+    // The same disk device whose volume, by its extents, lies on disk 3: the
+    // number it answers is not its own, and it is refused before the question.
+    {"ADiskWhoseExtentsNameAnotherDisk",
+     "[drive R]\ntype = removable\ndevice = disk 3\ndisk-extents = disk 3\n[disk 3]\n"
+     "image = r.img\ndevice-number = 1\n",
+     "", "", "", "program 2, drive 2, create, ok",
      "作成ドライブ R: のディスクを特定できません。別のドライブを指定してください。", false},
     // A stick a GPT installer left: the legacy layout request is refused.
     {"AGptStick", "", "", "",

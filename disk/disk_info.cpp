@@ -107,9 +107,7 @@ std::string VolumePath(char letter) {
 }
 
 std::string PhysicalDrivePath(std::uint32_t number) {
-    char path[32];
-    std::snprintf(path, sizeof path, "\\\\.\\PhysicalDrive%u", number);
-    return path;
+    return "\\\\.\\PhysicalDrive" + std::to_string(number);
 }
 
 void CDiskInfo::ScanDriveLetters(LetterTable& table) {

@@ -1,6 +1,7 @@
 #include "media/read_back.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <vector>
 
@@ -160,8 +161,8 @@ private:
     BYTE* m_pBuffer;
     std::uint32_t m_nBufferSize;
     BYTE m_pass;
-    EntryWrite m_writes[HDR_MAX_ENTRIES] = {};
-    WrittenRange m_ranges[HDR_MAX_ENTRIES] = {};
+    std::array<EntryWrite, HDR_MAX_ENTRIES> m_writes{};
+    std::array<WrittenRange, HDR_MAX_ENTRIES> m_ranges{};
 };
 
 StepResult VerifyFile(MediaContext& context, CreateTarget& target, const DataFileEntry& entry,

@@ -990,6 +990,8 @@ struct DiskStateRow {
     // Only Windows 6.0 and later hand the letter on: on XP the creation ends
     // with 129, and the stop, when it comes, is answered OK.
     bool vistaOnly = false;
+    // The picked letter was found on another disk: the drive box is filled anew.
+    bool refilled = false;
 };
 
 void PrintTo(const DiskStateRow& row, std::ostream* out) {
@@ -1027,6 +1029,8 @@ TEST_P(DiskStates, WriteOnlyThePickedDiskOrNothing) {
     }
     bool done = row.done || !arises;
     EXPECT_EQ(run.Has(kDone), done) << run.Text();
+    EXPECT_EQ(run.IndexOf("drive box: clear", run.IndexOf("> create")) > 0, row.refilled && arises)
+        << run.Text();
     EXPECT_TRUE(Slurp(Image("r.img")) == before["r.img"]) << "R: is never the target";
     if (!done) {
         // The letter handed on is found out after the first pass, which stays.
@@ -1077,7 +1081,7 @@ const DiskStateRow kDiskStates[] = {
     {"TheLetterGoesToAnotherStick",
      "[drive R]\ntype = removable\ndevice = disk 3\n[disk 3]\nimage = r.img\n", "",
      "letters-go-to = disk 3\n", "MKFS R_IMG >/dev/null", "program 2, drive 1, create, yes, ok",
-     "メディアが挿入されていません。", false, true},
+     "メディアが挿入されていません。", false, true, true},
     // The floppy drive is empty when the program starts; the disk goes in
     // while the question asks for it.
     {"AFloppyDriveEmptyAtStart", "", "medium = absent\n", "", "", "create, insert A, yes", "",

@@ -287,6 +287,9 @@ TEST_F(CreateMedia, FilesOfTheSameNameAreReplacedAndOnlyTheLastIsReadBack) {
     EXPECT_TRUE(run.Has(kDone)) << run.Text();
     EXPECT_EQ(Mtools("mtype", Image("fd.img"), "::/OLD.SYS"), "B");
     EXPECT_EQ(Mtools("mtype", Image("fd.img"), "::/SHORT.TXT"), "ABC");
+    // 1 + five entries + five read-backs: each replaced file's read-back is
+    // a step too, though nothing is read.
+    EXPECT_TRUE(run.Has("progress: 11/11")) << run.Text();
     EXPECT_EQ(Mtools("mattrib", Image("fd.img"), "::/OLD.SYS"), "  A    R     ::/OLD.SYS\n");
     std::string listing = Mtools("mdir", Image("fd.img"), "-a ::/");
     EXPECT_NE(listing.find("OLD      SYS         1 2005-01-20   8:42"), std::string::npos)

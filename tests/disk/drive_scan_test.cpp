@@ -206,6 +206,12 @@ TEST_F(RawAccess, AStickIsWrittenAsAWholeDiskAndOnlyItsImageChanges) {
     EXPECT_EQ(m_disk->WriteSectors(*target.pDrive, 0, 1, sector.data()), ERROR_SUCCESS);
     EXPECT_EQ(m_disk->WriteSectors(*target.pDrive, 3, 1, sector.data()), ERROR_SUCCESS);
     m_sim->CloseHandle(device);
+    // A record that has lost its letters is tied to no disk, not even its number's.
+    DriveRecord unlettered = *target.pDrive;
+    EXPECT_TRUE(StillOnListedDisk(*m_disk, unlettered));
+    unlettered.Letters.clear();
+    EXPECT_FALSE(StillOnListedDisk(*m_disk, unlettered));
+    EXPECT_FALSE(VolumeOnListedDevice(*m_disk, unlettered));
     EXPECT_EQ(ImageBytes("stick.img", 0, 512), sector);
     EXPECT_EQ(ImageBytes("stick.img", 3 * 512, 512), sector);
     EXPECT_EQ(ImageBytes("other.img", 0, 4 * 512), std::string(4 * 512, '\0'));

@@ -51,13 +51,13 @@ void RereadDriveLayout(DiskPorts& ports, HANDLE device) {
                                   &returned);
 }
 
-bool AwaitVolume(DiskPorts& ports, const std::string& strDrive) {
+void AwaitVolume(DiskPorts& ports, const std::string& strDrive) {
     std::string root = strDrive + "\\";
-    for (DWORD waited = 0;; waited += kVolumePollMs) {
-        if (ports.files.GetFileAttributesA(root.c_str()) != INVALID_FILE_ATTRIBUTES) return true;
-        if (waited >= kVolumeWaitMs) return false;
+    for (DWORD waited = 0;
+         ports.files.GetFileAttributesA(root.c_str()) == INVALID_FILE_ATTRIBUTES &&
+         waited < kVolumeWaitMs;
+         waited += kVolumePollMs)
         ports.system.Sleep(kVolumePollMs);
-    }
 }
 
 }  // namespace veldra

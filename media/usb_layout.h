@@ -32,7 +32,8 @@ StepResult ResetDriveLayout(MediaContext& context, HANDLE device);
 void RereadDriveLayout(DiskPorts& ports, HANDLE device);
 
 // Waits, at most kVolumeWaitMs, until the drive ("E:") has a volume whose
-// root can be read; false when it has none by then.
-bool AwaitVolume(DiskPorts& ports, const std::string& strDrive);
+// root can be read. A drive still without one is the next step's to report:
+// it names what the operator sees.
+void AwaitVolume(DiskPorts& ports, const std::string& strDrive);
 
 }  // namespace veldra

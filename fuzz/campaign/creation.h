@@ -34,7 +34,7 @@ private:
 struct Faults {
     std::optional<int> failingWrites, writesBeforeFailing, pullAfterWrites, corruptWrites,
         corruptFileWrites, pullAfterFiles, pullAtClose, shortTransfers, straySeeks,
-        unmountedCreates, writeError, failingFlush;
+        unmountedCreates, writeError, failingFlush, failingLayout;
     bool writeProtected = false;
     bool absent = false;
 };

@@ -157,6 +157,7 @@ void Oracle::Walk() {
         if (faults.writeProtected) return void(Fail("a write-protected stick keeps its layout"));
         // The drive-layout requests know master boot records only.
         if (IsGpt(m_image)) return void(Fail("a GPT stick's layout cannot be reset"));
+        if (faults.failingLayout == 1) return void(Fail("the stick refuses its new layout"));
         MayWrite(0, kSector);
         // An empty partition table: four empty entries, the signature and the
         // boot code kept.

@@ -52,7 +52,7 @@ Faults RandomFaults(Dice& dice, Creation& creation) {
     Faults f;
     if (!dice.Chance(55)) return f;
     for (auto n = dice.Between(1, 2); n > 0; --n) {
-        switch (dice.Between(0, 13)) {
+        switch (dice.Between(0, 14)) {
             case 0:
             case 1:
                 f.failingWrites = static_cast<int>(dice.Between(1, 7));
@@ -99,6 +99,11 @@ Faults RandomFaults(Dice& dice, Creation& creation) {
             case 13:
                 f.failingFlush = static_cast<int>(dice.Between(1, 6));
                 break;
+            case 14:
+                // A creation changes the layout once: a second one never comes.
+                f.failingLayout = static_cast<int>(dice.Between(1, 2));
+                f.writeError = static_cast<int>(dice.Pick(std::vector<int>{23, 31, 483, 1117}));
+                break;
         }
     }
     return f;
@@ -121,6 +126,7 @@ std::string Keys(const Faults& f) {
     key("write-error", f.writeError);
     key("unmounted-creates", f.unmountedCreates);
     key("failing-flush", f.failingFlush);
+    key("failing-layout", f.failingLayout);
     if (f.writeProtected) keys += "write-protected = yes\n";
     if (f.absent) keys += "medium = absent\n";
     return keys;

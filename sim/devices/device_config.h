@@ -82,6 +82,10 @@ struct DeviceConfig {
     // The flush of this number (FlushFileBuffers on a handle of the device or
     // of a file on its volume, counted from 1) fails with writeError.
     std::optional<int> failingFlush;
+    // The drive-layout change of this number (IOCTL_DISK_SET_DRIVE_LAYOUT,
+    // counted from 1) fails with writeError: the device refuses the write of
+    // its first sector.
+    std::optional<int> failingLayout;
 
     // Windows 6.0 and later: after a drive-layout request the disk's volume is
     // gone until the system reads the partition table again, which it does on

@@ -138,6 +138,8 @@ void AssignDeviceKey(DeviceConfig& device, const std::filesystem::path& machineD
                                                 : WriteCache::None;
     } else if (key == "failing-flush") {
         device.failingFlush = NumberOrFail<int>(key, value, fail);
+    } else if (key == "failing-layout") {
+        device.failingLayout = NumberOrFail<int>(key, value, fail);
     } else if (key == "unmounted-creates") {
         device.unmountedCreates = NumberOrFail<int>(key, value, fail);
     } else if (key == "reread-after") {

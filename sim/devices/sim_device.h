@@ -66,6 +66,11 @@ public:
     // FlushFileBuffers reaching the device: what its cache holds goes to the
     // medium. ERROR_NOT_READY without a medium; the "failing-flush" fault.
     DWORD Flush();
+    // A drive-layout change reaching the medium: the "failing-layout" fault.
+    bool LayoutWriteFails() {
+        ++m_nLayoutWrites;
+        return m_config.failingLayout && m_nLayoutWrites == *m_config.failingLayout;
+    }
     // The medium leaves the drive, and with it whatever the cache held.
     void Pull();
 
@@ -143,6 +148,7 @@ private:
     int m_nTransfers = 0;
     int m_nSeeks = 0;
     int m_nFlushes = 0;
+    int m_nLayoutWrites = 0;
     // The write cache, in blocks of kCacheBlock bytes by their number.
     static constexpr std::size_t kCacheBlock = 512;
     std::map<std::uint64_t, std::array<BYTE, kCacheBlock>> m_cache;

@@ -380,6 +380,7 @@ BOOL SimDevices::SetLayout(DeviceFile& file, const void* in, DWORD inSize) {
     if (count > (inSize - 8) / sizeof(PARTITION_INFORMATION)) return Fail(ERROR_INVALID_PARAMETER);
     if (IsGptDisk(device)) return Fail(ERROR_INVALID_FUNCTION);
     if (device.WriteProtected()) return Fail(ERROR_WRITE_PROTECT);
+    if (device.LayoutWriteFails()) return Fail(device.Config().writeError);
     std::vector<BYTE> sector(device.SectorSize());
     if (sector.size() < 512) return Fail(ERROR_INVALID_FUNCTION);
     if (DWORD error = device.Read(0, sector.data(), sector.size())) return Fail(error);

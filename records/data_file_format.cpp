@@ -63,9 +63,12 @@ FILETIME DataFileHeader::FileStamp() const {
 }
 
 DataFileEntry DataFileHeader::Entry(int i) const {
-    std::size_t offset = HDR_OFFSET_ENTRIES + HDR_ENTRY_SIZE * static_cast<std::size_t>(i);
+    // Through the table's own extent, so that where bounds are checked a slot
+    // past the last one stops the program instead of reading the next bytes.
+    constexpr std::size_t kTableSize = std::size_t{HDR_ENTRY_SIZE} * HDR_MAX_ENTRIES;
+    std::span<const BYTE, kTableSize> table(bytes.data() + HDR_OFFSET_ENTRIES, kTableSize);
     return DataFileEntry::Decode(
-        std::span<const BYTE, HDR_ENTRY_SIZE>(bytes.data() + offset, HDR_ENTRY_SIZE));
+        table.subspan(HDR_ENTRY_SIZE * static_cast<std::size_t>(i)).first<HDR_ENTRY_SIZE>());
 }
 
 std::uint32_t SumHeaderWords(std::span<const BYTE, HDR_SIZE> header) {

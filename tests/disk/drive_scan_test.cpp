@@ -193,6 +193,7 @@ TEST_F(RawAccess, AStickIsWrittenAsAWholeDiskAndOnlyItsImageChanges) {
     MakeImage(m_machine, "other.img", 8 << 20);
     MakeImage(m_machine, "fd.img", 1474560);
     Boot(Drive('E', "disk 1") + Drive('F', "disk 2") + Drive('A', "floppy 0") +
+         Drive('G', "disk 3") + "[disk 3]\nmedium = absent\n" +
          "[disk 1]\nimage = stick.img\n[disk 2]\nimage = other.img\n"
          "[floppy 0]\nimage = fd.img\ndevice-number = fails\n" +
          kFlpydisk);
@@ -206,6 +207,19 @@ TEST_F(RawAccess, AStickIsWrittenAsAWholeDiskAndOnlyItsImageChanges) {
     EXPECT_EQ(m_disk->WriteSectors(*target.pDrive, 0, 1, sector.data()), ERROR_SUCCESS);
     EXPECT_EQ(m_disk->WriteSectors(*target.pDrive, 3, 1, sector.data()), ERROR_SUCCESS);
     m_sim->CloseHandle(device);
+    // The geometry is stored from a device that answers, and a record is left
+    // as it was by one that does not open or has no medium to measure.
+    DriveRecord probed = *target.pDrive;
+    probed.State = 0;
+    probed.Cylinders = 0;
+    for (const char* path : {"\\\\.\\PhysicalDrive7", "\\\\.\\PhysicalDrive3"}) {
+        EXPECT_EQ(m_disk->ReadGeometry(path, probed), -1) << path;
+        EXPECT_EQ(probed.State, 0);
+        EXPECT_EQ(probed.Cylinders, 0u);
+    }
+    EXPECT_EQ(m_disk->ReadGeometry("\\\\.\\PhysicalDrive1", probed), 0);
+    EXPECT_EQ(probed.State, DRIVE_READY);
+    EXPECT_EQ(probed.Cylinders, target.pDrive->Cylinders);
     // A record that has lost its letters is tied to no disk, not even its number's.
     DriveRecord unlettered = *target.pDrive;
     EXPECT_TRUE(StillOnListedDisk(*m_disk, unlettered));

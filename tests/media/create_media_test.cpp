@@ -166,7 +166,8 @@ TEST_F(CreateMedia, TimesFatCannotHoldLeaveTheFilesTheirOwnAndTheRunSucceeds) {
     EXPECT_EQ(Mtools("mattrib", Image("fd.img"), "::/README.TXT"), "  A    R     ::/README.TXT\n");
 }
 
-// A creation that takes its time (2 s before each write): on XP and on a
+// A creation that takes its time (6 s before each write, longer than the
+// system waits before it takes a window for hung): on XP and on a
 // Vista-class machine alike the progress reaches the screen step by step while
 // it runs, the window never turns into its "not responding" ghost, and a second
 // press of Create made meanwhile does not start another creation.
@@ -176,7 +177,7 @@ TEST_P(LongCreation, ShowsItsProgressStaysRespondingAndDropsClicksMadeMeanwhile)
     Devices("");
     machine.SetSystem("version", GetParam());
     machine.WriteIni(
-        {"[FILE]", "FILES=2", "FILE1=FD.DAT", "FILE2=USB.DAT", "FILENO=1", "WRITEDELAY=2000"});
+        {"[FILE]", "FILES=2", "FILE1=FD.DAT", "FILE2=USB.DAT", "FILENO=1", "WRITEDELAY=6000"});
     RunResult run = RunKeepingDataFiles(machine, "create, yes, meanwhile create, exit");
     ASSERT_EQ(run.exitCode, 0) << run.Text();
     EXPECT_TRUE(run.Has(kDone)) << run.Text();
@@ -311,6 +312,48 @@ TEST_F(CreateMedia, NamesThatDifferAreFilesOfTheirOwnToReadBack) {
     machine.WriteIni({"[FILE]", "FILES=1", "FILE1=FD.DAT", "FILENO=1", "VERIFY=1"});
     RunResult run = RunKeepingDataFiles(machine, "create, yes, ok, exit");
     EXPECT_TRUE(run.Has(StopBox("Aヂ の検証中に相違が見つかりました。"))) << run.Text();
+}
+
+// Every one of the data file's 37 slots in use: the floppy's last sector
+// first, then 36 files, the last of which the device stores altered. All are
+// written, and read-back reaches the last slot.
+TEST_F(CreateMedia, EverySlotInUseIsWrittenAndReadBack) {
+    Devices("corrupt-file-writes = 36\n");
+    DataFileSpec program = TestMachine::FloppyProgram("満");
+    program.entries[0].startSector = 2879;
+    program.entries.resize(37, program.entries[1]);
+    for (int i = 1; i < 37; ++i) {
+        std::string name = "F" + std::to_string(100 + i).substr(1) + ".TXT";
+        program.entries[static_cast<std::size_t>(i)].fileName = name;
+        program.entries[static_cast<std::size_t>(i)].payload.assign(name.begin(), name.end());
+    }
+    machine.WriteDataFile("TAVEX/FD.DAT", program);
+    machine.WriteIni({"[FILE]", "FILES=1", "FILE1=FD.DAT", "FILENO=1", "VERIFY=1"});
+    RunResult run = RunKeepingDataFiles(machine, "create, yes, ok, exit");
+    EXPECT_TRUE(run.Has(StopBox("F36.TXT の検証中に相違が見つかりました。"))) << run.Text();
+    EXPECT_EQ(Slurp(Image("fd.img")).substr(2879 * 512), std::string(512, '\xF6'));
+    EXPECT_EQ(Mtools("mtype", Image("fd.img"), "::/F35.TXT"), "F35.TXT");
+    EXPECT_EQ(Shell(ToolPath("fsck.fat") + " -n " + Image("fd.img")), 0);
+}
+
+// A name that is the short name of an earlier entry's long one opens that
+// file and replaces it: the earlier entry's file no longer ends where its
+// data does, and read-back says so.
+TEST_F(CreateMedia, AShortNameThatReplacesAnEarlierLongOnesFileIsFoundAtReadBack) {
+    Devices("");
+    DataFileSpec program = TestMachine::FloppyProgram("別名");
+    program.entries.erase(program.entries.begin());
+    program.entries[0].fileName = "LONGNAME1.TXT";
+    program.entries[0].payload = {'A', 'B'};
+    program.entries.push_back(program.entries[0]);
+    program.entries[1].fileName = "LONGNA~1.TXT";
+    program.entries[1].payload = {'A', 'B', 'C'};
+    machine.WriteDataFile("TAVEX/FD.DAT", program);
+    machine.WriteIni({"[FILE]", "FILES=1", "FILE1=FD.DAT", "FILENO=1", "VERIFY=1"});
+    RunResult run = RunKeepingDataFiles(machine, "create, yes, ok, exit");
+    EXPECT_EQ(Mtools("mtype", Image("fd.img"), "::/LONGNAME1.TXT"), "ABC");
+    EXPECT_TRUE(run.Has(StopBox("LONGNAME1.TXT の検証中に相違が見つかりました。"))) << run.Text();
+    EXPECT_TRUE(run.Has(kFailed)) << run.Text();
 }
 
 TEST_F(CreateMedia, OnlyContentKindZeroIsLogged) {

@@ -1,7 +1,6 @@
 #include "disk/disk_info.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
 
 #include "disk/drive_classification.h"
@@ -38,7 +37,7 @@ public:
     explicit PortProbes(CDiskInfo& disk) : m_disk(disk), m_ports(disk.Ports()) {}
 
     UINT DriveType(char letter) override {
-        char root[4] = {letter, ':', '\\', '\0'};
+        const char root[] = {letter, ':', '\\', '\0'};
         return m_ports.devices.GetDriveTypeA(root);
     }
 
@@ -182,10 +181,9 @@ std::string CDiskInfo::NameFromEnumKey(HKEY enumHandle, const std::string& defau
     *count = static_cast<std::int32_t>(counted);
     if (index >= *count) return defaultName;
 
-    char valueName[16];
-    std::snprintf(valueName, sizeof valueName, "%u", static_cast<unsigned>(index));
+    std::string valueName = std::to_string(static_cast<unsigned>(index));
     char instance[kRegStringBufferSize];
-    if (QueryRegString(enumHandle, valueName, instance, sizeof instance) != kRegSuccess)
+    if (QueryRegString(enumHandle, valueName.c_str(), instance, sizeof instance) != kRegSuccess)
         return defaultName;
     std::string devicePath = std::string(kDeviceEnumKey) + "\\" + instance;
     HKEY deviceHandle = NULL_HKEY;

@@ -51,7 +51,7 @@ void PassLocks::Renew() {
     DiskPorts& ports = m_disk.Ports();
     m_locks.clear();
     for (char letter = 'A'; letter <= 'Z'; ++letter) {
-        char root[4] = {letter, ':', '\\', '\0'};
+        const char root[] = {letter, ':', '\\', '\0'};
         UINT type = ports.devices.GetDriveTypeA(root);
         if (type != DRIVE_REMOVABLE && type != DRIVE_FIXED) continue;
         // Only a volume that lies on the target disk: a RAM or virtual disk

@@ -689,6 +689,39 @@ const FailureRow kFailures[] = {
 INSTANTIATE_TEST_SUITE_P(Rows, CreateFailures, ::testing::ValuesIn(kFailures),
                          [](const auto& info) { return std::string(info.param.what); });
 
+// A stick as sold, with a FAT partition: its partition table is emptied
+// before the first write, so a creation whose writes all fail leaves no
+// partition behind, and the boot code, the signature and every other sector
+// as they were.
+TEST_F(CreateMedia, AStickWhoseWritesFailKeepsOnlyItsEmptiedPartitionTable) {
+    ASSERT_EQ(
+        Shell(std::string(VELDRA_SOURCE_DIR) + "/examples/media/make-media.sh " + Image("fresh")),
+        0);
+    fs::rename(Image("fresh/usb.img"), Image("stick.img"));
+    Devices("", "failing-writes = 100\n");
+    std::string before = Slurp(Image("stick.img"));
+    ASSERT_NE(before.substr(446, 16), std::string(16, '\0'));
+    RunResult run = RunKeepingDataFiles(machine, "program 2, create, yes, ok, exit");
+    ASSERT_EQ(run.exitCode, 0) << run.Text();
+    EXPECT_TRUE(run.Has(StopBox(kWrite + "2"))) << run.Text();
+    EXPECT_TRUE(run.Has(kFailed)) << run.Text();
+    std::string expected = before;
+    std::fill(expected.begin() + 446, expected.begin() + 510, '\0');
+    EXPECT_TRUE(Slurp(Image("stick.img")) == expected);
+}
+
+// On Windows 7 the new layout's volume is polled for 10 s at most (after
+// the layout's 500 ms); one that never arrives is no medium for the files.
+TEST_F(CreateMedia, ANewVolumeIsWaitedForTenSecondsAtMost) {
+    machine.SetSystem("version", kSeven);
+    Devices("", "appear-after = 60000\n");
+    RunResult run = RunKeepingDataFiles(machine, "program 2, create, yes, ok, ok, exit");
+    ASSERT_EQ(run.exitCode, 0) << run.Text();
+    EXPECT_TRUE(run.Has(StopBox("メディアが挿入されていません。"))) << run.Text();
+    // The first pass's three chunk writes at 100 ms each; no final pass.
+    EXPECT_EQ(run.sleptMs, 500u + 10000u + 3 * 100u) << run.Text();
+}
+
 // Three attempts, half a second apart, before the operator is asked.
 TEST_F(CreateMedia, FilesCreatedAfterTheVolumeMountsLetTheRunSucceed) {
     Devices("", "unmounted-creates = 2\n");

@@ -1,6 +1,6 @@
 // The media definition file: the list of programs, the preselection and the
 // floppy writer's settings. Only "FILENO" is ever written.
-#include <cstdio>
+#include <string>
 
 #include "app/tavexfd_app.h"
 #include "app/tavexfd_dlg.h"
@@ -21,11 +21,10 @@ int ReadInt(ProfilePort& profile, const char* key, int defaultValue, const std::
 }  // namespace
 
 ProgramLoad CTAVEXFDDlg::LoadProgramEntry(const std::string& iniPath, int entryNumber, int mode) {
-    char key[32];
-    std::snprintf(key, sizeof key, "%s%d", kKeyProgramPrefix, entryNumber);
+    std::string key = kKeyProgramPrefix + std::to_string(entryNumber);
     char value[kEntryValueBufferSize] = {};
-    DWORD length = m_ports.profile.GetPrivateProfileStringA(kMediaDefinitionSection, key, "", value,
-                                                            kEntryValueBufferSize, iniPath.c_str());
+    DWORD length = m_ports.profile.GetPrivateProfileStringA(
+        kMediaDefinitionSection, key.c_str(), "", value, kEntryValueBufferSize, iniPath.c_str());
     if (length == 0) {
         ShowStopMessage(FormatMessageText(LoadText(IDS_INVALID_FILE), FileTitleOf(iniPath)));
         return ProgramLoad::Refused;
@@ -67,10 +66,9 @@ ProgramLoad CTAVEXFDDlg::LoadProgramList(const std::string& iniPath) {
 // The program box's selection, counted from 1, becomes the next start's
 // preselection; with no selection that is 0, which the next start reads as 1.
 void CTAVEXFDDlg::SaveProgramSelection() {
-    char value[16];
-    std::snprintf(value, sizeof value, "%d", m_cmbProgram.GetCurSel() + 1);
-    m_ports.profile.WritePrivateProfileStringA(kMediaDefinitionSection, kKeyPreselection, value,
-                                               App().m_strIniPath.c_str());
+    std::string value = std::to_string(m_cmbProgram.GetCurSel() + 1);
+    m_ports.profile.WritePrivateProfileStringA(kMediaDefinitionSection, kKeyPreselection,
+                                               value.c_str(), App().m_strIniPath.c_str());
 }
 
 }  // namespace veldra

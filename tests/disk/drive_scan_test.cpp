@@ -177,6 +177,9 @@ TEST(DriveBox, KeepsOnlyTheRemovableDrivesWhoseLetterSuitsTheMedium) {
             record.Letters = drive.letters;
             record.DriveType = static_cast<std::int32_t>(drive.type);
         }
+        // A record past the count, left from a longer list, is none of the list's.
+        list.Records[static_cast<std::size_t>(list.Count)].Letters = usb ? "Y" : "B";
+        list.Records[static_cast<std::size_t>(list.Count)].DriveType = DRIVE_REMOVABLE;
         KeepDrivesForMedium(list, usb);
         std::vector<std::string> kept;
         for (std::int32_t i = 0; i < list.Count; ++i)

@@ -792,6 +792,10 @@ TEST_P(WindowsRules, HoldOnXpAndOnWindows7) {
         int refused = run.IndexOf(StopBox(row.refusal));
         EXPECT_GE(refused, 0) << run.Text();
         EXPECT_LT(refused, failed) << run.Text();
+        // The line said the creation had begun while the device was tried.
+        int creating = run.IndexOf("status: \"実行メディアを作成中です。\"");
+        EXPECT_GE(creating, 0) << run.Text();
+        EXPECT_LT(creating, refused) << run.Text();
         EXPECT_EQ(run.Count("message box [stop"), 1) << run.Text();
         // After a swap the drive list is made anew, from what is plugged in now.
         if (row.refusal == std::string(kNoMedium)) {

@@ -131,15 +131,28 @@ DataFileEntrySpec ZeroFill(std::uint32_t start, std::uint32_t bytes) {
     return e;
 }
 
+// CON, PRN, AUX, NUL, COM1 to COM9 and LPT1 to LPT9 name devices, whatever
+// the extension: no data file may name a file so.
+bool IsDeviceName(const std::string& name) {
+    std::string stem = name.substr(0, name.find('.'));
+    if (stem == "CON" || stem == "PRN" || stem == "AUX" || stem == "NUL") return true;
+    return stem.size() == 4 && (stem.starts_with("COM") || stem.starts_with("LPT")) &&
+           stem[3] >= '1' && stem[3] <= '9';
+}
+
 std::string RandomName(Dice& dice) {
     const std::string chars = "ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789_";
     std::string name;
-    for (auto n = dice.Between(1, 8); n > 0; --n) name += chars[dice.Between(0, chars.size() - 1)];
-    if (dice.Chance(80)) {
-        name += '.';
-        for (auto n = dice.Between(1, 3); n > 0; --n)
+    do {
+        name.clear();
+        for (auto n = dice.Between(1, 8); n > 0; --n)
             name += chars[dice.Between(0, chars.size() - 1)];
-    }
+        if (dice.Chance(80)) {
+            name += '.';
+            for (auto n = dice.Between(1, 3); n > 0; --n)
+                name += chars[dice.Between(0, chars.size() - 1)];
+        }
+    } while (IsDeviceName(name));
     return name;
 }
 

@@ -269,6 +269,9 @@ HANDLE SimFiles::CreateFileA(const char* fileName, DWORD desiredAccess, DWORD sh
     bool truncates = path.exists && (creationDisposition == CREATE_ALWAYS ||
                                      creationDisposition == TRUNCATE_EXISTING);
     Volume& volume = *path.volume;
+    // A volume not mounted yet refuses a creating open before it looks at the
+    // file, whether that exists or not.
+    if (creates && volume.RefusesCreate()) return fail(ERROR_NOT_READY);
     if (volume.WriteProtected() && (wantsWrite || truncates || (!path.exists && creates))) {
         return fail(ERROR_WRITE_PROTECT);
     }

@@ -54,10 +54,6 @@ private:
 
 std::unique_ptr<VolumeFile> MediumVolume::Open(const VolumePath& path, const VolumeOpen& how,
                                                DWORD* error) {
-    if (how.create && m_device.MediumPresent() && m_device.RefuseCreateWhileUnmounted()) {
-        *error = ERROR_NOT_READY;
-        return nullptr;
-    }
     std::unique_ptr<VolumeFile> file = m_fat.Open(path, how, error);
     if (!file) return nullptr;
     return std::make_unique<CountedFile>(std::move(file), m_device);

@@ -19,6 +19,9 @@ public:
 
     bool WriteProtected() const override { return m_device.WriteProtected(); }
     std::optional<std::uint64_t> FreeBytes() const override { return m_fat.FreeBytes(); }
+    bool RefusesCreate() override {
+        return m_device.MediumPresent() && m_device.RefuseCreateWhileUnmounted();
+    }
     DWORD Find(const VolumePath& directory, const std::string& name,
                std::optional<VolumeEntry>* entry) override {
         return m_fat.Find(directory, name, entry);

@@ -70,6 +70,9 @@ public:
     virtual bool WriteProtected() const = 0;
     // Space left for file data; nullopt when the volume sets no limit.
     virtual std::optional<std::uint64_t> FreeBytes() const = 0;
+    // Whether a creating open is refused, and counted, because the volume has
+    // not been mounted since its disk's layout changed (unmounted-creates).
+    virtual bool RefusesCreate() { return false; }
 
     // Each call returns ERROR_SUCCESS or the error to report.
 
